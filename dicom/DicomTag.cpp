@@ -1,0 +1,156 @@
+#include "dicom/DicomTag.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "dicom/DicomDictionary.h"
+
+uint16_t FoldRepeatingGroup(uint16_t group) {
+    if ((group & 0xFF00) == 0x5400) return 0x5400;
+    if (group >= 0x6000 && group <= 0x6FFF) return 0x6000;
+    return group;
+}
+
+CDicomTag::CDicomTag(uint16_t group, uint16_t element) : m_group(group), m_element(element) {
+    if (element == 0x0000) {
+        // Group lengths are named and typed without asking the dictionary, and start out holding
+        // a zero length value until the file's own header replaces it.
+        m_description = L"Group Length";
+        m_vr.SetCode(L"UL");
+        uint8_t* zero = static_cast<uint8_t*>(std::calloc(4, 1));
+        if (zero != nullptr) {
+            m_value.Adopt(zero, 4);
+            m_value.SetShortLength(4);
+        }
+        return;
+    }
+    LookUpName();
+    LookUpVR();
+}
+
+CDicomTag::~CDicomTag() {
+    for (CDicomTag* child : m_children) delete child;
+}
+
+bool CDicomTag::AddChild(CDicomTag* child) {
+    child->m_parent = this;
+    m_children.push_back(child);
+    return true;
+}
+
+bool CDicomTag::LookUpName() {
+    if (m_element == 0x0000) {
+        m_description = L"Group Length";
+        return true;
+    }
+    m_description = CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
+    return !m_description.empty();
+}
+
+bool CDicomTag::LookUpVR() {
+    if (m_element == 0x0000) {
+        m_vr.SetCode(L"UL");
+        return true;
+    }
+    std::wstring vr = CDicomDictionary::Instance().GetVR(FoldRepeatingGroup(m_group), m_element);
+    if (vr.empty()) return false;
+    m_vr.SetCode(vr);
+    return true;
+}
+
+bool CDicomTag::HasLongLengthField() const {
+    return m_group == 0xFFFE || IsLongLengthVR(m_vr.GetCode());
+}
+
+bool CDicomTag::SetValue(const uint8_t* bytes, uint32_t count) {
+    if (bytes == nullptr || count == 0) return false;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(count));
+    if (block == nullptr) return false;
+    std::memcpy(block, bytes, count);
+    return AdoptValue(block, count);
+}
+
+bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
+    if (block == nullptr || count == 0) {
+        std::free(block);
+        return false;
+    }
+    m_value.Adopt(block, count);
+    // A count that does not fit the short slot goes to the long one instead of losing its high
+    // bits (implicit VR lets any element carry a 4-byte length).
+    if (HasLongLengthField() || count > 0xFFFFu) {
+        m_value.SetLongLength(count);
+        m_value.SetShortLength(0);
+    } else {
+        m_value.SetShortLength(static_cast<uint16_t>(count));
+        m_value.SetLongLength(0);
+    }
+    NormalizeValue();
+    return true;
+}
+
+void CDicomTag::NormalizeValue() {
+    const std::wstring& vr = GetVRText();
+    auto is = [&vr](const char* code) {
+        return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
+               vr[1] == static_cast<wchar_t>(code[1]);
+    };
+    auto moveShortToLong = [this]() {
+        if (m_value.GetShortLength() != 0) {
+            m_value.SetLongLength(m_value.GetShortLength());
+            m_value.SetShortLength(0);
+        }
+    };
+
+    if (is("AE") || is("AS") || is("CS") || is("DS") || is("DT") || is("IS") || is("LO") ||
+        is("LT") || is("PN") || is("SH") || is("ST") || is("TM") || is("UT")) {
+        m_value.PadToEven(' ');
+    } else if (is("AT")) {
+        m_value.PadToEven(0);
+    } else if (is("DA")) {
+        const uint32_t length = m_value.GetValueLength();
+        if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
+    } else if (is("OB") || is("OW")) {
+        moveShortToLong();
+        m_value.PadToEven(0);
+    } else if (is("UN") || is("SQ")) {
+        moveShortToLong();
+    } else if (is("UI")) {
+        if (!m_value.PadToEven(0)) return;
+        uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
+        const size_t count = m_value.GetByteCount();
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t c = bytes[i];
+            const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
+                                 c == '+' || c == 0;
+            if (!allowed) bytes[i] = '0';
+        }
+    }
+}
+
+CDicomTag7FE0::~CDicomTag7FE0() {
+    for (uint8_t* block : m_fragments) std::free(block);
+}
+
+void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
+    // Make room in both lists first, so that they never disagree and the block is never lost.
+    if (m_fragments.size() == m_fragments.capacity() ||
+        m_fragmentLengths.size() == m_fragmentLengths.capacity()) {
+        try {
+            const size_t wanted = 2 * m_fragments.size() + 4;
+            m_fragments.reserve(wanted);
+            m_fragmentLengths.reserve(wanted);
+        } catch (...) {
+            std::free(bytes);
+            throw;
+        }
+    }
+    m_fragments.push_back(bytes);
+    m_fragmentLengths.push_back(length);
+}
+
+uint64_t CDicomTag7FE0::GetTotalFragmentLength() const {
+    uint64_t total = 0;
+    for (uint32_t length : m_fragmentLengths) total += length;
+    return total;
+}

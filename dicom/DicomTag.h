@@ -1,0 +1,111 @@
+// One data element, sequence item or pixel fragment of a parsed file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dicom/DicomVR.h"
+#include "dicom/TagData.h"
+
+class CDicomTag {
+public:
+    CDicomTag(uint16_t group, uint16_t element);
+    CDicomTag(const CDicomTag&) = delete;
+    CDicomTag& operator=(const CDicomTag&) = delete;
+    virtual ~CDicomTag();
+
+    // Identity and structure
+    uint16_t GetGroup() const { return m_group; }
+    uint16_t GetElement() const { return m_element; }
+    bool Is(uint16_t group, uint16_t element) const { return m_group == group && m_element == element; }
+    bool IsItem() const { return Is(0xFFFE, 0xE000); }
+    bool IsPixelData() const { return Is(0x7FE0, 0x0010); }
+    const std::wstring& GetDescription() const { return m_description; }
+    const std::vector<CDicomTag*>& GetChildren() const { return m_children; }
+    CDicomTag* GetParent() const { return m_parent; }
+    void SetParent(CDicomTag* parent) { m_parent = parent; }
+    // Sets the child's parent to this node and appends it; the node owns it from then on.
+    bool AddChild(CDicomTag* child);
+
+    // Where the element lies in the file. The value offset is the first byte after the header;
+    // the tag offset is the first header byte; the end offset is one past its last byte (after
+    // the delimiter for an undefined length), as the parser found them.
+    uint64_t GetValueOffset() const { return m_valueOffset; }
+    void SetValueOffset(uint64_t offset) { m_valueOffset = offset; }
+    uint64_t GetTagOffset() const { return m_tagOffset; }
+    void SetTagOffset(uint64_t offset) { m_tagOffset = offset; }
+    uint64_t GetEndOffset() const { return m_endOffset; }
+    void SetEndOffset(uint64_t offset) { m_endOffset = offset; }
+
+    // Value
+    CTagData& Data() { return m_value; }
+    const CTagData& Data() const { return m_value; }
+    uint32_t GetValueLength() const { return m_value.GetValueLength(); }
+    bool IsUndefinedLength() const { return GetValueLength() == kUndefinedLength; }
+    // Stores a copy of count bytes and normalises it for the VR; false for no bytes or no memory.
+    bool SetValue(const uint8_t* bytes, uint32_t count);
+    // Takes a malloc'ed block of count bytes as the value (no copy) and normalises it.
+    bool AdoptValue(uint8_t* block, uint32_t count);
+
+    // VR
+    bool LookUpVR();
+    bool LookUpName();
+    void SetVR(const std::wstring& code) { m_vr.SetCode(code); }
+    const std::wstring& GetVRText() const { return m_vr.GetText(); }
+    const CDicomVR& GetVR() const { return m_vr; }
+    // True for items and delimiters and for the VRs whose explicit header has a 4-byte length.
+    bool HasLongLengthField() const;
+
+    // Display
+    std::wstring GetTagName() const;
+    std::wstring GetValueText(const std::wstring& characterSet) const;
+    // A zero-filled heap block of value length + 1 bytes holding the value; free() it. Null when
+    // memory runs out or the length is undefined.
+    char* CopyValueBytes() const;
+    int32_t GetNumericValue() const;
+    double GetFloatValue() const;
+    double GetDecimalValue() const;
+
+private:
+    void NormalizeValue();
+
+    uint16_t m_group;
+    uint16_t m_element;
+    std::wstring m_description;
+    std::wstring m_secondText;          // kept for the record layout; nothing sets or shows it
+    std::vector<CDicomTag*> m_children;
+    CDicomVR m_vr;
+    CTagData m_value;
+    CDicomTag* m_parent = nullptr;
+    uint64_t m_valueOffset = 0;
+    uint64_t m_tagOffset = 0;
+    uint64_t m_endOffset = 0;
+};
+
+// The top-level pixel data element: also holds the native frames, one block per frame.
+class CDicomTag7FE0 : public CDicomTag {
+public:
+    CDicomTag7FE0(uint16_t group, uint16_t element) : CDicomTag(group, element) {}
+    ~CDicomTag7FE0() override;
+
+    // Appends one frame; the element owns the block from then on.
+    void AddFragment(uint8_t* bytes, uint32_t length);
+    size_t GetFragmentCount() const { return m_fragments.size(); }
+    const uint8_t* GetFragment(size_t index) const { return m_fragments[index]; }
+    uint32_t GetFragmentLength(size_t index) const { return m_fragmentLengths[index]; }
+    uint64_t GetTotalFragmentLength() const;
+
+private:
+    std::vector<uint8_t*> m_fragments;
+    std::vector<uint32_t> m_fragmentLengths;
+};
+
+// Dictionary groups stand for whole ranges of repeating groups: 54xx is asked as 5400 and
+// 6000-6FFF as 6000.
+uint16_t FoldRepeatingGroup(uint16_t group);
+
+// Parses the leading integer of a value text; see the implementation for the exact rules.
+int32_t ParseIntegerString(const char* text);
+double ParseDecimalString(const char* text);

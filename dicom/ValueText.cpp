@@ -1,0 +1,246 @@
+// Display text and numbers of an element's value.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "dicom/CharacterSet.h"
+#include "dicom/DicomDictionary.h"
+#include "dicom/DicomTag.h"
+
+namespace {
+
+// Values are stored in host order, which is little endian on every platform we build for; read
+// them byte by byte so that this holds whatever the alignment.
+uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Little32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint64_t Little64(const uint8_t* p) {
+    return static_cast<uint64_t>(Little32(p)) | (static_cast<uint64_t>(Little32(p + 4)) << 32);
+}
+float LittleFloat(const uint8_t* p) {
+    const uint32_t bits = Little32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+double LittleDouble(const uint8_t* p) {
+    const uint64_t bits = Little64(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+bool SameCode(const std::wstring& vr, const char* code) {
+    return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
+           vr[1] == static_cast<wchar_t>(code[1]);
+}
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (const char* p = text; *p != 0; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    return wide;
+}
+
+int32_t ClampToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);  // truncates toward zero
+}
+
+bool IsDecimalChar(char c) {
+    return (c >= '0' && c <= '9') || c == ' ' || c == '+' || c == '-' || c == '.' || c == 'E' ||
+           c == 'e';
+}
+
+// Formats each whole unit of the value with the given formatter and joins them with "\".
+template <typename Format>
+std::wstring JoinNumbers(const uint8_t* bytes, size_t count, size_t unit, Format format) {
+    std::wstring text;
+    char buffer[512];
+    for (size_t offset = 0; offset + unit <= count; offset += unit) {
+        if (offset != 0) text += L'\\';
+        format(bytes + offset, buffer, sizeof buffer);
+        text += Widen(buffer);
+    }
+    return text;
+}
+
+}  // namespace
+
+double ParseDecimalString(const char* text) {
+    // Only the characters of a decimal number take part; anything else ends the text, so
+    // locale words such as "inf" or hexadecimal forms are never read.
+    std::string cut;
+    for (const char* p = text; *p != 0 && IsDecimalChar(*p); ++p) cut += *p;
+    const char* start = cut.c_str();
+    while (*start == ' ') ++start;
+    char* end = nullptr;
+    const double value = std::strtod(start, &end);
+    if (end == start) return 0.0;
+    return value;
+}
+
+int32_t ParseIntegerString(const char* text) {
+    while (*text == ' ') ++text;
+    if (*text == 0) return 0;
+    std::string cut;
+    for (const char* p = text; *p != 0; ++p) {
+        const char c = *p;
+        if ((c >= '0' && c <= '9') || c == ' ' || c == '-') {
+            cut += c;
+            continue;
+        }
+        if (c == '+' || c == '.' || c == 'E' || c == 'e') return ClampToInt32(ParseDecimalString(text));
+        break;
+    }
+    // Read like "%d": optional sign, then digits; saturate instead of overflowing.
+    const char* p = cut.c_str();
+    while (*p == ' ') ++p;
+    bool negative = false;
+    if (*p == '-') {
+        negative = true;
+        ++p;
+    }
+    if (*p < '0' || *p > '9') return 0;
+    int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > 2147483648LL) value = 2147483648LL;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(value);
+}
+
+std::wstring CDicomTag::GetTagName() const {
+    return CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
+}
+
+char* CDicomTag::CopyValueBytes() const {
+    const uint32_t length = GetValueLength();
+    if (length == kUndefinedLength) return nullptr;
+    char* copy = static_cast<char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
+    if (copy == nullptr) return nullptr;
+    const size_t available = m_value.GetBytes() != nullptr ? m_value.GetByteCount() : 0;
+    std::memcpy(copy, m_value.GetBytes(), available < length ? available : length);
+    return copy;
+}
+
+int32_t CDicomTag::GetNumericValue() const {
+    const std::wstring& vr = GetVRText();
+    const uint8_t* bytes = m_value.GetBytes();
+    const uint32_t length = GetValueLength();
+    if (IsIntegerVR(m_vr.GetCode()) || vr.empty()) {
+        if (bytes == nullptr || m_value.GetByteCount() < length) return 0;
+        switch (length) {
+            case 1: return static_cast<int8_t>(bytes[0]);
+            case 2: return static_cast<int16_t>(Little16(bytes));
+            case 4: return static_cast<int32_t>(Little32(bytes));
+            default: return 0;
+        }
+    }
+    if (IsISVR(m_vr.GetCode()) || IsDSVR(m_vr.GetCode())) {
+        char* text = CopyValueBytes();
+        if (text == nullptr) return 0;
+        const int32_t value = IsISVR(m_vr.GetCode()) ? ParseIntegerString(text)
+                                                     : ClampToInt32(ParseDecimalString(text));
+        std::free(text);
+        return value;
+    }
+    return 0;
+}
+
+double CDicomTag::GetFloatValue() const {
+    if (!IsFloatVR(m_vr.GetCode())) return 0.0;
+    const uint8_t* bytes = m_value.GetBytes();
+    const uint32_t length = GetValueLength();
+    if (bytes == nullptr || m_value.GetByteCount() < length) return 0.0;
+    if (length == 4) return LittleFloat(bytes);
+    if (length == 8) return LittleDouble(bytes);
+    return 0.0;
+}
+
+double CDicomTag::GetDecimalValue() const {
+    if (!IsDSVR(m_vr.GetCode())) return 0.0;
+    char* text = CopyValueBytes();
+    if (text == nullptr) return 0.0;
+    const double value = ParseDecimalString(text);
+    std::free(text);
+    return value;
+}
+
+std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
+    const uint32_t length = GetValueLength();
+    if (length == 0) return std::wstring();
+    const std::wstring& vr = GetVRText();
+    const uint8_t* bytes = m_value.GetBytes();
+    // Only whole stored bytes are ever read, whatever the length slots claim.
+    const size_t count = bytes == nullptr ? 0 : (m_value.GetByteCount() < length ? m_value.GetByteCount() : length);
+
+    if (vr.empty()) {
+        // The dictionary does not know the tag and the file gave no VR: a short value with a
+        // byte outside the printable range is taken for a number, anything else for text.
+        if (length == 1 || length == 2 || length == 4 || length == 8) {
+            bool binary = false;
+            for (size_t i = 0; i < count; ++i)
+                if (bytes[i] < 0x20 || bytes[i] > 0xC8) binary = true;
+            if (binary) {
+                char buffer[32];
+                std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(GetNumericValue()));
+                return Widen(buffer);
+            }
+        }
+    } else if (SameCode(vr, "OB") || SameCode(vr, "OW")) {
+        return IsPixelData() ? L"(Frame Data)" : L"(Sequence Data)";
+    } else if (SameCode(vr, "SQ")) {
+        return L"(Sequence Data)";
+    } else if (!IsTextVR(vr)) {
+        const std::wstring code = UpperCaseAscii(vr);
+        if (SameCode(code, "US"))
+            return JoinNumbers(bytes, count, 2, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%d ", static_cast<int>(Little16(p)));
+            });
+        if (SameCode(code, "SS"))
+            return JoinNumbers(bytes, count, 2, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%d ", static_cast<int>(static_cast<int16_t>(Little16(p))));
+            });
+        if (SameCode(code, "UL"))
+            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%u ", static_cast<unsigned>(Little32(p)));
+            });
+        if (SameCode(code, "SL"))
+            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%d ", static_cast<int>(static_cast<int32_t>(Little32(p))));
+            });
+        if (SameCode(code, "FL"))
+            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%f ", static_cast<double>(LittleFloat(p)));
+            });
+        if (SameCode(code, "FD"))
+            return JoinNumbers(bytes, count, 8, [](const uint8_t* p, char* out, size_t size) {
+                std::snprintf(out, size, "%f ", LittleDouble(p));
+            });
+        if (SameCode(code, "AT")) {
+            // A value too short for one tag shows nothing rather than bytes beyond it.
+            if (count < 4) return std::wstring();
+            const uint32_t word = Little32(bytes);
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%04X, %04X", static_cast<unsigned>(word & 0xFFFF),
+                          static_cast<unsigned>(word >> 16));
+            return Widen(buffer);
+        }
+        return std::wstring();
+    }
+
+    if (length >= 128) return L"(Long Size Data)";
+    char* text = CopyValueBytes();
+    if (text == nullptr) return std::wstring();
+    std::wstring decoded = DecodeText(text, characterSet);
+    std::free(text);
+    return decoded;
+}
