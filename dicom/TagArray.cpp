@@ -1,0 +1,294 @@
+#include "dicom/TagArray.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* const kJPEGLossyUIDs[] = {
+    "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.52",
+    "1.2.840.10008.1.2.4.53", "1.2.840.10008.1.2.4.54", "1.2.840.10008.1.2.4.55",
+    "1.2.840.10008.1.2.4.56", "1.2.840.10008.1.2.4.60", "1.2.840.10008.1.2.4.61",
+    "1.2.840.10008.1.2.4.62", "1.2.840.10008.1.2.4.63", "1.2.840.10008.1.2.4.64"};
+const char* const kJPEGLosslessUIDs[] = {
+    "1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.58", "1.2.840.10008.1.2.4.59",
+    "1.2.840.10008.1.2.4.65", "1.2.840.10008.1.2.4.66", "1.2.840.10008.1.2.4.70"};
+const char* const kUncompressedUIDs[] = {
+    "1.2.840.10008.1.2", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.1.99", "1.2.840.10008.1.2.2",
+    "1.2.840.10008.1.20"};
+const char* const kJPEGLSLosslessUID[] = {"1.2.840.10008.1.2.4.80"};
+const char* const kJPEGLSLossyUID[] = {"1.2.840.10008.1.2.4.81"};
+const char* const kJPEG2000LosslessUID[] = {"1.2.840.10008.1.2.4.90"};
+const char* const kJPEG2000LossyUID[] = {"1.2.840.10008.1.2.4.91"};
+const char* const kRLEUID[] = {"1.2.840.10008.1.2.5"};
+
+template <size_t N>
+bool MatchesAny(const std::wstring& text, const char* const (&uids)[N]) {
+    for (const char* uid : uids) {
+        std::wstring wide(uid, uid + std::strlen(uid));
+        if (text == wide) return true;
+    }
+    return false;
+}
+
+bool IsWhiteSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f' || c == L'\v'; }
+
+// IS or DS text read as a whole number; other VRs give 0.
+int32_t NumberFromText(const CDicomTag& tag) {
+    if (!IsISVR(tag.GetVR().GetCode()) && !IsDSVR(tag.GetVR().GetCode())) return 0;
+    return tag.GetNumericValue();
+}
+
+}  // namespace
+
+std::wstring TrimBlanks(const std::wstring& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && text[first] == L' ') ++first;
+    while (last > first && text[last - 1] == L' ') --last;
+    return text.substr(first, last - first);
+}
+
+CPixelModule::~CPixelModule() {
+    for (uint8_t* block : m_paletteData) std::free(block);
+}
+
+void CPixelModule::ResetPixelModule() {
+    for (int i = 0; i < 3; ++i) {
+        std::free(m_paletteData[i]);
+        m_paletteData[i] = nullptr;
+        m_paletteDataLength[i] = 0;
+        m_paletteEntries[i] = 0;
+        m_paletteBits[i] = 0;
+    }
+    m_numberOfFrames = 0;
+    m_instanceNumber = 0;
+    m_rows = 0;
+    m_columns = 0;
+    m_frameTime = 0.0;
+    m_bitsAllocated = m_bitsStored = m_highBit = m_samplesPerPixel = 0;
+    m_pixelAspectRatio = 0.0;
+    std::memset(m_compressionName, 0, sizeof m_compressionName);
+    m_planarConfiguration = 0;
+    m_pixelRepresentation = 0;
+    m_windowPresent = false;
+    m_windowCenter = m_windowWidth = 0;
+    m_rescalePresent = false;
+    m_rescaleIntercept = 0.0;
+    m_rescaleSlope = 0.0;
+    m_rescaleType = 0;
+}
+
+CTagArray::~CTagArray() { DeleteAllElements(); }
+
+bool CTagArray::AddElement(CDicomTag* tag) {
+    if (tag != nullptr) m_elements.push_back(tag);
+    return true;
+}
+
+void CTagArray::DeleteAllElements() {
+    for (CDicomTag* tag : m_elements) delete tag;
+    m_elements.clear();
+}
+
+CDicomTag* CTagArray::FindElement(uint16_t group, uint16_t element) const {
+    for (CDicomTag* tag : m_elements)
+        if (tag->Is(group, element)) return tag;
+    return nullptr;
+}
+
+std::wstring CTagArray::GetCharacterSet() const {
+    const CDicomTag* tag = FindElement(0x0008, 0x0005);
+    return tag != nullptr ? tag->GetValueText(std::wstring()) : std::wstring();
+}
+
+std::wstring CTagArray::GetModality() const {
+    const CDicomTag* tag = FindElement(0x0008, 0x0060);
+    if (tag == nullptr) return std::wstring();
+    const std::wstring text = tag->GetValueText(GetCharacterSet());
+    size_t first = 0, last = text.size();
+    while (first < last && IsWhiteSpace(text[first])) ++first;
+    while (last > first && IsWhiteSpace(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+bool CTagArray::IsUltrasound() const {
+    const std::wstring modality = GetModality();
+    return modality.size() == 2 && (modality[0] == L'U' || modality[0] == L'u') &&
+           (modality[1] == L'S' || modality[1] == L's');
+}
+
+std::wstring CTagArray::TrimmedValue(uint16_t group, uint16_t element) const {
+    const CDicomTag* tag = FindElement(group, element);
+    return tag != nullptr ? TrimBlanks(tag->GetValueText(std::wstring())) : std::wstring();
+}
+
+bool CTagArray::TransferSyntaxIsOneOf(const char* const* uids, size_t count) const {
+    if (FindElement(0x0002, 0x0010) == nullptr) return false;
+    const std::wstring uid = TrimmedValue(0x0002, 0x0010);
+    for (size_t i = 0; i < count; ++i)
+        if (uid == std::wstring(uids[i], uids[i] + std::strlen(uids[i]))) return true;
+    return false;
+}
+
+#define ORVEL_TS_PREDICATE(name, table) \
+    bool CTagArray::name() const { return TransferSyntaxIsOneOf(table, sizeof table / sizeof table[0]); }
+ORVEL_TS_PREDICATE(IsRLE, kRLEUID)
+ORVEL_TS_PREDICATE(IsJPEGLossy, kJPEGLossyUIDs)
+ORVEL_TS_PREDICATE(IsJPEGLossless, kJPEGLosslessUIDs)
+ORVEL_TS_PREDICATE(IsJPEGLSLossless, kJPEGLSLosslessUID)
+ORVEL_TS_PREDICATE(IsJPEGLSLossy, kJPEGLSLossyUID)
+ORVEL_TS_PREDICATE(IsJPEG2000Lossless, kJPEG2000LosslessUID)
+ORVEL_TS_PREDICATE(IsJPEG2000Lossy, kJPEG2000LossyUID)
+#undef ORVEL_TS_PREDICATE
+
+bool CTagArray::IsPhotometric(const wchar_t* term) const {
+    if (FindElement(0x0028, 0x0004) != nullptr) return TrimmedValue(0x0028, 0x0004) == term;
+    const std::wstring wanted(term);
+    if (wanted == L"RGB") return m_samplesPerPixel == 3;
+    if (wanted == L"ARGB") return m_samplesPerPixel == 4;
+    if (wanted == L"PALETTE COLOR")
+        return (m_samplesPerPixel == 0 || m_samplesPerPixel == 1) && m_paletteData[2] != nullptr;
+    return false;
+}
+
+void CTagArray::FillPixelModule() {
+    ResetPixelModule();
+    std::strcpy(m_compressionName, "NONE");
+    for (CDicomTag* tag : m_elements) {
+        if (tag->GetGroup() > 0x0028) break;
+        CollectImageAttribute(tag);
+    }
+    if (m_numberOfFrames == 0 && m_rows != 0) m_numberOfFrames = 1;
+}
+
+void CTagArray::CollectImageAttribute(CDicomTag* tag) {
+    const uint16_t group = tag->GetGroup();
+    const uint16_t element = tag->GetElement();
+    if (group == 0x0002 && element == 0x0010) {
+        std::strcpy(m_compressionName, "UNKNOWN");
+        const std::wstring uid = TrimBlanks(tag->GetValueText(std::wstring()));
+        if (uid.empty()) return;
+        const char* name = "UNKNOWN";
+        if (MatchesAny(uid, kUncompressedUIDs)) name = "NONE";
+        else if (MatchesAny(uid, kJPEGLossyUIDs)) name = "JPEG";
+        else if (MatchesAny(uid, kJPEGLosslessUIDs)) name = "JPEG Lossless";
+        else if (MatchesAny(uid, kJPEGLSLosslessUID)) name = "JPEG-LS Lossless";
+        else if (MatchesAny(uid, kJPEGLSLossyUID)) name = "JPEG-LS Lossy";
+        else if (MatchesAny(uid, kJPEG2000LosslessUID)) name = "JPEG2000 Lossless";
+        else if (MatchesAny(uid, kJPEG2000LossyUID)) name = "JPEG2000 Lossy";
+        else if (MatchesAny(uid, kRLEUID)) name = "RLE";
+        std::strcpy(m_compressionName, name);
+        return;
+    }
+    if (group == 0x0020 && element == 0x0013) {
+        m_instanceNumber = tag->GetNumericValue();
+        return;
+    }
+    if (group == 0x0018 && element == 0x1063) {
+        m_frameTime = tag->GetDecimalValue();
+        return;
+    }
+    if (group != 0x0028) return;
+
+    // Rows and columns are unsigned 16-bit numbers; keep all 16 bits when the value is 2 bytes.
+    auto unsigned16 = [tag]() -> uint32_t {
+        const int32_t value = tag->GetNumericValue();
+        return tag->GetValueLength() == 2 ? static_cast<uint16_t>(value) : static_cast<uint32_t>(value);
+    };
+    switch (element) {
+        case 0x0008: m_numberOfFrames = static_cast<uint32_t>(tag->GetNumericValue()); break;
+        case 0x0010: m_rows = unsigned16(); break;
+        case 0x0011: m_columns = static_cast<int32_t>(unsigned16()); break;
+        case 0x0100: m_bitsAllocated = static_cast<uint16_t>(tag->GetNumericValue()); break;
+        case 0x0101: m_bitsStored = static_cast<uint16_t>(tag->GetNumericValue()); break;
+        case 0x0102: m_highBit = static_cast<uint16_t>(tag->GetNumericValue()); break;
+        case 0x0002: m_samplesPerPixel = static_cast<uint16_t>(tag->GetNumericValue()); break;
+        case 0x0006: m_planarConfiguration = static_cast<uint8_t>(tag->GetNumericValue()); break;
+        case 0x0103: m_pixelRepresentation = static_cast<uint8_t>(tag->GetNumericValue()); break;
+        case 0x0034: {
+            char* text = tag->CopyValueBytes();
+            if (text == nullptr) break;
+            const size_t length = std::strlen(text);
+            const char* backslash = std::strchr(text, '\\');
+            if (length != 0 && length <= 128 && std::strchr(text, '/') == nullptr &&
+                backslash != nullptr && backslash != text) {
+                const std::string first(text, static_cast<size_t>(backslash - text));
+                const double vertical = ParseDecimalString(first.c_str());
+                const double horizontal = ParseDecimalString(backslash + 1);
+                if (vertical != 0.0 && horizontal != 0.0) {
+                    const double ratio = vertical / horizontal;
+                    if (ratio > 0.1 && ratio < 10.0) m_pixelAspectRatio = ratio;
+                }
+            }
+            std::free(text);
+            break;
+        }
+        case 0x1050:
+            m_windowPresent = true;
+            m_windowCenter = NumberFromText(*tag);
+            break;
+        case 0x1051:
+            m_windowPresent = true;
+            m_windowWidth = NumberFromText(*tag);
+            break;
+        case 0x1052:
+            m_rescaleIntercept = tag->GetDecimalValue();
+            m_rescalePresent = m_rescalePresent || m_rescaleIntercept != 0.0;
+            break;
+        case 0x1053:
+            m_rescaleSlope = tag->GetDecimalValue();
+            if (m_rescaleSlope == 0.0) m_rescaleSlope = 1.0;
+            m_rescalePresent = m_rescalePresent || m_rescaleSlope != 1.0;
+            break;
+        case 0x1054: m_rescaleType = NumberFromText(*tag); break;
+        default:
+            // The display of these follows the pixel representation: signed or unsigned.
+            if (element >= 0x0104 && element <= 0x0111) {
+                const std::wstring code = UpperCaseAscii(tag->GetVRText());
+                if (code == L"US" && m_pixelRepresentation > 0) tag->SetVR(L"SS");
+                else if (code == L"SS" && m_pixelRepresentation == 0) tag->SetVR(L"US");
+            }
+            break;
+    }
+}
+
+bool CTagArray::ReadPaletteTables() {
+    for (CDicomTag* tag : m_elements) {
+        if (tag->GetGroup() != 0x0028) continue;
+        const uint16_t element = tag->GetElement();
+        int colour = -1;
+        if (element >= 0x1101 && element <= 0x1103) {
+            colour = element - 0x1101;
+            const uint8_t* bytes = tag->Data().GetBytes();
+            if (tag->GetValueLength() != 6 || bytes == nullptr || tag->Data().GetByteCount() < 6) return false;
+            m_paletteEntries[colour] = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8));
+            m_paletteBits[colour] = static_cast<uint16_t>(bytes[4] | (bytes[5] << 8));
+            continue;
+        }
+        if (element == 0x1201 || element == 0x1211 || element == 0x1221) colour = 0;
+        else if (element == 0x1202 || element == 0x1212 || element == 0x1222) colour = 1;
+        else if (element == 0x1203 || element == 0x1213 || element == 0x1223) colour = 2;
+        else continue;
+
+        const uint32_t length = tag->GetValueLength();
+        const uint8_t* bytes = tag->Data().GetBytes();
+        if (length == 0 || length == kUndefinedLength || bytes == nullptr || tag->Data().GetByteCount() < length)
+            return false;
+        uint32_t& entries = m_paletteEntries[colour];
+        uint16_t& bits = m_paletteBits[colour];
+        if (entries == 0 && bits != 0) entries = static_cast<uint32_t>(uint64_t(length) * 8 / bits);
+        if (entries != 0 && uint64_t(length) != uint64_t(entries) * bits / 8) {
+            const uint64_t newBits = uint64_t(length / entries) * 8;
+            if (newBits != 8 && newBits != 16) return false;
+            bits = static_cast<uint16_t>(newBits);
+        }
+        uint8_t* block = static_cast<uint8_t*>(std::malloc(length));
+        if (block == nullptr) return false;
+        std::memcpy(block, bytes, length);
+        std::free(m_paletteData[colour]);
+        m_paletteData[colour] = block;
+        m_paletteDataLength[colour] = length;
+    }
+    return m_paletteEntries[0] == m_paletteEntries[1] && m_paletteEntries[1] == m_paletteEntries[2];
+}
