@@ -4,7 +4,7 @@
 // from the DICOM data dictionary of pydicom 2.3.1 (pydicom._dicom_dict).
 // To change a row, change tools/make_dictionary_table.py and run it again.
 
-#include "DicomDictionary.h"
+#include "dicom/DicomDictionary.h"
 
 extern constexpr DictionaryRecord kDictionaryTable[] = {
     {0x0002, 0x0000, "Group Length", "UL"},

@@ -221,7 +221,7 @@ def render(rows, report):
         "// from the DICOM data dictionary of pydicom %s (pydicom._dicom_dict)." % pydicom.__version__,
         "// To change a row, change tools/make_dictionary_table.py and run it again.",
         "",
-        '#include "DicomDictionary.h"',
+        '#include "dicom/DicomDictionary.h"',
         "",
         "extern constexpr DictionaryRecord kDictionaryTable[] = {",
     ]

@@ -1,4 +1,4 @@
-#include "DicomDictionary.h"
+#include "dicom/DicomDictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,690 @@
+#include "dicom/DicomHeader.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "dicom/FileStream.h"
+
+namespace {
+
+// Swaps every unit of `unit` bytes in place, for values stored big endian.
+void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
+    for (size_t offset = 0; offset + unit <= count; offset += unit)
+        for (size_t i = 0; i < unit / 2; ++i) {
+            const uint8_t keep = bytes[offset + i];
+            bytes[offset + i] = bytes[offset + unit - 1 - i];
+            bytes[offset + unit - 1 - i] = keep;
+        }
+}
+
+// Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
+size_t SwapUnitFor(const std::wstring& vr) {
+    const std::wstring code = UpperCaseAscii(vr);
+    if (code == L"OW" || code == L"SS" || code == L"US") return 2;
+    // Attribute tags are pairs of 16-bit numbers; stored in host order they display correctly.
+    if (code == L"AT") return 2;
+    if (code == L"SL" || code == L"UL" || code == L"FL") return 4;
+    if (code == L"FD") return 8;
+    return 0;
+}
+
+bool IsVRCode(const std::wstring& vr, const wchar_t* code) { return vr == code; }
+
+}  // namespace
+
+CDicomHeader::CDicomHeader() = default;
+
+CDicomHeader::~CDicomHeader() {
+    FreeTrailingData();
+    ClearUltrasoundRegions();
+}
+
+void CDicomHeader::FreeTrailingData() {
+    std::free(m_trailingData);
+    m_trailingData = nullptr;
+    m_trailingSize = 0;
+}
+
+void CDicomHeader::Reset() {
+    DeleteAllElements();
+    FreeTrailingData();
+    ClearUltrasoundRegions();
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    std::memset(m_preamble, 0, sizeof m_preamble);
+    std::memset(m_magic, 0, sizeof m_magic);
+    m_hasPreamble = 0;
+    m_explicitVR = 1;
+    m_littleEndian = 1;
+    ResetPixelModule();
+    m_readPosition = 0;
+    m_streamPosition = 0;
+    m_fileSize = 0;
+    m_depth = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files and paths
+
+bool CDicomHeader::ParseFile(const std::wstring& path) {
+    FILE* stream = OpenFileForReading(path);
+    if (stream == nullptr) {
+        Reset();
+        return false;
+    }
+    const bool parsed = ParseStream(stream);
+    std::fclose(stream);
+    SetFileNames(path);
+    return parsed;
+}
+
+void CDicomHeader::SetFileNames(const std::wstring& path) {
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    if (path.empty()) return;
+    size_t separator = path.rfind(L'\\');
+    if (separator == std::wstring::npos) separator = path.rfind(L'/');
+    if (separator == std::wstring::npos) {
+        m_fileName = path;
+        m_folder = CurrentDirectoryWithSeparator();
+        m_fullPath = m_folder + m_fileName;
+        return;
+    }
+    m_folder = path.substr(0, separator + 1);
+    m_fileName = path.substr(separator + 1);
+    m_fullPath = path;
+}
+
+bool CDicomHeader::ParseStream(FILE* stream) {
+    Reset();
+    try {
+        const int64_t size = StreamSize(stream);
+        if (size < 0 || size >= kMaxFileSize || !SeekStream(stream, 0)) {
+            Reset();
+            return false;
+        }
+        m_fileSize = size;
+        m_streamPosition = 0;
+        if (!ReadPreambleAndMeta(stream) || m_elements.size() < 6) {
+            Reset();
+            return false;
+        }
+        FillPixelModule();
+        if (IsPhotometric(L"PALETTE COLOR") && !ReadPaletteTables()) {
+            Reset();
+            return false;
+        }
+        if (IsUltrasound()) BuildUltrasoundRegions();
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Running out of memory anywhere in the parse refuses the file like any other failure.
+        Reset();
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Low-level reading. The read position is the file offset of the next byte the parser consumes;
+// the stream is moved there only when it is elsewhere.
+
+bool CDicomHeader::SeekTo(FILE* stream, uint64_t offset) {
+    if (m_streamPosition == offset) return true;
+    if (!SeekStream(stream, offset)) return false;
+    m_streamPosition = offset;
+    return true;
+}
+
+bool CDicomHeader::EnsureAvailable(uint64_t count) const {
+    const uint64_t size = m_fileSize < 0 ? 0 : static_cast<uint64_t>(m_fileSize);
+    return m_readPosition <= size && count <= size - m_readPosition;
+}
+
+bool CDicomHeader::ReadBytes(FILE* stream, void* destination, size_t count) {
+    if (!EnsureAvailable(count) || !SeekTo(stream, m_readPosition)) return false;
+    const size_t got = std::fread(destination, 1, count, stream);
+    m_streamPosition += got;
+    if (got != count) return false;
+    m_readPosition += count;
+    return true;
+}
+
+bool CDicomHeader::PeekBytes(FILE* stream, uint64_t offset, void* destination, size_t count) {
+    const uint64_t size = m_fileSize < 0 ? 0 : static_cast<uint64_t>(m_fileSize);
+    if (offset > size || count > size - offset || !SeekTo(stream, offset)) return false;
+    const size_t got = std::fread(destination, 1, count, stream);
+    m_streamPosition += got;
+    return got == count;
+}
+
+uint16_t CDicomHeader::Order16(const uint8_t* b) const {
+    return m_littleEndian ? static_cast<uint16_t>(b[0] | (b[1] << 8))
+                          : static_cast<uint16_t>((b[0] << 8) | b[1]);
+}
+
+uint32_t CDicomHeader::Order32(const uint8_t* b) const {
+    if (m_littleEndian)
+        return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+               (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+           (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+}
+
+bool CDicomHeader::ReadTag(FILE* stream, uint16_t& group, uint16_t& element) {
+    uint8_t bytes[4];
+    if (!ReadBytes(stream, bytes, 4)) return false;
+    group = Order16(bytes);
+    element = Order16(bytes + 2);
+    return true;
+}
+
+bool CDicomHeader::ReadItemTag(FILE* stream, uint16_t& group, uint16_t& element) {
+    return ReadTag(stream, group, element);
+}
+
+bool CDicomHeader::ReadUInt32(FILE* stream, uint32_t& value) {
+    uint8_t bytes[4];
+    if (!ReadBytes(stream, bytes, 4)) return false;
+    value = Order32(bytes);
+    return true;
+}
+
+bool CDicomHeader::PeekDelimiter(FILE* stream, uint16_t element) {
+    uint8_t bytes[4];
+    if (!PeekBytes(stream, m_readPosition, bytes, 4)) return false;
+    return Order16(bytes) == 0xFFFE && Order16(bytes + 2) == element;
+}
+
+bool CDicomHeader::ReadDelimiterLength(FILE* stream) {
+    uint8_t bytes[8];
+    return ReadBytes(stream, bytes, 8);
+}
+
+bool CDicomHeader::ReadVRAndLength(FILE* stream, CDicomTag* tag) {
+    CTagData& data = tag->Data();
+    if (m_explicitVR) {
+        uint8_t letters[2];
+        if (!ReadBytes(stream, letters, 2)) return false;
+        // The two bytes are the VR as the file has it, even when they are no letters at all.
+        const wchar_t code[2] = {static_cast<wchar_t>(letters[0]), static_cast<wchar_t>(letters[1])};
+        tag->SetVR(std::wstring(code, 2));
+        uint8_t field[2];
+        if (!ReadBytes(stream, field, 2)) return false;
+        if (IsLongLengthVR(tag->GetVR().GetCode())) {
+            // The two bytes are reserved, not a length: only the 4-byte length that follows counts.
+            uint32_t length;
+            if (!ReadUInt32(stream, length)) return false;
+            data.SetShortLength(0);
+            data.SetLongLength(length);
+        } else {
+            data.SetShortLength(Order16(field));
+            data.SetLongLength(0);
+        }
+    } else {
+        uint32_t length;
+        if (!ReadUInt32(stream, length)) return false;
+        data.SetShortLength(0);
+        data.SetLongLength(length);
+    }
+    // A group length starts out with a placeholder value; the header now describes the real one.
+    data.FreeBytes();
+    tag->SetValueOffset(m_readPosition);
+    return true;
+}
+
+bool CDicomHeader::ReadValue(FILE* stream, CDicomTag* tag) {
+    if (tag->IsPixelData() && tag->GetParent() == nullptr) return ReadNativePixelData(stream, tag);
+
+    const uint32_t length = tag->GetValueLength();
+    if (length == 0 || length == kUndefinedLength || !EnsureAvailable(length)) return false;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(length));
+    if (block == nullptr) throw std::bad_alloc();
+    if (!ReadBytes(stream, block, length)) {
+        std::free(block);
+        return false;
+    }
+    if (!m_littleEndian) {
+        const size_t unit = SwapUnitFor(tag->GetVRText());
+        if (unit != 0) SwapUnits(block, length, unit);
+    }
+    return tag->AdoptValue(block, length);
+}
+
+bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
+    // Native pixel data is kept one frame per block. Sizes are computed in 64 bits and every
+    // frame must lie in the file before anything is allocated for it.
+    CDicomTag7FE0* pixel = static_cast<CDicomTag7FE0*>(tag);
+    const uint64_t samples = m_samplesPerPixel == 0 ? 1 : m_samplesPerPixel;
+    uint64_t frameSize = uint64_t(m_rows) * uint64_t(static_cast<uint32_t>(m_columns)) *
+                         uint64_t(m_bitsAllocated) * samples / 8;
+    if (IsPhotometric(L"YBR_FULL_422")) frameSize = 2 * frameSize / 3;
+    const uint64_t frames = m_numberOfFrames;
+    const uint64_t valueStart = m_readPosition;
+    if (frameSize != 0 && frames != 0) {
+        const uint64_t left = static_cast<uint64_t>(m_fileSize) - m_readPosition;
+        if (frameSize > left || frames > left / frameSize) return false;
+        const bool swap = !m_littleEndian && IsVRCode(UpperCaseAscii(tag->GetVRText()), L"OW");
+        for (uint64_t frame = 0; frame < frames; ++frame) {
+            uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frameSize)));
+            if (block == nullptr) throw std::bad_alloc();
+            if (!ReadBytes(stream, block, static_cast<size_t>(frameSize))) {
+                std::free(block);
+                return false;
+            }
+            if (swap) SwapUnits(block, static_cast<size_t>(frameSize), 2);
+            pixel->AddFragment(block, static_cast<uint32_t>(frameSize));
+        }
+    }
+    // The element's own length decides where the next byte is, whatever the frames covered.
+    m_readPosition = valueStart;
+    return true;
+}
+
+bool CDicomHeader::ReadTrailingData(FILE* stream) {
+    FreeTrailingData();
+    const uint64_t size = static_cast<uint64_t>(m_fileSize);
+    if (m_readPosition >= size) return true;
+    const uint64_t count = size - m_readPosition;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count)));
+    if (block == nullptr) throw std::bad_alloc();
+    if (!ReadBytes(stream, block, static_cast<size_t>(count))) {
+        std::free(block);
+        return false;
+    }
+    m_trailingData = block;
+    m_trailingSize = count;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Format recognition and meta information
+
+bool CDicomHeader::ProbeLittleEndian(FILE* stream) {
+    uint8_t b[4];
+    if (!PeekBytes(stream, m_readPosition, b, 4)) return false;
+    const unsigned group = b[0] + 256u * b[1];
+    const unsigned element = b[2] + 256u * b[3];
+    return group <= 0x0028 && element <= 0x0028;
+}
+
+bool CDicomHeader::ProbeBigEndian(FILE* stream) {
+    uint8_t b[4];
+    if (!PeekBytes(stream, m_readPosition, b, 4)) return false;
+    const unsigned group = 256u * b[0] + b[1];
+    const unsigned element = 256u * b[2] + b[3];
+    return group <= 0x0028 && element <= 0x0028;
+}
+
+bool CDicomHeader::ProbeByteOrder(FILE* stream) {
+    m_littleEndian = ProbeLittleEndian(stream) ? 1 : 0;
+    return m_littleEndian || ProbeBigEndian(stream);
+}
+
+bool CDicomHeader::IsPapyrusFile(FILE* stream) {
+    uint8_t bytes[7];
+    if (!PeekBytes(stream, 132, bytes, 7)) return false;
+    return std::memcmp(bytes, "PAPYRUS", 7) == 0;
+}
+
+bool CDicomHeader::ReadPreambleAndMeta(FILE* stream) {
+    if (m_fileSize < 132) {
+        m_hasPreamble = 0;
+        m_explicitVR = 0;
+        if (!ProbeByteOrder(stream)) return false;
+    } else {
+        if (!ReadBytes(stream, m_preamble, 128) || !ReadBytes(stream, m_magic, 4)) return false;
+        m_readPosition = 0;
+        if (IsPapyrusFile(stream)) return false;
+        if (std::memcmp(m_magic, "DICM", 4) == 0) {
+            m_readPosition = 132;
+            m_hasPreamble = 1;
+            if (!ProbeLittleEndian(stream) && !ProbeBigEndian(stream)) return false;
+            if (!ReadMetaGroup(stream)) return false;
+            DetectTransferSyntax();
+        } else {
+            m_hasPreamble = 0;
+            uint8_t vr[2];
+            if (!PeekBytes(stream, 4, vr, 2)) return false;
+            m_explicitVR = (std::memcmp(vr, "AE", 2) == 0 || IsKnownVRCode(reinterpret_cast<const char*>(vr))) ? 1 : 0;
+            if (!ProbeByteOrder(stream)) return false;
+        }
+    }
+    if (m_explicitVR && !m_hasPreamble) {
+        if (ReadDataSet(stream)) return true;
+        // A bare data set that looked explicit is read again from the start as implicit VR.
+        DeleteAllElements();
+        FreeTrailingData();
+        m_readPosition = 0;
+        m_depth = 0;
+        m_explicitVR = 0;
+        if (!ProbeByteOrder(stream)) return false;
+    }
+    return ReadDataSet(stream);
+}
+
+bool CDicomHeader::ReadMetaGroup(FILE* stream) {
+    for (;;) {
+        const uint64_t tagStart = m_readPosition;
+        uint16_t group, element;
+        if (!ReadTag(stream, group, element)) return false;
+        if (group != 0x0002) {
+            m_readPosition = tagStart;
+            return true;
+        }
+        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        tag->SetTagOffset(tagStart);
+        if (!ReadVRAndLength(stream, tag.get())) return false;
+        const uint32_t length = tag->GetValueLength();
+        if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
+        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        m_readPosition = tag->GetValueOffset() + length;
+        tag->SetEndOffset(m_readPosition);
+        AddElement(tag.release());
+    }
+}
+
+void CDicomHeader::DetectTransferSyntax() {
+    for (CDicomTag* tag : m_elements) {
+        if (tag->GetGroup() > 0x0002) return;
+        if (!tag->Is(0x0002, 0x0010)) continue;
+        m_littleEndian = 1;
+        char* text = tag->CopyValueBytes();
+        if (text == nullptr) continue;
+        // Exact comparison up to the first NUL, so only NUL padding is ignored.
+        if (std::strcmp(text, "1.2.840.10008.1.2.1") == 0) {
+            m_explicitVR = 1;
+        } else if (std::strcmp(text, "1.2.840.10008.1.2.2") == 0) {
+            m_explicitVR = 1;
+            m_littleEndian = 0;
+        } else if (std::strcmp(text, "1.2.840.10008.1.2") == 0 ||
+                   std::strcmp(text, "1.2.840.10008.1.20") == 0) {
+            m_explicitVR = 0;
+        } else {
+            m_explicitVR = std::strstr(text, "1.2.840.10008") != nullptr ? 1 : 0;
+        }
+        std::free(text);
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The data set
+
+bool CDicomHeader::IsSequence(const CDicomTag* tag) const {
+    const std::wstring& vr = tag->GetVRText();
+    const bool undefined = tag->IsUndefinedLength();
+    return vr == L"SQ" || (!m_explicitVR && undefined) || (vr == L"UN" && undefined);
+}
+
+bool CDicomHeader::IsUncompressed() const {
+    const CDicomTag* syntax = FindElement(0x0002, 0x0010);
+    if (syntax == nullptr || !m_littleEndian) return true;
+    return !(IsRLE() || IsJPEGLossy() || IsJPEGLossless() || IsJPEGLSLossless() || IsJPEGLSLossy() ||
+             IsJPEG2000Lossless() || IsJPEG2000Lossy());
+}
+
+bool CDicomHeader::ReadDataSet(FILE* stream) {
+    const uint64_t fileSize = static_cast<uint64_t>(m_fileSize);
+    for (;;) {
+        const uint64_t tagStart = m_readPosition;
+        uint16_t group, element;
+        if (!ReadTag(stream, group, element)) return false;
+        if ((m_elements.size() > 50 && group == 0x0000) || group == 0x8000) return false;
+
+        const bool isPixel = group == 0x7FE0 && element == 0x0010;
+        if (isPixel) FillPixelModule();
+        std::unique_ptr<CDicomTag> tag(isPixel ? new CDicomTag7FE0(group, element)
+                                               : new CDicomTag(group, element));
+        tag->SetTagOffset(tagStart);
+        if (!ReadVRAndLength(stream, tag.get())) return false;
+
+        if (IsSequence(tag.get())) {
+            if (!ReadSequence(stream, tag.get())) return false;
+            AddElement(tag.release());
+            if (m_readPosition == fileSize) return true;
+            continue;
+        }
+        if (isPixel && (tag->IsUndefinedLength() || !IsUncompressed())) {
+            if (!ReadPixelFragments(stream, tag.get())) return false;
+            AddElement(tag.release());
+            // Nothing after the pixel data is parsed: it is kept as trailing data.
+            return ReadTrailingData(stream);
+        }
+
+        const uint32_t length = tag->GetValueLength();
+        if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
+        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        if (isPixel && !m_explicitVR) {
+            const CDicomTag* bits = FindElement(0x0028, 0x0100);
+            if (bits != nullptr && bits->GetNumericValue() > 8) tag->SetVR(L"OW");
+        }
+        const bool isSyntax = group == 0x0002 && element == 0x0010;
+        m_readPosition = tag->GetValueOffset() + length;
+        tag->SetEndOffset(m_readPosition);
+        AddElement(tag.release());
+        if (!m_hasPreamble && isSyntax) DetectTransferSyntax();
+        if (m_readPosition == fileSize) return true;
+        if (isPixel) return ReadTrailingData(stream);
+    }
+}
+
+bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
+    if (m_depth >= kMaxSequenceDepth) return false;
+    ++m_depth;
+    struct DepthGuard {
+        int& depth;
+        ~DepthGuard() { --depth; }
+    } guard{m_depth};
+
+    const bool undefined = sequence->IsUndefinedLength();
+    const bool readItemsImplicit = sequence->GetVRText() == L"UN" && undefined;
+    uint64_t total = 0;
+    for (;;) {
+        if (undefined) {
+            if (PeekDelimiter(stream, 0xE0DD)) {
+                if (!ReadDelimiterLength(stream)) return false;
+                sequence->SetEndOffset(m_readPosition);
+                return true;
+            }
+        } else if (total >= sequence->GetValueLength()) {
+            sequence->SetEndOffset(m_readPosition);
+            return true;
+        }
+
+        const uint64_t itemStart = m_readPosition;
+        uint16_t group, element;
+        if (!ReadItemTag(stream, group, element)) return false;
+        if (!undefined && !(group == 0xFFFE && element == 0xE000)) return false;
+        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+        item->SetTagOffset(itemStart);
+        item->SetParent(sequence);
+        uint32_t itemLength;
+        if (!ReadUInt32(stream, itemLength)) return false;
+        item->Data().FreeBytes();
+        item->Data().SetShortLength(0);
+        item->Data().SetLongLength(itemLength);
+        item->SetValueOffset(m_readPosition);
+
+        bool ok;
+        if (readItemsImplicit) {
+            // The items of an undefined-length UN element are implicit VR, whatever the data set.
+            const uint8_t explicitVR = m_explicitVR;
+            m_explicitVR = 0;
+            ok = ReadItemContent(stream, item.get());
+            m_explicitVR = explicitVR;
+        } else {
+            ok = itemLength == 0 || ReadItemContent(stream, item.get());
+        }
+        if (!ok) return false;
+        if (itemLength == 0) item->SetEndOffset(m_readPosition);
+        // Defined-length sequences count the bytes their items really took in the file.
+        total += m_readPosition - itemStart;
+        sequence->AddChild(item.release());
+    }
+}
+
+bool CDicomHeader::ReadItemContent(FILE* stream, CDicomTag* item) {
+    const uint64_t fileSize = static_cast<uint64_t>(m_fileSize);
+    const uint32_t itemLength = item->GetValueLength();
+    if (itemLength == 0) {
+        item->SetEndOffset(m_readPosition);
+        return true;
+    }
+    const bool undefined = itemLength == kUndefinedLength;
+    const uint64_t end = m_readPosition + itemLength;
+    if (undefined && PeekDelimiter(stream, 0xE00D)) {
+        if (!ReadDelimiterLength(stream)) return false;
+        item->SetEndOffset(m_readPosition);
+        return true;
+    }
+    for (;;) {
+        const uint64_t tagStart = m_readPosition;
+        uint16_t group, element;
+        if (!ReadTag(stream, group, element)) return false;
+        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        tag->SetTagOffset(tagStart);
+        tag->SetParent(item);
+        if (!ReadVRAndLength(stream, tag.get())) return false;
+
+        bool endsFile = false;
+        if (tag->IsPixelData() && tag->IsUndefinedLength()) {
+            if (!ReadPixelFragments(stream, tag.get())) return false;
+            item->AddChild(tag.release());
+            endsFile = m_readPosition == fileSize;
+        } else if (IsSequence(tag.get())) {
+            if (!ReadSequence(stream, tag.get())) return false;
+            item->AddChild(tag.release());
+            endsFile = m_readPosition == fileSize;
+        } else {
+            const uint32_t length = tag->GetValueLength();
+            if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
+            if (length != 0 && !ReadValue(stream, tag.get())) return false;
+            m_readPosition = tag->GetValueOffset() + length;
+            tag->SetEndOffset(m_readPosition);
+            item->AddChild(tag.release());
+        }
+        if (endsFile) {
+            item->SetEndOffset(m_readPosition);
+            return true;
+        }
+
+        if (!undefined) {
+            if (m_readPosition >= end) {
+                item->SetEndOffset(m_readPosition);
+                return true;
+            }
+        } else if (PeekDelimiter(stream, 0xE00D)) {
+            if (!ReadDelimiterLength(stream)) return false;
+            item->SetEndOffset(m_readPosition);
+            return true;
+        }
+    }
+}
+
+bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
+    pixel->SetValueOffset(m_readPosition);
+
+    // Reads one item header and value (the tag already read) and appends it to the pixel element.
+    auto readFragment = [this, stream, pixel](uint16_t group, uint16_t element, uint64_t tagStart,
+                                              uint32_t& length) -> bool {
+        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+        item->SetTagOffset(tagStart);
+        item->SetParent(pixel);
+        if (!ReadUInt32(stream, length)) return false;
+        item->Data().FreeBytes();
+        item->Data().SetShortLength(0);
+        item->Data().SetLongLength(length);
+        item->SetValueOffset(m_readPosition);
+        if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
+        if (length != 0 && !ReadValue(stream, item.get())) return false;
+        m_readPosition = item->GetValueOffset() + length;
+        item->SetEndOffset(m_readPosition);
+        pixel->AddChild(item.release());
+        return true;
+    };
+
+    // The basic offset table comes first and must be an item.
+    uint64_t tagStart = m_readPosition;
+    uint16_t group, element;
+    if (!ReadTag(stream, group, element) || group != 0xFFFE || element != 0xE000) return false;
+    uint32_t length;
+    if (!readFragment(group, element, tagStart, length)) return false;
+
+    if (pixel->IsUndefinedLength()) {
+        for (;;) {
+            tagStart = m_readPosition;
+            if (!ReadTag(stream, group, element) || group != 0xFFFE) return false;
+            if (element == 0xE0DD) {
+                uint32_t delimiterLength;
+                if (!ReadUInt32(stream, delimiterLength)) return false;
+                pixel->SetEndOffset(m_readPosition);
+                return true;
+            }
+            if (element != 0xE000) return false;
+            if (!readFragment(group, element, tagStart, length)) return false;
+        }
+    }
+
+    uint64_t total = uint64_t(length) + 8;
+    while (total < pixel->GetValueLength()) {
+        tagStart = m_readPosition;
+        if (!ReadItemTag(stream, group, element)) return false;
+        if (!readFragment(group, element, tagStart, length)) return false;
+        total += uint64_t(length) + 8;
+    }
+    pixel->SetEndOffset(m_readPosition);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoded sizes
+
+uint64_t CDicomHeader::GetEncodedSize(CDicomTag* tag) {
+    const bool undefined = tag->IsUndefinedLength();
+    const uint64_t header = m_explicitVR ? 12 : 8;
+    // Nested encapsulated pixel data is read as fragments, never as a sequence; measure it so.
+    const bool fragments = tag->IsPixelData() && undefined && tag->GetParent() != nullptr;
+
+    if (!fragments && IsSequence(tag)) {
+        uint64_t size = header;
+        const uint8_t explicitVR = m_explicitVR;
+        if (tag->GetVRText() == L"UN") m_explicitVR = 0;
+        for (CDicomTag* child : tag->GetChildren())
+            size += child->IsUndefinedLength() ? GetItemSize(child) : GetEncodedSize(child);
+        m_explicitVR = explicitVR;
+        if (tag->Data().GetLongLength() == kUndefinedLength) size += 8;
+        return size;
+    }
+    if (tag->IsPixelData()) {
+        if (undefined) {
+            uint64_t size = header + 8;
+            for (CDicomTag* child : tag->GetChildren()) size += uint64_t(child->Data().GetLongLength()) + 8;
+            return size;
+        }
+        if (tag->GetParent() == nullptr && IsUncompressed()) {
+            const uint64_t frames = static_cast<CDicomTag7FE0*>(tag)->GetTotalFragmentLength();
+            tag->Data().SetLongLength(static_cast<uint32_t>(frames));
+        }
+        return header + tag->GetValueLength();
+    }
+    if (tag->IsItem()) return GetItemSize(tag);
+    const uint64_t length = tag->GetValueLength();
+    if (m_explicitVR || tag->GetGroup() == 0x0002) {
+        const std::wstring& vr = tag->GetVRText();
+        return length + 8 + ((vr.empty() || IsLongLengthVR(vr)) ? 4 : 0);
+    }
+    return length + 8;
+}
+
+uint64_t CDicomHeader::GetItemSize(CDicomTag* item) {
+    uint64_t size = 8;
+    for (CDicomTag* child : item->GetChildren()) size += GetEncodedSize(child);
+    if (item->IsUndefinedLength())
+        size += 8;
+    else
+        item->Data().SetLongLength(static_cast<uint32_t>(size - 8));
+    return size;
+}

@@ -1,0 +1,16 @@
+// Opening and positioning the buffered C stream the parser reads, with 64-bit offsets and wide
+// paths on every platform.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Opens the file for binary reading, sharing it with other readers and writers; null on failure.
+FILE* OpenFileForReading(const std::wstring& path);
+// Absolute seek; true on success.
+bool SeekStream(FILE* stream, uint64_t offset);
+// Size of the stream (seeks to its end); -1 on failure. Leaves the position at the end.
+int64_t StreamSize(FILE* stream);
+// The current directory with a trailing separator, for paths given without one.
+std::wstring CurrentDirectoryWithSeparator();
