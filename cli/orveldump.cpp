@@ -1,0 +1,242 @@
+// orveldump: prints the parse of DICOM files the way the viewer's tree and property list show it.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dicom/DicomFile.h"
+#include "dicom/ElementRange.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: orveldump [--json | --quiet] FILE...\n"
+    "\n"
+    "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
+    "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
+    "\n"
+    "  --json    one JSON object per file and line, for scripts\n"
+    "  --quiet   load only; print nothing but errors\n"
+    "  --help    this text\n"
+    "\n"
+    "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
+    "opened, 2 on a usage error.\n";
+
+const char kInvalid[] = "Invalid DICOM file";
+
+enum class Mode { Listing, Json, Quiet };
+
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = static_cast<uint32_t>(text[i]);
+        // UTF-16 on Windows: join surrogate pairs.
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            const uint32_t low = static_cast<uint32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        uint32_t c = 0xFFFD;
+        size_t extra = 0;
+        if (b < 0x80) c = b;
+        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
+        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
+        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
+        ++i;
+        for (size_t k = 0; k < extra; ++k, ++i) {
+            if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) { c = 0xFFFD; break; }
+            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+        }
+        if (sizeof(wchar_t) == 2 && c >= 0x10000 && c <= 0x10FFFF) {
+            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    return out;
+}
+
+// JSON string body of UTF-8 text: quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (const char ch : utf8) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buffer[8];
+                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+                    out += buffer;
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string TagText(const CDicomTag& tag) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04X,%04X", tag.GetGroup(), tag.GetElement());
+    return buffer;
+}
+
+std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
+std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
+
+void PrintJsonNode(std::string& out, const CDicomTag& tag) {
+    const ElementByteRange range = GetElementByteRange(tag);
+    char numbers[160];
+    std::snprintf(numbers, sizeof numbers,
+                  ", \"tagOffset\": %llu, \"dataOffset\": %llu, \"size\": %lu, \"lastByte\": %llu",
+                  static_cast<unsigned long long>(range.first),
+                  static_cast<unsigned long long>(tag.GetValueOffset()),
+                  static_cast<unsigned long>(tag.GetValueLength()),
+                  static_cast<unsigned long long>(range.last));
+    out += "{\"tag\": " + JsonString(TagText(tag)) + ", \"name\": " + JsonString(NameOf(tag)) +
+           ", \"vr\": " + JsonString(VROf(tag)) + numbers + ", \"children\": [";
+    bool first = true;
+    for (const CDicomTag* child : tag.GetChildren()) {
+        if (!first) out += ", ";
+        first = false;
+        PrintJsonNode(out, *child);
+    }
+    out += "]}";
+}
+
+void PrintJson(const std::string& path, const CDicomFile& file) {
+    std::string out = "{\"file\": " + JsonString(path) + ", \"loaded\": true";
+    char numbers[200];
+    std::snprintf(numbers, sizeof numbers,
+                  ", \"fileSize\": %lld, \"hasPreamble\": %s, \"explicitVR\": %s, \"littleEndian\": %s, "
+                  "\"trailingBytes\": %llu, \"elements\": [",
+                  static_cast<long long>(file.GetFileSize()), file.HasPreamble() ? "true" : "false",
+                  file.IsExplicitVR() ? "true" : "false", file.IsLittleEndian() ? "true" : "false",
+                  static_cast<unsigned long long>(file.GetTrailingSize()));
+    out += numbers;
+    bool first = true;
+    for (const CDicomTag* tag : file.GetElements()) {
+        if (!first) out += ", ";
+        first = false;
+        PrintJsonNode(out, *tag);
+    }
+    out += "]}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+void PrintListingNode(std::string& out, const CDicomTag& tag, int depth) {
+    char size[16];
+    if (tag.IsUndefinedLength())
+        std::snprintf(size, sizeof size, "FFFFFFFF");
+    else
+        std::snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(tag.GetValueLength()));
+    char line[200];
+    std::snprintf(line, sizeof line, "%*s(%s) %-2s  %10llu %10llu %10s  ", depth * 2, "", TagText(tag).c_str(),
+                  VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
+                  static_cast<unsigned long long>(tag.GetValueOffset()), size);
+    out += line + NameOf(tag) + "\n";
+    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1);
+}
+
+void PrintListing(const std::string& path, const CDicomFile& file) {
+    char head[400];
+    std::snprintf(head, sizeof head, "%s: %lld bytes, %s, %s, %s endian, %llu trailing bytes\n",
+                  path.c_str(), static_cast<long long>(file.GetFileSize()),
+                  file.HasPreamble() ? "preamble and DICM" : "no preamble",
+                  file.IsExplicitVR() ? "explicit VR" : "implicit VR",
+                  file.IsLittleEndian() ? "little" : "big",
+                  static_cast<unsigned long long>(file.GetTrailingSize()));
+    std::string out = head;
+    out += "(tag)       VR  tag offset data offset       size  name\n";
+    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    Mode mode = Mode::Listing;
+    std::vector<std::string> paths;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--help" || arg == "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (options && arg == "--json") {
+            mode = Mode::Json;
+        } else if (options && arg == "--quiet") {
+            mode = Mode::Quiet;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "orveldump: unknown option %s\n\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (paths.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    int status = 0;
+    for (const std::string& path : paths) {
+        CDicomFile file;
+        if (!file.LoadFile(WideFromUtf8(path))) {
+            status = 1;
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
+            if (mode == Mode::Json) {
+                const std::string line = "{\"file\": " + JsonString(path) +
+                                         ", \"loaded\": false, \"error\": \"" + kInvalid + "\"}\n";
+                std::fwrite(line.data(), 1, line.size(), stdout);
+            }
+            continue;
+        }
+        if (mode == Mode::Json) PrintJson(path, file);
+        else if (mode == Mode::Listing) PrintListing(path, file);
+    }
+    std::fflush(stdout);
+    return status;
+}
