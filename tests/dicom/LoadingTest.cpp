@@ -1,0 +1,184 @@
+// Recognising the format: preamble, meta group, transfer syntax, bare data sets, refusals.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "dicom/DicomFile.h"
+#include "tests/support/DicomWriter.h"
+#include "tests/support/Load.h"
+
+TEST(Loading, SmallBareImplicitDataSetLoads) {
+    DicomWriter w(false, true);
+    w.Element(0x0008, 0x0005, "", std::string("ISO_IR 100")).Filler(6);
+    ASSERT_LT(w.Size(), 132u);
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    EXPECT_FALSE(file.HasPreamble());
+    EXPECT_FALSE(file.IsExplicitVR());
+    EXPECT_EQ(file.GetElements().size(), 7u);
+    EXPECT_EQ(At(file, 0)->GetVRText(), L"CS");
+
+    // Under 132 bytes a file is always read as implicit VR, so explicit content fails.
+    DicomWriter explicitContent(true, true);
+    explicitContent.Element(0x0008, 0x0005, "CS", std::string("ISO_IR 100")).Filler(5);
+    ASSERT_LT(explicitContent.Size(), 132u);
+    EXPECT_FALSE(Load(explicitContent, file));
+}
+
+TEST(Loading, BigEndianDataSetAfterALittleEndianMetaGroup) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.2").Mode(true, false).Filler().US(0x0028, 0x0010, 256);
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    EXPECT_TRUE(file.HasPreamble());
+    EXPECT_TRUE(file.IsExplicitVR());
+    EXPECT_FALSE(file.IsLittleEndian());
+    EXPECT_EQ(file.FindElement(0x0028, 0x0010)->GetNumericValue(), 256);
+    EXPECT_EQ(At(file, 0)->GetTagOffset(), 132u);
+}
+
+TEST(Loading, PapyrusAtOffset132IsRefusedButNotAtTheStart) {
+    DicomWriter papyrus;
+    papyrus.Raw(std::string(128, '\0')).Raw(std::string("DICMPAPYRUS")).Filler();
+    CDicomFile file;
+    EXPECT_FALSE(Load(papyrus, file));
+
+    DicomWriter startsWithIt;
+    startsWithIt.Raw(std::string("PAPYRUS")).Raw(std::string(121, '\0')).Raw(std::string("DICM"))
+        .Meta("1.2.840.10008.1.2.1").Filler();
+    EXPECT_TRUE(Load(startsWithIt, file));
+}
+
+TEST(Loading, BareDataSetWithAVRAtBytesFourAndFiveIsReadExplicit) {
+    DicomWriter w(true, true);
+    w.Element(0x0008, 0x0005, "CS", std::string("ISO_IR 100")).Filler(6)
+        .Element(0x0011, 0x2000, "LO", std::string(200, 'x'));
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    EXPECT_TRUE(file.IsExplicitVR());
+    EXPECT_FALSE(file.HasPreamble());
+    EXPECT_EQ(At(file, 0)->GetTagOffset(), 0u);
+    EXPECT_EQ(At(file, 0)->GetValueOffset(), 8u);
+}
+
+TEST(Loading, ExplicitFailureFallsBackToImplicitFromTheStart) {
+    // An implicit data set whose first value length has "SH" as its low bytes: 0x4853 = 18515.
+    DicomWriter w(false, true);
+    w.Element(0x0009, 0x0010, "", std::string(0x4853, 'a')).Filler(6);
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    EXPECT_FALSE(file.IsExplicitVR());
+    EXPECT_EQ(file.GetElements().size(), 7u);
+    EXPECT_EQ(At(file, 0)->GetValueLength(), 0x4853u);
+}
+
+TEST(Loading, FirstTagMustLookPlausibleInOneByteOrder) {
+    DicomWriter bare(false, true);
+    bare.Element(0x0008, 0x0050, "", std::string("12")).Filler(6);
+    CDicomFile file;
+    EXPECT_FALSE(Load(bare, file));
+
+    DicomWriter part10;
+    part10.Preamble().Element(0x0008, 0x0050, "SH", std::string("12")).Filler(6);
+    EXPECT_FALSE(Load(part10, file));
+}
+
+TEST(Loading, FewerThanSixTopLevelElementsAreRefused) {
+    for (int fillers : {1, 2}) {
+        DicomWriter w;
+        w.Preamble().Meta("1.2.840.10008.1.2.1").Filler(fillers);
+        CDicomFile file;
+        EXPECT_EQ(Load(w, file), fillers + 4 >= 6) << fillers;
+    }
+}
+
+TEST(Loading, TransferSyntaxDecidesTheDataSetEncoding) {
+    struct Case {
+        std::string uid;
+        bool explicitVR;
+    } cases[] = {
+        {"1.2.840.10008.1.2.1", true},   {"1.2.840.10008.1.2", false},
+        {"1.2.840.10008.1.20", false},   {"1.2.840.10008.1.2.4.50", true},
+        {"1.2.840.10008.1.2.1.99", true}, {"1.2.3.4", false},
+        {"1.2.840.10008.1.2 ", true},    // blank padding is not ignored: only NUL padding is
+    };
+    for (const Case& c : cases) {
+        DicomWriter w;
+        w.Preamble().Meta(c.uid).Mode(c.explicitVR, true).Filler();
+        CDicomFile file;
+        ASSERT_TRUE(Load(w, file)) << c.uid;
+        EXPECT_EQ(file.IsExplicitVR(), c.explicitVR) << c.uid;
+        EXPECT_TRUE(file.IsLittleEndian()) << c.uid;
+    }
+}
+
+TEST(Loading, BareDataSetSwitchesEncodingAfterItsTransferSyntax) {
+    DicomWriter w(true, true);
+    w.Element(0x0002, 0x0001, "OB", BytesOf({0, 1}))
+        .Element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.2\0", 20))
+        .Mode(true, false).Filler(8).US(0x0028, 0x0010, 258);
+    ASSERT_GE(w.Size(), 132u);  // smaller bare files are always read as implicit VR
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    EXPECT_FALSE(file.HasPreamble());
+    EXPECT_FALSE(file.IsLittleEndian());
+    EXPECT_EQ(file.FindElement(0x0028, 0x0010)->GetNumericValue(), 258);
+}
+
+TEST(Loading, GroupZeroAfterFiftyElementsAndGroup8000AreRefused) {
+    DicomWriter many;
+    many.Preamble().Meta("1.2.840.10008.1.2.1").Filler(47).Element(0x0000, 0x0001, "UL", BytesOf({0, 0, 0, 0}));
+    CDicomFile file;
+    EXPECT_FALSE(Load(many, file));
+    DicomWriter fewer;
+    fewer.Preamble().Meta("1.2.840.10008.1.2.1").Filler(46).Element(0x0000, 0x0001, "UL", BytesOf({0, 0, 0, 0}));
+    EXPECT_TRUE(Load(fewer, file));
+    DicomWriter group8000;
+    group8000.Preamble().Meta("1.2.840.10008.1.2.1").Filler().Element(0x8000, 0x0001, "LO", std::string("ab"));
+    EXPECT_FALSE(Load(group8000, file));
+}
+
+TEST(Loading, LoadFileSplitsThePathAndAFailedLoadLeavesTheObjectEmpty) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler();
+    const std::string path = w.WriteTempFile("names.dcm");
+    CDicomFile file;
+    ASSERT_TRUE(file.LoadFile(WidePath(path)));
+    EXPECT_EQ(file.GetFileName(), L"orvel-test-names.dcm");
+    EXPECT_EQ(file.GetFolder() + file.GetFileName(), WidePath(path));
+    EXPECT_EQ(file.GetFullPath(), WidePath(path));
+    EXPECT_EQ(file.GetFileSize(), static_cast<int64_t>(w.Size()));
+
+    // Loading the same object again with a bad file empties it, names included.
+    EXPECT_FALSE(file.LoadFile(WidePath(path + ".missing")));
+    EXPECT_TRUE(file.GetElements().empty());
+    EXPECT_TRUE(file.GetFileName().empty());
+    EXPECT_FALSE(file.LoadFile(L""));
+    std::remove(path.c_str());
+}
+
+TEST(Loading, FilesOfTwoGibibytesOrMoreAreRefusedBeforeParsing) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler();
+    const std::string path = w.WriteTempFile("huge.dcm");
+    std::filesystem::resize_file(path, 0x80000000ull);  // sparse on the file systems we use
+    CDicomFile file;
+    EXPECT_FALSE(file.LoadFile(WidePath(path)));
+    std::filesystem::resize_file(path, 0x7FFFFFFFull);
+    EXPECT_FALSE(file.LoadFile(WidePath(path)));  // parsed: the zeros after the fillers fail it
+    std::remove(path.c_str());
+}
+
+TEST(Loading, SetFileNamesWithoutSeparatorUsesTheCurrentDirectory) {
+    CDicomFile file;
+    file.SetFileNames(L"plain.dcm");
+    EXPECT_EQ(file.GetFileName(), L"plain.dcm");
+    ASSERT_FALSE(file.GetFolder().empty());
+    EXPECT_EQ(file.GetFullPath(), file.GetFolder() + L"plain.dcm");
+    file.SetFileNames(L"C:\\data/x\\y.dcm");
+    EXPECT_EQ(file.GetFolder(), L"C:\\data/x\\");
+    EXPECT_EQ(file.GetFileName(), L"y.dcm");
+    file.SetFileNames(L"");
+    EXPECT_TRUE(file.GetFolder().empty() && file.GetFileName().empty() && file.GetFullPath().empty());
+}
