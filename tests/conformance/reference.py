@@ -146,13 +146,16 @@ class ReferenceWalk:
         """(tag offset, VR, explicit?) of one element pydicom has read."""
         tag = int(elem.tag)
         if isinstance(elem, RawDataElement):
-            # pydicom fills in the dictionary VR for undefined lengths, and
-            # a VR of None marks an element it found to be implicit.
-            if elem.is_implicit_VR or elem.VR is None:
-                return value_offset - 8, self._implicit_vr(tag), False
-            vr = elem.VR.upper()
-            header = 12 if vr in EXPLICIT_VR_LENGTH_32 else 8
-            return value_offset - header, vr, True
+            # pydicom may read single elements of an explicit data set as
+            # implicit, and it fills in the dictionary VR for undefined
+            # lengths: the VR counts as explicit only when the file has it.
+            vr = elem.VR
+            if not elem.is_implicit_VR and vr is not None and len(vr) == 2:
+                header = 12 if vr.upper() in EXPLICIT_VR_LENGTH_32 else 8
+                start = value_offset - header
+                if self.data[start + 4:start + 6] == vr.encode("latin-1"):
+                    return start, vr.upper(), True
+            return value_offset - 8, self._implicit_vr(tag), False
         # An undefined-length sequence: pydicom reports "SQ" whatever the
         # file says, so look at the header itself.
         if not implicit_stream:
