@@ -14,8 +14,8 @@ reference dump can be read side by side with orveldump's.
 """
 
 import io
-import os
 import struct
+import warnings
 
 import pydicom
 from pydicom import config
@@ -375,12 +375,14 @@ def reference(path):
     saved = config.settings.reading_validation_mode
     config.settings.reading_validation_mode = config.IGNORE
     try:
-        walk = ReferenceWalk(path)
-        try:
-            result = walk.walk()
-        except ReferenceError as exc:
-            return {"file": path, "loaded": False, "error": str(exc),
-                    "fileSize": walk.size}
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")  # pydicom's complaints are not ours
+            walk = ReferenceWalk(path)
+            try:
+                result = walk.walk()
+            except ReferenceError as exc:
+                return {"file": path, "loaded": False, "error": str(exc),
+                        "fileSize": walk.size}
         if walk.notes:
             result["notes"] = walk.notes
         return result
