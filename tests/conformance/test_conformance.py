@@ -116,6 +116,44 @@ def explicit_file():
     return b
 
 
+def implicit_file():
+    """Implicit VR: odd lengths, a short date, a private undefined-length
+    sequence, a defined-length item with an odd child, bytes after the pixels."""
+    b = Bytes()
+    b.meta("1.2.840.10008.1.2")
+    b.implicit("group length", 0x0008, 0x0000, struct.pack("<I", 10))
+    b.implicit("date", 0x0008, 0x0020, b"2020")
+    b.implicit("modality", 0x0008, 0x0060, b"MR")
+    b.implicit("private", 0x0009, 0x1001, b"abc")
+    b.implicit("private sq", 0x0009, 0x1002, length=UNDEFINED)
+    b.item("private item")
+    b.implicit("id", 0x0010, 0x0020, b"ID1")
+    b.delimiter(0xE00D)
+    b.delimiter(0xE0DD)
+    b.implicit("sq", 0x0008, 0x1140, length=8 + 8 + 5)
+    b.item("item", 8 + 5)
+    b.implicit("uid", 0x0008, 0x1155, b"1.2.3")
+    b.implicit("name", 0x0010, 0x0010, b"Doe")
+    b.implicit("bits", 0x0028, 0x0100, struct.pack("<H", 16))
+    b.implicit("pixels", 0x7FE0, 0x0010, b"\1\0\2\0")
+    b.data += b"tail"
+    return b
+
+
+def fragments_file():
+    """Encapsulated pixel data whose fragment holds delimiter bytes."""
+    b = Bytes()
+    b.meta("1.2.840.10008.1.2.4.90")
+    for n in range(4):
+        b.explicit("e%d" % n, 0x0008, 0x0060 + n, "CS", b"MR")
+    b.explicit("pixels", 0x7FE0, 0x0010, "OB", length=UNDEFINED)
+    b.item("offset table", 0)
+    b.item("fragment", 8)
+    b.data += b"\xfe\xff\xdd\xe0\0\0\0\0"
+    b.delimiter(0xE0DD)
+    return b
+
+
 class ReferenceWalkTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp()
@@ -167,15 +205,7 @@ class ReferenceWalkTest(unittest.TestCase):
         self.assertEqual(pixels["children"][0]["lastByte"], at["offset table"] + 7)
 
     def test_fragment_holding_delimiter_bytes_is_read_by_its_length(self):
-        b = Bytes()
-        b.meta("1.2.840.10008.1.2.4.90")
-        for n in range(4):
-            b.explicit("e%d" % n, 0x0008, 0x0060 + n, "CS", b"MR")
-        b.explicit("pixels", 0x7FE0, 0x0010, "OB", length=UNDEFINED)
-        b.item("offset table", 0)
-        b.item("fragment", 8)
-        b.data += b"\xfe\xff\xdd\xe0\0\0\0\0"  # a sequence delimiter inside the data
-        b.delimiter(0xE0DD)
+        b = fragments_file()
         result = reference(b.write(self.folder, "j2k.dcm"))
         pixels = result["elements"][-1]
         self.assertEqual([c["size"] for c in pixels["children"]], [0, 8])
@@ -183,24 +213,23 @@ class ReferenceWalkTest(unittest.TestCase):
                          (len(b.data) - 1, 0))
 
     def test_implicit_vrs_come_from_the_dictionary(self):
-        b = Bytes()
-        b.meta("1.2.840.10008.1.2")
-        b.implicit("group length", 0x0008, 0x0000, struct.pack("<I", 10))
-        b.implicit("modality", 0x0008, 0x0060, b"MR")
-        b.implicit("private", 0x0009, 0x1001, b"abc")
-        b.implicit("name", 0x0010, 0x0010, b"Doe")
-        b.implicit("bits", 0x0028, 0x0100, struct.pack("<H", 16))
-        b.implicit("pixels", 0x7FE0, 0x0010, b"\1\0\2\0")
+        b = implicit_file()
         result = reference(b.write(self.folder, "implicit.dcm"))
         self.assertFalse(result["explicitVR"])
         got = [(n["tag"], n["vr"], n["tagOffset"], n["size"]) for n in result["elements"][3:]]
         self.assertEqual(got, [
             ("0008,0000", "UL", b.at["group length"], 4),
+            ("0008,0020", "DA", b.at["date"], 8),
             ("0008,0060", "CS", b.at["modality"], 2),
             ("0009,1001", "", b.at["private"], 3),
+            ("0009,1002", "", b.at["private sq"], UNDEFINED),
+            ("0008,1140", "SQ", b.at["sq"], 21),
             ("0010,0010", "PN", b.at["name"], 4),
             ("0028,0100", "US", b.at["bits"], 2),
             ("7FE0,0010", "OW", b.at["pixels"], 4)])
+        item = result["elements"][8]["children"][0]
+        self.assertEqual((item["size"], item["children"][0]["size"]), (13, 6))
+        self.assertEqual(result["trailingBytes"], 4)
 
     def test_truncated_value_gives_no_reading(self):
         b = explicit_file()
@@ -367,6 +396,29 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(set(rel for _root, rel in files),
                          {"a.dcm", "crash.dcm", "cut.dcm", "sub/b"})
         self.assertEqual(skipped, [("notes.txt", "text")])
+
+
+ORVELDUMP = os.environ.get("ORVELDUMP") or os.path.join(
+    HERE, "..", "..", "build", "native", "cli", "orveldump")
+
+
+@unittest.skipUnless(os.access(ORVELDUMP, os.X_OK), "orveldump is not built")
+class OrveldumpOnBuiltFilesTest(unittest.TestCase):
+    """orveldump against the reference on files with what pydicom's lack:
+    odd lengths, short dates, UN and private sequences, trailing bytes."""
+
+    def test_built_files_agree(self):
+        folder = tempfile.mkdtemp()
+        explicit_file().write(folder, "explicit.dcm")
+        implicit_file().write(folder, "implicit.dcm")
+        fragments_file().write(folder, "fragments.dcm")
+        refused = os.path.join(folder, "refused.txt")
+        open(refused, "w").close()
+        proc = subprocess.run(
+            [sys.executable, os.path.join(HERE, "run_conformance.py"), "--orveldump",
+             ORVELDUMP, "--corpus", folder, "--refused", refused],
+            capture_output=True, text=True, timeout=300)
+        self.assertEqual(proc.stdout.splitlines()[-1:], ["3 passed, 0 failed"], proc.stdout)
 
 
 if __name__ == "__main__":
