@@ -412,13 +412,24 @@ class OrveldumpOnBuiltFilesTest(unittest.TestCase):
         explicit_file().write(folder, "explicit.dcm")
         implicit_file().write(folder, "implicit.dcm")
         fragments_file().write(folder, "fragments.dcm")
+        # Refused: 2 stray bytes after the last element; only 5 elements.
+        stray = implicit_file()
+        stray.data = stray.data[:stray.at["pixels"]] + b"\0\0"
+        stray.write(folder, "stray.dcm")
+        five = Bytes()
+        five.meta("1.2.840.10008.1.2.1")
+        five.explicit("modality", 0x0008, 0x0060, "CS", b"MR")
+        five.explicit("name", 0x0010, 0x0010, "PN", b"Doe ")
+        five.write(folder, "five.dcm")
         refused = os.path.join(folder, "refused.txt")
-        open(refused, "w").close()
+        with open(refused, "w") as f:
+            f.write("stray.dcm  2 bytes after the last element\n"
+                    "five.dcm  5 top-level elements\n")
         proc = subprocess.run(
             [sys.executable, os.path.join(HERE, "run_conformance.py"), "--orveldump",
              ORVELDUMP, "--corpus", folder, "--refused", refused],
             capture_output=True, text=True, timeout=300)
-        self.assertEqual(proc.stdout.splitlines()[-1:], ["3 passed, 0 failed"], proc.stdout)
+        self.assertEqual(proc.stdout.splitlines()[-1:], ["5 passed, 0 failed"], proc.stdout)
 
 
 if __name__ == "__main__":
