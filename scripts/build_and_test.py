@@ -102,7 +102,8 @@ def build_config(name, tally, target=None):
     """Configures (when needed) and builds one configuration. True on success."""
     bdir = BUILD / name
     start = time.monotonic()
-    if needs_configure(bdir):
+    configured = needs_configure(bdir)
+    if configured:
         if run_logged(["cmake", "--preset", name], bdir / "configure.log") != 0:
             say(f"{name}: configure FAILED")
             show_block(f"{name} configure log", read_text(bdir / "configure.log"))
@@ -116,9 +117,18 @@ def build_config(name, tally, target=None):
         show_block(f"{name} build log", read_text(bdir / "build.log"))
         tally.fail(f"{name}: build failed")
         return False
-    warnings = len(re.findall(r"\bwarning:", read_text(bdir / "build.log")))
-    note = f", {warnings} compiler warnings in {bdir.relative_to(ROOT)}/build.log" if warnings else ""
-    say(f"{name} ({CONFIGS[name][0]}): built in {time.monotonic() - start:.0f} s{note}")
+    # Warnings of the files compiled this time (an incremental build does not
+    # repeat those of unchanged files).
+    warnings = list(dict.fromkeys(line for line in read_text(bdir / "build.log").splitlines()
+                                  if re.search(r"\bwarning:", line)))
+    note = f", {len(warnings)} compiler warnings" if warnings else ""
+    done = "configured and built" if configured else "built"
+    say(f"{name} ({CONFIGS[name][0]}): {done} in {time.monotonic() - start:.0f} s{note}")
+    shown = 20
+    for line in warnings[:shown]:
+        say("    " + line)
+    if len(warnings) > shown:
+        say(f"    ... and {len(warnings) - shown} more in {bdir.relative_to(ROOT)}/build.log")
     return True
 
 
