@@ -144,16 +144,22 @@ def list_tests(bdir):
         for prop in t.get("properties", []):
             if prop.get("name") == "LABELS":
                 labels = prop.get("value", [])
-        xml_path = None
-        for arg in t.get("command", []):
-            if arg.startswith("--gtest_output=xml:"):
-                p = arg[len("--gtest_output=xml:"):]
-                # Programs under Wine get the Unix path as drive Z:.
-                if re.match(r"^[Zz]:[/\\]", p):
-                    p = p[2:].replace("\\", "/")
-                xml_path = Path(p)
-        tests.append({"name": t["name"], "labels": labels, "xml": xml_path})
+        tests.append({"name": t["name"], "labels": labels,
+                      "xml": gtest_report_path(t.get("command", []))})
     return tests
+
+
+def gtest_report_path(command):
+    """Where a test command asks GoogleTest to write its XML report, or None
+    for a test that is not a GoogleTest program."""
+    for arg in command:
+        if arg.startswith("--gtest_output=xml:"):
+            p = arg[len("--gtest_output=xml:"):]
+            # Programs under Wine are given the Unix path as drive Z:.
+            if re.match(r"^[Zz]:[/\\]", p):
+                p = p[2:].replace("\\", "/")
+            return Path(p)
+    return None
 
 
 def read_junit(path):
@@ -256,52 +262,65 @@ def test_config(name, tally):
     verdicts = read_ctest_verdicts(read_text(bdir / "ctest.log"))
     width = max(len(t["name"]) for t in tests)
     for t in tests:
-        label = f"  {t['name']:<{width}}  "
-        if t["name"] not in results:
-            say(label + "FAILED: no result from ctest")
-            show_block(f"{name} ctest log", read_text(bdir / "ctest.log"))
-            tally.fail(f"{name}/{t['name']}: no result")
-            continue
-        exit_ok, output = results[t["name"]]
-        verdict = f" (ctest: {verdicts[t['name']]})" if not exit_ok and t["name"] in verdicts else ""
-
-        if t["xml"] is None:
-            # A test that is not GoogleTest counts as one, by its exit status.
-            own = OWN_SUMMARY.findall(output)
-            own_note = f" (its own count: {own[-1][0]} passed, {own[-1][1]} failed)" if own else ""
-            if exit_ok:
-                tally.passed += 1
-                say(label + "passed" + own_note)
+        j = judge(name, t, results.get(t["name"]), verdicts.get(t["name"]))
+        tally.passed += j.passed
+        for f in j.failures:
+            tally.fail(f)
+        say(f"  {t['name']:<{width}}  {j.line}")
+        if j.show_output is not None:
+            if t["name"] in results:
+                show_block(f"output of {name}/{t['name']}", j.show_output)
             else:
-                tally.fail(f"{name}/{t['name']}")
-                say(label + "FAILED" + verdict + own_note)
-                show_block(f"output of {name}/{t['name']}", output)
-            continue
+                show_block(f"{name} ctest log", read_text(bdir / "ctest.log"))
 
-        counts = count_gtest_cases(t["xml"])
-        if counts is None:
-            say(label + "FAILED: no GoogleTest report" + verdict)
-            show_block(f"output of {name}/{t['name']}", output)
-            tally.fail(f"{name}/{t['name']}: no report")
-            continue
-        passed, failed, skipped = counts
-        tally.passed += passed
-        line = f"{passed} passed, {len(failed)} failed"
-        if skipped:
-            line += f", {skipped} skipped"
-        for case in failed:
-            tally.fail(f"{name}/{t['name']}: {case}")
-        problem = None
-        if not exit_ok and not failed:
-            problem = "exited with an error although no case failed"
-        elif passed + len(failed) + skipped == 0:
-            problem = "ran no test case"
-        if problem:
-            tally.fail(f"{name}/{t['name']}: {problem}")
-            line += f"; FAILED: {problem}{verdict}"
-        say(label + line)
-        if failed or problem:
-            show_block(f"output of {name}/{t['name']}", output)
+
+class Judgement:
+    def __init__(self, line, passed=0, failures=(), show_output=None):
+        self.line = line                  # the counts shown for the program
+        self.passed = passed              # cases or tests that passed
+        self.failures = list(failures)    # one entry per failure counted
+        self.show_output = show_output    # output to show in full, if any
+
+
+def judge(config, test, result, verdict):
+    """Decides what one CTest test contributes to the counts.
+
+    result is (exit ok, output) from CTest's report, or None if CTest has no
+    result for it; verdict is CTest's short verdict text, if any. GoogleTest
+    programs count their cases; any other test counts as one."""
+    where = f"{config}/{test['name']}"
+    if result is None:
+        return Judgement("FAILED: no result from ctest", failures=[f"{where}: no result"],
+                         show_output="")
+    exit_ok, output = result
+    why = f" (ctest: {verdict})" if verdict and not exit_ok else ""
+
+    if test["xml"] is None:
+        own = OWN_SUMMARY.findall(output)
+        note = f" (its own count: {own[-1][0]} passed, {own[-1][1]} failed)" if own else ""
+        if exit_ok:
+            return Judgement("passed" + note, passed=1)
+        return Judgement("FAILED" + why + note, failures=[where], show_output=output)
+
+    counts = count_gtest_cases(test["xml"])
+    if counts is None:
+        return Judgement("FAILED: no GoogleTest report" + why,
+                         failures=[f"{where}: no report"], show_output=output)
+    passed, failed, skipped = counts
+    line = f"{passed} passed, {len(failed)} failed"
+    if skipped:
+        line += f", {skipped} skipped"
+    failures = [f"{where}: {case}" for case in failed]
+    problem = None
+    if not exit_ok and not failed:
+        problem = "exited with an error although no case failed"
+    elif passed + len(failed) + skipped == 0:
+        problem = "ran no test case"
+    if problem:
+        failures.append(f"{where}: {problem}")
+        line += f"; FAILED: {problem}{why}"
+    return Judgement(line, passed=passed, failures=failures,
+                     show_output=output if failures else None)
 
 
 def main():
