@@ -15,4 +15,4 @@ if [ ! -f "$file" ]; then
 fi
 
 /usr/bin/python3 scripts/build_and_test.py --configs native --target orveldump
-exec build/native/bin/orveldump "$file"
+exec build/native/cli/orveldump "$file"
