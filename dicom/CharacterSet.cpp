@@ -4,6 +4,7 @@
 #include "CharacterSet.h"
 
 #include <cstddef>
+#include <new>
 
 #include "CodePage.h"
 
@@ -103,24 +104,7 @@ std::wstring DecodeGroup(const std::wstring& group, unsigned codePage)
     return ToWide(codePage, bytes);
 }
 
-}  // namespace
-
-unsigned CodePageForCharacterSet(const std::wstring& characterSet)
-{
-    if (characterSet.empty()) {
-        return 0;
-    }
-    for (const CharacterSetRow& row : kCharacterSetRows) {
-        for (const wchar_t* term : row.terms) {
-            if (term != nullptr && characterSet.find(term) != std::wstring::npos) {
-                return row.codePage;
-            }
-        }
-    }
-    return 0;
-}
-
-std::wstring DecodeTextSimple(const char* bytes, const std::wstring& characterSet)
+std::wstring DecodeWithOneCodePage(const char* bytes, const std::wstring& characterSet)
 {
     if (bytes == nullptr) {
         return std::wstring();
@@ -133,7 +117,8 @@ std::wstring DecodeTextSimple(const char* bytes, const std::wstring& characterSe
     return ToWide(codePage, copy);
 }
 
-std::wstring DecodeText(const char* bytes, const std::wstring& characterSet)
+// Person names with component groups are read group by group; everything else as a whole.
+std::wstring DecodeValue(const char* bytes, const std::wstring& characterSet)
 {
     const std::wstring set = Trim(characterSet);
     if (bytes == nullptr) {
@@ -142,12 +127,12 @@ std::wstring DecodeText(const char* bytes, const std::wstring& characterSet)
     const std::string value(bytes);
     const std::wstring text = ToWide(0, value);
     if (text.find(L'=') == std::wstring::npos || set.find(L'\\') == std::wstring::npos) {
-        return DecodeTextSimple(bytes, set);
+        return DecodeWithOneCodePage(bytes, set);
     }
     // A person name with component groups under code extensions. With the first value
     // empty the whole name is in the one extended set.
     if (set[0] == L'\\') {
-        return DecodeTextSimple(bytes, set);
+        return DecodeWithOneCodePage(bytes, set);
     }
 
     // Character sets of the three groups. The first value is never empty here.
@@ -204,6 +189,42 @@ std::wstring DecodeText(const char* bytes, const std::wstring& characterSet)
         result += L'=';
     }
     return result;
+}
+
+}  // namespace
+
+unsigned CodePageForCharacterSet(const std::wstring& characterSet)
+{
+    if (characterSet.empty()) {
+        return 0;
+    }
+    for (const CharacterSetRow& row : kCharacterSetRows) {
+        for (const wchar_t* term : row.terms) {
+            if (term != nullptr && characterSet.find(term) != std::wstring::npos) {
+                return row.codePage;
+            }
+        }
+    }
+    return 0;
+}
+
+// Running out of memory is not reported: the value shows as empty text.
+std::wstring DecodeTextSimple(const char* bytes, const std::wstring& characterSet)
+{
+    try {
+        return DecodeWithOneCodePage(bytes, characterSet);
+    } catch (const std::bad_alloc&) {
+        return std::wstring();
+    }
+}
+
+std::wstring DecodeText(const char* bytes, const std::wstring& characterSet)
+{
+    try {
+        return DecodeValue(bytes, characterSet);
+    } catch (const std::bad_alloc&) {
+        return std::wstring();
+    }
 }
 
 // ---- Portable pieces of the code-page layer ----
