@@ -15,13 +15,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: orveldump [--json | --quiet] FILE...\n"
+    "usage: orveldump [--json | --quiet | --regions] FILE...\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
     "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
     "\n"
     "  --json    one JSON object per file and line, for scripts\n"
     "  --quiet   load only; print nothing but errors\n"
+    "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
     "  --help    this text\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
@@ -29,7 +30,7 @@ const char kUsage[] =
 
 const char kInvalid[] = "Invalid DICOM file";
 
-enum class Mode { Listing, Json, Quiet };
+enum class Mode { Listing, Json, Quiet, Regions };
 
 std::string Utf8(const std::wstring& text) {
     std::string out;
@@ -120,8 +121,23 @@ std::string TagText(const CDicomTag& tag) {
 
 std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
 std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
+// The value as the property list shows it, decoded with the character set in force there.
+std::string ValueOf(const CDicomTag& tag, const std::wstring& characterSet) {
+    return tag.IsItem() ? std::string() : Utf8(tag.GetValueText(characterSet));
+}
 
-void PrintJsonNode(std::string& out, const CDicomTag& tag) {
+// A value for one line of the listing: control characters made visible, long text cut.
+std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet) {
+    std::wstring text = tag.IsItem() ? std::wstring() : tag.GetValueText(characterSet);
+    const size_t kWidth = 64;
+    const bool cut = text.size() > kWidth;
+    if (cut) text.resize(kWidth);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7F) c = L'.';
+    return Utf8(text) + (cut ? "..." : "");
+}
+
+void PrintJsonNode(std::string& out, const CDicomTag& tag, const std::wstring& characterSet) {
     const ElementByteRange range = GetElementByteRange(tag);
     char numbers[160];
     std::snprintf(numbers, sizeof numbers,
@@ -131,12 +147,14 @@ void PrintJsonNode(std::string& out, const CDicomTag& tag) {
                   static_cast<unsigned long>(tag.GetValueLength()),
                   static_cast<unsigned long long>(range.last));
     out += "{\"tag\": " + JsonString(TagText(tag)) + ", \"name\": " + JsonString(NameOf(tag)) +
-           ", \"vr\": " + JsonString(VROf(tag)) + numbers + ", \"children\": [";
+           ", \"vr\": " + JsonString(VROf(tag)) + numbers + ", \"value\": " + JsonString(ValueOf(tag, characterSet)) +
+           ", \"children\": [";
+    const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
     bool first = true;
     for (const CDicomTag* child : tag.GetChildren()) {
         if (!first) out += ", ";
         first = false;
-        PrintJsonNode(out, *child);
+        PrintJsonNode(out, *child, childrenCharacterSet);
     }
     out += "]}";
 }
@@ -151,17 +169,18 @@ void PrintJson(const std::string& path, const CDicomFile& file) {
                   file.IsExplicitVR() ? "true" : "false", file.IsLittleEndian() ? "true" : "false",
                   static_cast<unsigned long long>(file.GetTrailingSize()));
     out += numbers;
+    const std::wstring characterSet = TopLevelCharacterSet(file);
     bool first = true;
     for (const CDicomTag* tag : file.GetElements()) {
         if (!first) out += ", ";
         first = false;
-        PrintJsonNode(out, *tag);
+        PrintJsonNode(out, *tag, characterSet);
     }
     out += "]}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-void PrintListingNode(std::string& out, const CDicomTag& tag, int depth) {
+void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet) {
     char size[16];
     if (tag.IsUndefinedLength())
         std::snprintf(size, sizeof size, "FFFFFFFF");
@@ -171,8 +190,12 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth) {
     std::snprintf(line, sizeof line, "%*s(%s) %-2s  %10llu %10llu %10s  ", depth * 2, "", TagText(tag).c_str(),
                   VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
                   static_cast<unsigned long long>(tag.GetValueOffset()), size);
-    out += line + NameOf(tag) + "\n";
-    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1);
+    out += line + NameOf(tag);
+    const std::string value = ListingValue(tag, characterSet);
+    if (!value.empty()) out += "  [" + value + "]";
+    out += "\n";
+    const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1, childrenCharacterSet);
 }
 
 void PrintListing(const std::string& path, const CDicomFile& file) {
@@ -184,8 +207,74 @@ void PrintListing(const std::string& path, const CDicomFile& file) {
                   file.IsLittleEndian() ? "little" : "big",
                   static_cast<unsigned long long>(file.GetTrailingSize()));
     std::string out = head;
-    out += "(tag)       VR  tag offset data offset       size  name\n";
-    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0);
+    out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
+    const std::wstring characterSet = TopLevelCharacterSet(file);
+    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+template <typename T>
+std::string TableText(const T* table, uint32_t count) {
+    if (table == nullptr) return "none";
+    std::string text;
+    char buffer[64];
+    for (uint32_t i = 0; i < count; ++i) {
+        std::snprintf(buffer, sizeof buffer, "%s%.10g", i ? " " : "", static_cast<double>(table[i]));
+        text += buffer;
+    }
+    return text;
+}
+
+void PrintRegions(const std::string& path, const CDicomFile& file) {
+    const std::vector<UltrasoundRegion*>& regions = file.GetUltrasoundRegions();
+    std::string out = path + ": " + std::to_string(regions.size()) + " ultrasound region" +
+                      (regions.size() == 1 ? "" : "s") + "\n";
+    char line[256];
+    for (size_t k = 0; k < regions.size(); ++k) {
+        const UltrasoundRegion& r = *regions[k];
+        std::snprintf(line, sizeof line, "region %zu (item at %llu)\n", k + 1,
+                      static_cast<unsigned long long>(r.item ? r.item->GetTagOffset() : 0));
+        out += line;
+        auto field = [&out, &line](const char* name, const std::string& value) {
+            std::snprintf(line, sizeof line, "  %-36s %s\n", name, value.c_str());
+            out += line;
+        };
+        auto number = [](double value) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.10g", value);
+            return std::string(buffer);
+        };
+        field("region location (x0, y0, x1, y1)", std::to_string(r.regionLocationMinX0) + ", " +
+              std::to_string(r.regionLocationMinY0) + ", " + std::to_string(r.regionLocationMaxX1) + ", " +
+              std::to_string(r.regionLocationMaxY1));
+        field("reference pixel (x0, y0)", std::to_string(r.referencePixelX0) + ", " + std::to_string(r.referencePixelY0));
+        field("physical units (x, y)", std::to_string(r.physicalUnitsXDirection) + ", " +
+              std::to_string(r.physicalUnitsYDirection));
+        field("physical delta (x, y)", number(r.physicalDeltaX) + ", " + number(r.physicalDeltaY));
+        field("reference pixel physical value (x, y)", number(r.referencePixelPhysicalValueX) + ", " +
+              number(r.referencePixelPhysicalValueY));
+        field("spatial format, data type, flags", std::to_string(r.regionSpatialFormat) + ", " +
+              std::to_string(r.regionDataType) + ", " + std::to_string(r.regionFlags));
+        field("transducer, pulse repetition frequency", std::to_string(r.transducerFrequency) + ", " +
+              std::to_string(r.pulseRepetitionFrequency));
+        field("doppler correction, steering angle", number(r.dopplerCorrectionAngle) + ", " + number(r.steeringAngle));
+        field("doppler sample volume (x, y)", std::to_string(r.dopplerSampleVolumeXPosition) + ", " +
+              std::to_string(r.dopplerSampleVolumeYPosition));
+        field("TM-line (x0, y0, x1, y1)", std::to_string(r.tmLinePositionX0) + ", " + std::to_string(r.tmLinePositionY0) +
+              ", " + std::to_string(r.tmLinePositionX1) + ", " + std::to_string(r.tmLinePositionY1));
+        field("pixel component organization, mask", std::to_string(r.pixelComponentOrganization) + ", " +
+              std::to_string(r.pixelComponentMask));
+        field("pixel component range", std::to_string(r.pixelComponentRangeStart) + " .. " +
+              std::to_string(r.pixelComponentRangeStop));
+        field("pixel component units, data type", std::to_string(r.pixelComponentPhysicalUnits) + ", " +
+              std::to_string(r.pixelComponentDataType));
+        field("table break points", std::to_string(r.numberOfTableBreakPoints));
+        field("  x", TableText(r.tableOfXBreakPoints, r.numberOfTableBreakPoints));
+        field("  y", TableText(r.tableOfYBreakPoints, r.numberOfTableBreakPoints));
+        field("table entries", std::to_string(r.numberOfTableEntries));
+        field("  pixel values", TableText(r.tableOfPixelValues, r.numberOfTableEntries));
+        field("  parameter values", TableText(r.tableOfParameterValues, r.numberOfTableEntries));
+    }
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -209,6 +298,8 @@ int main(int argc, char** argv) {
             mode = Mode::Json;
         } else if (options && arg == "--quiet") {
             mode = Mode::Quiet;
+        } else if (options && arg == "--regions") {
+            mode = Mode::Regions;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "orveldump: unknown option %s\n\n%s", arg.c_str(), kUsage);
             return 2;
@@ -236,6 +327,7 @@ int main(int argc, char** argv) {
         }
         if (mode == Mode::Json) PrintJson(path, file);
         else if (mode == Mode::Listing) PrintListing(path, file);
+        else if (mode == Mode::Regions) PrintRegions(path, file);
     }
     std::fflush(stdout);
     return status;
