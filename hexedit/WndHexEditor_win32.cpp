@@ -28,8 +28,38 @@ private:
     HGDIOBJ old_;
 };
 
-// Selects an object that lives longer than the paint (the view's font) and
-// puts the previous one back.
+// A GDI object (bitmap, brush) made for one paint, deleted when it goes out of scope.
+class OwnedObject {
+public:
+    explicit OwnedObject(HGDIOBJ object) : object_(object) {}
+    ~OwnedObject() {
+        if (object_ != nullptr) ::DeleteObject(object_);
+    }
+    OwnedObject(const OwnedObject&) = delete;
+    OwnedObject& operator=(const OwnedObject&) = delete;
+    HGDIOBJ Get() const { return object_; }
+
+private:
+    HGDIOBJ object_;
+};
+
+// A memory device context compatible with another one, deleted when it goes out of scope.
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC compatibleWith) : dc_(::CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDc() {
+        if (dc_ != nullptr) ::DeleteDC(dc_);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// Selects an object into a context and puts the previous one back; the
+// object itself belongs to someone else (the view's font, an OwnedObject).
 class ScopedSelect {
 public:
     ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc) {
@@ -276,6 +306,7 @@ LRESULT MCWndHexEditor::OnPrintClient(WPARAM wParam, LPARAM) {
 }
 
 // Paints the whole client area off screen and copies it to target in one go.
+// The GDI objects are released on every way out, an exception included.
 void MCWndHexEditor::PaintClient(HDC target) {
     RECT client{};
     GetClientRect(&client);
@@ -284,24 +315,18 @@ void MCWndHexEditor::PaintClient(HDC target) {
     if (target == nullptr || width <= 0 || height <= 0) {
         return;
     }
-    HDC dc = ::CreateCompatibleDC(target);
-    if (dc == nullptr) {
+    MemoryDc memory(target);
+    OwnedObject bitmap(::CreateCompatibleBitmap(target, width, height));
+    if (memory.Get() == nullptr || bitmap.Get() == nullptr) {
         return;
     }
-    HBITMAP bitmap = ::CreateCompatibleBitmap(target, width, height);
-    if (bitmap == nullptr) {
-        ::DeleteDC(dc);
-        return;
-    }
-    HGDIOBJ oldBitmap = ::SelectObject(dc, bitmap);
-
+    HDC dc = memory.Get();
+    ScopedSelect selectedBitmap(dc, bitmap.Get());
     {
         ScopedPen pen(dc, hexcolor::kWhite);
-        HBRUSH brush = ::CreateSolidBrush(hexcolor::kWhite);
-        HGDIOBJ oldBrush = ::SelectObject(dc, brush);
+        OwnedObject brush(::CreateSolidBrush(hexcolor::kWhite));
+        ScopedSelect selectedBrush(dc, brush.Get());
         ::Rectangle(dc, 0, 0, width, height);
-        ::SelectObject(dc, oldBrush);
-        ::DeleteObject(brush);
     }
     {
         ScopedSelect font(dc, m_font.GetSafeHandle());
@@ -311,11 +336,7 @@ void MCWndHexEditor::PaintClient(HDC target) {
             DrawBytes(dc);
         }
     }
-
     ::BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-    ::SelectObject(dc, oldBitmap);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
 }
 
 void MCWndHexEditor::DrawAddressColumn(HDC dc) {
