@@ -3,6 +3,7 @@
 
     bench.py run [--runs N] [--big-runs N] [--warmup N] [--strict] [--no-micro]
     bench.py verify [--small] --generator PROGRAM --orveldump PROGRAM --data FOLDER
+    bench.py profile [--top N]
 
 run: builds the bench configuration (Release, -O2 for this processor) in build/bench, installs
 dicomParser with npm under build/bench-node, writes the large files into build/bench-data (only
@@ -16,12 +17,17 @@ verify: writes the files (at a hundredth of the size with --small) and checks th
 loads each with the node count the generator planned and that pydicom's walk finds the same
 count. The test bench_files runs this in `make test`.
 
+profile: builds the profile configuration (no -march=native, which valgrind cannot run) and
+writes callgrind profiles of orveldump on the element files and the frames file, with perf's
+timer samples (user and kernel time) where perf runs; prints the top functions of each.
+
 Machines are noisy: compare ratios measured in one run, never absolute times.
 """
 
 import argparse
 import json
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -281,16 +287,17 @@ def verify(args):
     return 1 if failures or not manifest else 0
 
 
-def build():
+def build(preset="bench", targets=("orveldump", "make_bench_files", "heap_copy", "orvel_microbench"),
+          what="bench configuration (Release, -O2 -march=native)"):
     start = time.monotonic()
-    log = BUILD / "build.log"
-    BUILD.mkdir(parents=True, exist_ok=True)
-    cache = BUILD / "CMakeCache.txt"
+    folder = ROOT / "build" / preset
+    log = folder / "build.log"
+    folder.mkdir(parents=True, exist_ok=True)
+    cache = folder / "CMakeCache.txt"
     steps = []
     if not cache.exists() or (ROOT / "CMakePresets.json").stat().st_mtime > cache.stat().st_mtime:
-        steps.append(["cmake", "--preset", "bench"])
-    steps.append(["cmake", "--build", str(BUILD), "--parallel", "2", "--target",
-                  "orveldump", "make_bench_files", "heap_copy", "orvel_microbench"])
+        steps.append(["cmake", "--preset", preset])
+    steps.append(["cmake", "--build", str(folder), "--parallel", "2", "--target"] + list(targets))
     with open(log, "w") as out:
         for cmd in steps:
             out.write("$ " + " ".join(cmd) + "\n")
@@ -298,7 +305,7 @@ def build():
             if subprocess.run(cmd, cwd=ROOT, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL).returncode:
                 say(log.read_text(errors="replace"))
                 raise SystemExit("bench: the build failed")
-    say(f"build: bench configuration (Release, -O2 -march=native) in {time.monotonic() - start:.0f} s")
+    say(f"build: {what} in {time.monotonic() - start:.0f} s")
 
 
 def install_dicom_parser():
@@ -433,6 +440,92 @@ def run(args):
     return 0
 
 
+def top_lines(text, count, ours_only=False):
+    """The first `count` function lines of a callgrind_annotate or perf report listing; with
+    ours_only, only functions of dicom/ and cli/ (as the build names them, relative)."""
+    lines = []
+    for line in text.splitlines():
+        stripped = line.strip()
+        if not stripped or stripped.startswith("#") or "%" not in stripped:
+            continue
+        if "PROGRAM TOTALS" in stripped or "file:function" in stripped:
+            continue
+        if ours_only and not re.search(r"\s(dicom|cli)/[^ :]+:", stripped):
+            continue
+        lines.append(line.rstrip())
+        if len(lines) == count:
+            break
+    return lines
+
+
+def perf_works():
+    """True when perf can sample this machine by its timer (it may have no hardware counters)."""
+    try:
+        proc = subprocess.run(["perf", "record", "-e", "cpu-clock", "-o", "/dev/null", "true"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    except OSError:
+        return False
+    return proc.returncode == 0
+
+
+def profile(args):
+    """callgrind (instructions, user space) and, where perf runs, timer samples (kernel time as
+    well) of orveldump on the element files and the native frames file."""
+    build("profile", ("orveldump", "make_bench_files"), "profile configuration (Release, -O2 -g, any x86-64)")
+    folder = ROOT / "build" / "profile"
+    orveldump = folder / "cli" / "orveldump"
+    manifest = generate(folder / "bench" / "make_bench_files", DATA, False)
+    out_dir = folder / "results"
+    out_dir.mkdir(parents=True, exist_ok=True)
+    runs = [(name, mode) for name in ELEMENT_FILES for mode in ("--json", "--quiet")] + [(FRAMES_FILE, "--quiet")]
+    use_perf = perf_works()
+    # perf samples the program make bench times (valgrind cannot run it).
+    timed = BUILD / "cli" / "orveldump"
+    for name, mode in runs:
+        path = manifest[name]["path"]
+        label = f"{name.rsplit('.', 1)[0]}{mode.replace('--', '-')}"
+        cg = out_dir / f"{label}.callgrind"
+        cmd = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={cg}", str(orveldump), mode, path]
+        if subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL).returncode:
+            say(f"{label}: callgrind failed")
+            continue
+        sections = []
+        for inclusive in ("no", "yes"):
+            text = subprocess.run(["callgrind_annotate", f"--inclusive={inclusive}", str(cg)],
+                                  stdout=subprocess.PIPE, text=True).stdout
+            (out_dir / f"{label}.callgrind-{'inclusive' if inclusive == 'yes' else 'self'}.txt").write_text(text)
+            total = next((l for l in text.splitlines() if "PROGRAM TOTALS" in l), "").strip()
+            sections.append((inclusive, total, top_lines(text, args.top, ours_only=inclusive == "yes")))
+        say(f"\n== orveldump {mode} {name}: callgrind, {sections[0][1]}")
+        for inclusive, _, lines in sections:
+            say("  " + ("inclusive, functions of dicom/ and cli/ (with what they call):" if inclusive == "yes"
+                        else "self (exclusive):"))
+            say("\n".join("    " + l for l in lines))
+        if use_perf:
+            data = out_dir / f"{label}.perf.data"
+            subprocess.run(["perf", "record", "-e", "cpu-clock", "-F", "4000", "-g", "-o", str(data),
+                            str(timed if timed.exists() else orveldump), mode, path],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            text = subprocess.run(["perf", "report", "-i", str(data), "--no-children", "--stdio", "-g", "none",
+                                   "--percent-limit", "0.5"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  text=True).stdout
+            (out_dir / f"{label}.perf.txt").write_text(text)
+            say("  perf timer samples, user and kernel (self):")
+            say("\n".join("    " + l for l in top_lines(text, args.top)))
+            # In a virtual machine the kernel's samples gather where interrupts come back on;
+            # their callers say what the time was spent on (page faults, seeks, reads).
+            graph = subprocess.run(["perf", "report", "-i", str(data), "--no-children", "--stdio",
+                                    "-g", "caller,2,0,callee", "--percent-limit", "10"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True).stdout
+            (out_dir / f"{label}.perf-callers.txt").write_text(graph)
+            lines = [l.rstrip() for l in graph.splitlines() if l.strip() and not l.startswith("#")
+                     and l.strip() != "|"]
+            say("  perf, entries of 10% and more with their callers:")
+            say("\n".join("    " + l for l in lines[:40]))
+    say(f"\nprofiles in {out_dir.relative_to(ROOT)}/")
+    return 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="action", required=True)
@@ -449,8 +542,10 @@ def main(argv):
     p_verify.add_argument("--generator", type=Path, required=True)
     p_verify.add_argument("--orveldump", type=Path, required=True)
     p_verify.add_argument("--data", type=Path, required=True)
+    p_profile = sub.add_parser("profile", help="callgrind and perf profiles of orveldump (make bench-profile)")
+    p_profile.add_argument("--top", type=int, default=15, help="functions shown per profile")
     args = parser.parse_args(argv)
-    return run(args) if args.action == "run" else verify(args)
+    return {"run": run, "verify": verify, "profile": profile}[args.action](args)
 
 
 if __name__ == "__main__":

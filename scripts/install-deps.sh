@@ -29,7 +29,8 @@ if [ "${1:-}" = "--bench" ]; then
         libgdcm-tools           # gdcmdump, likewise
         hyperfine
         libbenchmark-dev        # Google Benchmark for the micro-benchmarks
-        valgrind                # callgrind, for profiles where perf has no counters
+        valgrind                # callgrind profiles (make bench-profile)
+        linux-perf              # timer-sampled profiles, kernel time included
         nodejs                  # runs dicomParser (installed with npm under build/)
     )
     # Debian's nodejs comes without npm; the one from other sources brings its own.
