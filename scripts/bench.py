@@ -57,6 +57,7 @@ DCMTK_LOAD_NAME = "dcmdump -q +P 0002,0010"
 DICOM_PARSER_NAME = "dicom-parser (node)"
 PYDICOM_NAME = "pydicom walk"
 HEAP_NAME = "heap copy"
+NO_TOUCH_NAME = "heap copy, no touch"
 HUGE_NAME = "heap copy, huge pages"
 MMAP_NAME = "mmap"
 
@@ -111,6 +112,7 @@ def parse_hyperfine(text):
             "stddev": result.get("stddev") or 0.0,
             "min": result["min"],
             "max": result["max"],
+            "cpu": (result.get("user") or 0.0) + (result.get("system") or 0.0),
             "runs": len(times),
         }
     return timings
@@ -123,30 +125,37 @@ def ratio(numerator, denominator):
 
 
 class Target:
-    """One target: a measured value against a limit; met is None when it could not be measured."""
+    """One target: a measured value against a limit; met is None when it could not be measured.
+    A target with a label (such as a stretch goal) is reported only and never fails a run; cpu
+    is the same ratio of CPU time (user + system), which a busy machine disturbs less."""
 
-    def __init__(self, text, value, limit, at_least, stretch=False, unit="x"):
+    def __init__(self, text, value, limit, at_least, label=None, unit="x", cpu=None):
         self.text = text
         self.value = value
         self.limit = limit
         self.at_least = at_least
-        self.stretch = stretch
+        self.label = label
         self.unit = unit
+        self.cpu = cpu
+
+    @property
+    def report_only(self):
+        return self.label is not None
 
     @property
     def met(self):
-        if self.value is None:
+        if self.value is None or self.limit is None:
             return None
         return self.value >= self.limit if self.at_least else self.value <= self.limit
 
     def line(self):
-        need = (">=" if self.at_least else "<=") + f" {self.limit:.2f}"
-        if self.unit == "MiB":
-            need = f"<= {self.limit:.1f} MiB"
+        limit = "?" if self.limit is None else f"{self.limit:.1f} MiB" if self.unit == "MiB" else f"{self.limit:.2f}"
+        need = (">= " if self.at_least else "<= ") + limit
         verdict = {True: "MET", False: "NOT MET", None: "NOT MEASURED"}[self.met]
         value = "-" if self.value is None else (f"{self.value:.1f} MiB" if self.unit == "MiB" else f"{self.value:.2f}")
-        prefix = "stretch (report only): " if self.stretch else ""
-        return f"{prefix}{self.text}: {value} (needs {need})  {verdict}"
+        prefix = f"{self.label}: " if self.label else ""
+        cpu = "" if self.cpu is None else f"; in CPU time {self.cpu:.2f}"
+        return f"{prefix}{self.text}: {value} (needs {need}{cpu})  {verdict}"
 
 
 def median_of(timings, name):
@@ -154,25 +163,36 @@ def median_of(timings, name):
     return entry["median"] if entry else None
 
 
+def cpu_of(timings, name):
+    entry = timings.get(name)
+    return entry.get("cpu") if entry else None
+
+
+def speed_target(timings, file_name, slower, faster, limit, at_least, label=None):
+    """The ratio of two commands' medians on one file (and of their CPU times)."""
+    t = timings.get(file_name, {})
+    numerator, denominator = (slower, faster) if at_least else (faster, slower)
+    return Target(f"{file_name}: {numerator} / {denominator}",
+                  ratio(median_of(t, numerator), median_of(t, denominator)), limit, at_least, label=label,
+                  cpu=ratio(cpu_of(t, numerator), cpu_of(t, denominator)))
+
+
 def evaluate_targets(timings, rss, sizes):
     """timings: {file: {command: entry}}; rss: {file: {command: KiB}}; sizes: {file: bytes}."""
     targets = []
     for name in ELEMENT_FILES:
-        t = timings.get(name, {})
-        targets.append(Target(f"{name}: {GDCM_NAME} / {JSON_NAME}",
-                              ratio(median_of(t, GDCM_NAME), median_of(t, JSON_NAME)), 4.0, True))
-        targets.append(Target(f"{name}: {DCMTK_LOAD_NAME} / {QUIET_NAME}",
-                              ratio(median_of(t, DCMTK_LOAD_NAME), median_of(t, QUIET_NAME)), 3.0, True))
-    t = timings.get(FRAMES_FILE, {})
-    targets.append(Target(f"{FRAMES_FILE}: {QUIET_NAME} / {HEAP_NAME}",
-                          ratio(median_of(t, QUIET_NAME), median_of(t, HEAP_NAME)), 1.2, False))
+        targets.append(speed_target(timings, name, GDCM_NAME, JSON_NAME, 4.0, True))
+        targets.append(speed_target(timings, name, DCMTK_LOAD_NAME, QUIET_NAME, 3.0, True))
+    targets.append(speed_target(timings, FRAMES_FILE, HEAP_NAME, QUIET_NAME, 1.2, False))
     size = sizes.get(FRAMES_FILE)
     peak = rss.get(FRAMES_FILE, {}).get(QUIET_NAME)
     limit = None if size is None else 1.05 * size / MIB + 32
     targets.append(Target(f"{FRAMES_FILE}: peak RSS of {QUIET_NAME} (1.05 x file size + 32 MiB)",
-                          None if peak is None or limit is None else peak / 1024, limit or 0.0, False, unit="MiB"))
-    targets.append(Target(f"{FRAMES_FILE}: {QUIET_NAME} / {MMAP_NAME}",
-                          ratio(median_of(t, QUIET_NAME), median_of(t, MMAP_NAME)), 2.0, False, stretch=True))
+                          None if peak is None else peak / 1024, limit, False, unit="MiB"))
+    targets.append(speed_target(timings, FRAMES_FILE, NO_TOUCH_NAME, QUIET_NAME, 1.2, False,
+                                label="report only, the copy not read back"))
+    targets.append(speed_target(timings, FRAMES_FILE, MMAP_NAME, QUIET_NAME, 2.0, False,
+                                label="stretch (report only)"))
     return targets
 
 
@@ -194,7 +214,7 @@ def format_table(name, entry, timings, rss, failed):
     quiet_median = median_of(timings, QUIET_NAME)
     heap_median = median_of(timings, HEAP_NAME)
     lines = [f"{name}: {entry['nodes']:,} nodes, {entry['size'] / MIB:.2f} MiB",
-             f"  {'command':<26}{'median':>11}{'+/-':>10}{'peak RSS':>12}"
+             f"  {'command':<26}{'median':>11}{'+/-':>10}{'CPU':>10}{'peak RSS':>12}"
              f"{'/ --json':>10}{'/ --quiet':>11}{'/ heap copy':>13}"]
     names = list(timings) + [n for n in failed if n not in timings]
     for command in names:
@@ -204,6 +224,7 @@ def format_table(name, entry, timings, rss, failed):
         t = timings[command]
         peak = rss.get(command)
         lines.append(f"  {command:<26}{format_seconds(t['median']):>11}{format_seconds(t['stddev']):>10}"
+                     f"{format_seconds(t.get('cpu')):>10}"
                      f"{('-' if peak is None else f'{peak / 1024:.1f} MiB'):>12}"
                      f"{format_ratio(ratio(t['median'], json_median)):>10}"
                      f"{format_ratio(ratio(t['median'], quiet_median)):>11}"
@@ -335,6 +356,7 @@ def commands_for(path):
         (DICOM_PARSER_NAME, node + [path], node + ["--count", path]),
         (PYDICOM_NAME, pydicom + [path], pydicom + ["--count", path]),
         (HEAP_NAME, [heap_copy, path], None),
+        (NO_TOUCH_NAME, [heap_copy, "--no-touch", path], None),
         (HUGE_NAME, [heap_copy, "--huge", path], None),
         (MMAP_NAME, [heap_copy, "--mmap", path], None),
     ]
@@ -412,8 +434,9 @@ def run(args):
 
     tables = [format_table(n, manifest[n], timings[n], rss[n], failed[n]) for n in manifest]
     targets = evaluate_targets(timings, rss, {n: e["size"] for n, e in manifest.items()})
-    text = ["", "Medians of whole-process runs; the ratio columns are the command's median over that of",
-            "orveldump --json, orveldump --quiet and one heap copy of the file (above 1: slower).", ""]
+    text = ["", "Medians of whole-process runs (+/-: standard deviation; CPU: mean user + system time);",
+            "the ratio columns are the command's median over that of orveldump --json, orveldump --quiet",
+            "and one heap copy of the file (above 1: slower).", ""]
     text += [t + "\n" for t in tables]
     text += ["Targets (ratios in this run):"] + ["  " + t.line() for t in targets]
     say("\n".join(text))
@@ -427,15 +450,15 @@ def run(args):
     (RESULTS / "table.txt").write_text("\n".join(text) + "\n")
     (RESULTS / "summary.json").write_text(json.dumps({
         "timings": timings, "peak_rss_kib": rss, "failed": failed,
-        "targets": [{"target": t.text, "value": t.value, "limit": t.limit, "met": t.met, "stretch": t.stretch}
-                    for t in targets]}, indent=2))
+        "targets": [{"target": t.text, "value": t.value, "limit": t.limit, "met": t.met, "cpu": t.cpu,
+                     "report_only": t.report_only} for t in targets]}, indent=2))
     say(f"results in {RESULTS.relative_to(ROOT)}/; make bench took {time.monotonic() - started:.0f} s")
 
     unmeasured = any(failed.values()) or any(t.met is None for t in targets) or micro_status != 0
     if unmeasured:
         say("bench: some commands failed or could not be measured (see above)")
         return 1
-    if args.strict and any(t.met is False for t in targets if not t.stretch):
+    if args.strict and any(t.met is False for t in targets if not t.report_only):
         return 1
     return 0
 

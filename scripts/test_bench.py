@@ -18,15 +18,16 @@ def node(tag, children=()):
     return {"tag": tag, "children": list(children)}
 
 
-def timing(median, mean=None):
+def timing(median, mean=None, cpu=None):
     return {"median": median, "mean": mean if mean is not None else median, "stddev": 0.0,
-            "min": median, "max": median, "runs": 3}
+            "min": median, "max": median, "cpu": cpu if cpu is not None else median, "runs": 3}
 
 
 def all_timings(json_s, quiet_s, gdcm_s, load_s, heap_s, mmap_s):
     element = {bench.JSON_NAME: timing(json_s), bench.QUIET_NAME: timing(quiet_s),
                bench.GDCM_NAME: timing(gdcm_s), bench.DCMTK_LOAD_NAME: timing(load_s)}
-    frames = {bench.QUIET_NAME: timing(quiet_s), bench.HEAP_NAME: timing(heap_s), bench.MMAP_NAME: timing(mmap_s)}
+    frames = {bench.QUIET_NAME: timing(quiet_s), bench.HEAP_NAME: timing(heap_s),
+              bench.NO_TOUCH_NAME: timing(heap_s), bench.MMAP_NAME: timing(mmap_s)}
     return {bench.ELEMENT_FILES[0]: element, bench.ELEMENT_FILES[1]: dict(element), bench.FRAMES_FILE: frames}
 
 
@@ -40,13 +41,13 @@ class ReadingToolOutput(unittest.TestCase):
         text = json.dumps(dump) + "\n" + json.dumps({"loaded": False, "error": "Invalid DICOM file"}) + "\n"
         self.assertEqual(bench.count_dump_nodes(text), [(True, 7), (False, 0)])
 
-    def test_hyperfine_gives_medians_not_means(self):
+    def test_hyperfine_gives_medians_not_means_and_cpu_as_user_plus_system(self):
         text = json.dumps({"results": [
             {"command": "a", "mean": 2.0, "stddev": 0.5, "median": 1.0, "min": 0.9, "max": 4.1,
-             "times": [0.9, 1.0, 4.1]},
+             "user": 0.25, "system": 0.5, "times": [0.9, 1.0, 4.1]},
         ]})
-        self.assertEqual(bench.parse_hyperfine(text)["a"]["median"], 1.0)
-        self.assertEqual(bench.parse_hyperfine(text)["a"]["runs"], 3)
+        timings = bench.parse_hyperfine(text)["a"]
+        self.assertEqual((timings["median"], timings["cpu"], timings["runs"]), (1.0, 0.75, 3))
 
     def test_manifest_lines(self):
         text = ('{"name": "a.dcm", "path": "/x/a.dcm", "nodes": 5, "size": 10, "written": true}\n'
@@ -60,19 +61,26 @@ class Targets(unittest.TestCase):
     def verdicts(self, timings, peak_kib, size=500 * MIB):
         rss = {bench.FRAMES_FILE: {bench.QUIET_NAME: peak_kib}}
         targets = bench.evaluate_targets(timings, rss, {bench.FRAMES_FILE: size})
-        return [(t.text.split(":")[0], t.met, t.stretch) for t in targets]
+        return [(t.text.split(":")[0], t.met, t.report_only) for t in targets]
 
     def test_limits_are_met_exactly_at_the_boundary(self):
         # 4x and 3x faster, 1.2x the heap copy, 2x mmap, and the peak right at the limit.
         timings = all_timings(json_s=0.25, quiet_s=1.2, gdcm_s=1.0, load_s=3.6, heap_s=1.0, mmap_s=0.6)
         verdicts = self.verdicts(timings, peak_kib=int((1.05 * 500 + 32) * 1024))
-        self.assertEqual([met for _, met, _ in verdicts], [True] * 7)
-        self.assertEqual([stretch for _, _, stretch in verdicts], [False] * 6 + [True])
+        self.assertEqual([met for _, met, _ in verdicts], [True] * 8)
+        self.assertEqual([only for _, _, only in verdicts], [False] * 6 + [True, True])
 
     def test_slower_than_the_limits_is_not_met(self):
         timings = all_timings(json_s=0.26, quiet_s=1.21, gdcm_s=1.0, load_s=3.6, heap_s=1.0, mmap_s=0.6)
         verdicts = self.verdicts(timings, peak_kib=int((1.05 * 500 + 32) * 1024) + 1)
-        self.assertEqual([met for _, met, _ in verdicts], [False, False, False, False, False, False, False])
+        self.assertEqual([met for _, met, _ in verdicts], [False] * 8)
+
+    def test_cpu_ratios_are_reported_beside_the_wall_clock_ones(self):
+        timings = all_timings(json_s=0.25, quiet_s=1.2, gdcm_s=1.0, load_s=3.6, heap_s=1.0, mmap_s=0.6)
+        timings[bench.ELEMENT_FILES[0]][bench.GDCM_NAME]["cpu"] = 0.5
+        first = bench.evaluate_targets(timings, {}, {})[0]
+        self.assertEqual((first.value, first.cpu, first.met), (4.0, 2.0, True))
+        self.assertIn("in CPU time 2.00", first.line())
 
     def test_a_missing_measurement_is_not_measured_never_met(self):
         timings = all_timings(json_s=0.1, quiet_s=0.1, gdcm_s=1.0, load_s=3.6, heap_s=1.0, mmap_s=0.6)
@@ -88,8 +96,9 @@ class Targets(unittest.TestCase):
     def test_lines_say_the_ratio_and_the_verdict(self):
         target = bench.Target("f: a / b", 2.5, 4.0, True)
         self.assertEqual(target.line(), "f: a / b: 2.50 (needs >= 4.00)  NOT MET")
-        target = bench.Target("f: a / b", 1.1, 1.2, False, stretch=True)
-        self.assertEqual(target.line(), "stretch (report only): f: a / b: 1.10 (needs <= 1.20)  MET")
+        target = bench.Target("f: a / b", 1.1, 1.2, False, label="stretch (report only)", cpu=1.3)
+        self.assertEqual(target.line(),
+                         "stretch (report only): f: a / b: 1.10 (needs <= 1.20; in CPU time 1.30)  MET")
 
 
 class Table(unittest.TestCase):
@@ -101,6 +110,7 @@ class Table(unittest.TestCase):
         lines = {line.split("  ")[1].strip(): line for line in text.splitlines()[2:]}
         self.assertIn("200,000 nodes, 5.00 MiB", text)
         self.assertEqual(lines[bench.GDCM_NAME].split()[-3:], ["4.00", "8.00", "40.00"])
+        self.assertEqual(lines[bench.GDCM_NAME].split()[1:5], ["2.000", "s", "0.00", "ms"])
         self.assertIn("100.0 MiB", lines[bench.GDCM_NAME])
         self.assertIn("FAILED: exit status 1", lines[bench.PYDICOM_NAME])
 
