@@ -2,7 +2,7 @@
 """Benchmarks of orveldump against other DICOM readers, all timed in one run (make bench).
 
     bench.py run [--runs N] [--big-runs N] [--warmup N] [--strict] [--no-micro]
-    bench.py verify [--small] --generator PROGRAM --orveldump PROGRAM --data FOLDER
+    bench.py verify [--small] --generator PROGRAM --orveldump PROGRAM --data FOLDER [--heap-copy PROGRAM]
     bench.py profile [--top N]
 
 run: builds the bench configuration (Release, -O2 for this processor) in build/bench, installs
@@ -291,9 +291,16 @@ def verify(args):
     failures = 0
     for name, entry in manifest.items():
         problems = []
+        size = Path(entry["path"]).stat().st_size if Path(entry["path"]).exists() else None
+        if size != entry["size"]:
+            problems.append(f"the file has {size} bytes, the generator planned {entry['size']}")
         problem = check_orveldump(args.orveldump, entry)
         if problem:
             problems.append(problem)
+        for mode in ([[], ["--no-touch"], ["--huge"], ["--mmap"]] if args.heap_copy else []):
+            code, _, _, text = run_measured([str(args.heap_copy)] + mode + [entry["path"]])
+            if code != 0:
+                problems.append(f"heap_copy {' '.join(mode)} exited with {code}: {text.strip()}")
         problem = check_count(["/usr/bin/python3", str(ROOT / "bench" / "pydicom_walk.py"), "--count", entry["path"]], entry)
         if problem:
             problems.append("pydicom walk " + problem)
@@ -303,7 +310,8 @@ def verify(args):
             for problem in problems:
                 say(f"    {problem}")
         else:
-            say(f"{name}: {entry['nodes']} nodes, {entry['size']} bytes: orveldump and pydicom agree")
+            say(f"{name}: {entry['nodes']} nodes, {entry['size']} bytes: orveldump and pydicom agree"
+                + (", heap_copy reads it" if args.heap_copy else ""))
     say(f"{len(manifest) - failures} passed, {failures} failed")
     return 1 if failures or not manifest else 0
 
@@ -565,6 +573,7 @@ def main(argv):
     p_verify.add_argument("--generator", type=Path, required=True)
     p_verify.add_argument("--orveldump", type=Path, required=True)
     p_verify.add_argument("--data", type=Path, required=True)
+    p_verify.add_argument("--heap-copy", type=Path, help="also run heap_copy in every mode on each file")
     p_profile = sub.add_parser("profile", help="callgrind and perf profiles of orveldump (make bench-profile)")
     p_profile.add_argument("--top", type=int, default=15, help="functions shown per profile")
     args = parser.parse_args(argv)

@@ -101,6 +101,21 @@ class Targets(unittest.TestCase):
                          "stretch (report only): f: a / b: 1.10 (needs <= 1.20; in CPU time 1.30)  MET")
 
 
+class Commands(unittest.TestCase):
+    def test_every_command_a_target_compares_is_timed(self):
+        # A renamed command would leave its target unmeasured on every run.
+        timed = {name for name, _, _ in bench.commands_for("/x/f.dcm")}
+        for target in bench.evaluate_targets({}, {}, {}):
+            if "peak RSS" in target.text:
+                continue
+            compared = target.text.split(": ", 1)[1].split(" / ")
+            self.assertTrue(set(compared) <= timed, target.text)
+
+    def test_walks_that_count_are_the_other_readers(self):
+        counting = {name for name, _, count in bench.commands_for("/x/f.dcm") if count}
+        self.assertEqual(counting, {bench.DICOM_PARSER_NAME, bench.PYDICOM_NAME})
+
+
 class Table(unittest.TestCase):
     def test_rows_show_ratios_and_failed_commands(self):
         timings = {bench.JSON_NAME: timing(0.5), bench.QUIET_NAME: timing(0.25), bench.HEAP_NAME: timing(0.05),
