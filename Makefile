@@ -5,6 +5,10 @@
 #   make test               build every configuration and run every test
 #   make build              build every configuration, no tests
 #   make clean              remove build/ (Wine prefix included)
+#   make bench              time orveldump against other DICOM readers on large files
+#                           (Release build in build/bench, files in build/bench-data;
+#                           not part of make test; BENCH_RUNS=N runs per command)
+#   make bench-profile      callgrind (and perf) profiles of orveldump on those files
 #
 # CONFIGS=native,win64 limits build and test to some configurations.
 
@@ -13,7 +17,7 @@ PYTHON := /usr/bin/python3
 CONFIGS ?= native,native32,win64,win32
 FILE ?= samples/sample.dcm
 
-.PHONY: all run test build clean deps
+.PHONY: all run test build clean deps bench bench-profile
 
 all: build
 
@@ -28,6 +32,14 @@ build: deps
 
 run: deps
 	@scripts/run.sh "$(FILE)"
+
+bench:
+	@scripts/install-deps.sh --bench
+	@$(PYTHON) scripts/bench.py run
+
+bench-profile:
+	@scripts/install-deps.sh --bench
+	@$(PYTHON) scripts/bench.py profile
 
 clean:
 	rm -rf build

@@ -1,6 +1,9 @@
 #!/bin/bash
 # Installs the Debian packages the build and the tests need, only those that
 # are missing. Prints nothing when everything is there. Runs as root.
+#   install-deps.sh            what make build/test/run need
+#   install-deps.sh --bench    that and what make bench needs (the other DICOM
+#                              readers, hyperfine, Google Benchmark, valgrind)
 set -euo pipefail
 
 packages=(
@@ -17,7 +20,27 @@ packages=(
     qemu-user                   # qemu-i386 runs the native32 tests
     g++-multilib                # g++ -m32 and the 32-bit C/C++ libraries
     python3-pydicom             # reference reader for the conformance test
+    time                        # /usr/bin/time: peak memory of the benchmarked programs
 )
+
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(
+        dcmtk                   # dcmdump, timed against orveldump
+        libgdcm-tools           # gdcmdump, likewise
+        hyperfine
+        libbenchmark-dev        # Google Benchmark for the micro-benchmarks
+        valgrind                # callgrind profiles (make bench-profile)
+        linux-perf              # timer-sampled profiles, kernel time included
+        nodejs                  # runs dicomParser (installed with npm under build/)
+    )
+    # Debian's nodejs comes without npm; the one from other sources brings its own.
+    if ! command -v npm >/dev/null 2>&1; then
+        packages+=(npm)
+    fi
+elif [ $# -gt 0 ]; then
+    echo "usage: install-deps.sh [--bench]" >&2
+    exit 2
+fi
 
 # Names of the listed packages that dpkg has fully installed.
 installed_packages() {
