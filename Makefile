@@ -5,15 +5,18 @@
 #   make test               build every configuration and run every test
 #   make build              build every configuration, no tests
 #   make clean              remove build/ (Wine prefix included)
+#   make fuzz [SECONDS=600] build the fuzz target (asan configuration) and fuzz for that long;
+#                           findings go to build/fuzz/findings (see tests/fuzz/README.md)
 #
 # CONFIGS=native,win64 limits build and test to some configurations.
 
 SHELL := /bin/bash
 PYTHON := /usr/bin/python3
-CONFIGS ?= native,native32,win64,win32
+CONFIGS ?= native,native32,win64,win32,asan
+SECONDS ?= 600
 FILE ?= samples/sample.dcm
 
-.PHONY: all run test build clean deps
+.PHONY: all run test build clean deps fuzz
 
 all: build
 
@@ -28,6 +31,10 @@ build: deps
 
 run: deps
 	@scripts/run.sh "$(FILE)"
+
+fuzz: deps
+	@$(PYTHON) scripts/build_and_test.py --build-only --configs asan
+	@scripts/fuzz.sh "$(SECONDS)"
 
 clean:
 	rm -rf build

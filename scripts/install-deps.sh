@@ -17,6 +17,8 @@ packages=(
     qemu-user                   # qemu-i386 runs the native32 tests
     g++-multilib                # g++ -m32 and the 32-bit C/C++ libraries
     python3-pydicom             # reference reader for the conformance test
+    clang                       # the sanitizer configuration and the fuzz target
+    libclang-rt-14-dev          # clang's sanitizer and libFuzzer run-time libraries
 )
 
 # Names of the listed packages that dpkg has fully installed.
