@@ -484,11 +484,24 @@ TEST_P(MutationSweep, EveryVariantLoadsOrIsRefusedWithinBounds) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, MutationSweep, testing::ValuesIn(Corpus()), TestName);
 
-TEST(MutationSweepCorpus, HoldsTheWriterFilesAndTheSample) {
-    // A corpus that quietly lost its files would make the sweep pass without testing anything.
-    const std::vector<CorpusFile> corpus = Corpus();
-    EXPECT_GE(corpus.size(), WriterCorpus().size() + 1);
-    for (const CorpusFile& file : corpus) EXPECT_FALSE(file.bytes.empty() && file.name == "sample") << file.name;
+TEST(MutationSweepCorpus, HoldsEveryKindOfFile) {
+    // A corpus that quietly lost its files (a wrong folder, a path the platform cannot open)
+    // would make the sweep pass without testing anything.
+    size_t writer = 0, sample = 0, seeds = 0, pydicom = 0;
+    for (const CorpusFile& file : Corpus()) {
+        EXPECT_FALSE(file.bytes.empty() && file.name.rfind("pydicom_", 0) != 0) << file.name << " is empty";
+        writer += file.name.rfind("writer_", 0) == 0;
+        sample += file.name == "sample";
+        seeds += file.name.rfind("seed_", 0) == 0;
+        pydicom += file.name.rfind("pydicom_", 0) == 0;
+    }
+    EXPECT_EQ(writer, WriterCorpus().size());
+    EXPECT_EQ(sample, 1u);
+    EXPECT_GE(seeds, WriterCorpus().size());
+    std::error_code error;
+    if (fs::is_directory(fs::path(ORVEL_PYDICOM_DATA_DIR), error)) {
+        EXPECT_GE(pydicom, 100u);
+    }
 }
 
 }  // namespace
