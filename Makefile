@@ -9,15 +9,18 @@
 #                           (Release build in build/bench, files in build/bench-data;
 #                           not part of make test; BENCH_RUNS=N runs per command)
 #   make bench-profile      callgrind (and perf) profiles of orveldump on those files
+#   make fuzz [SECONDS=600] build the fuzz target (asan configuration) and fuzz for that long;
+#                           findings go to build/fuzz/findings (see tests/fuzz/README.md)
 #
 # CONFIGS=native,win64 limits build and test to some configurations.
 
 SHELL := /bin/bash
 PYTHON := /usr/bin/python3
-CONFIGS ?= native,native32,win64,win32
+CONFIGS ?= native,native32,win64,win32,asan
+SECONDS ?= 600
 FILE ?= samples/sample.dcm
 
-.PHONY: all run test build clean deps bench bench-profile
+.PHONY: all run test build clean deps bench bench-profile fuzz
 
 all: build
 
@@ -40,6 +43,10 @@ bench:
 bench-profile:
 	@scripts/install-deps.sh --bench
 	@$(PYTHON) scripts/bench.py profile
+
+fuzz: deps
+	@$(PYTHON) scripts/build_and_test.py --build-only --configs asan
+	@scripts/fuzz.sh "$(SECONDS)"
 
 clean:
 	rm -rf build

@@ -61,8 +61,8 @@ public:
     // Display
     const std::wstring& GetTagName() const;
     std::wstring GetValueText(const std::wstring& characterSet) const;
-    // A zero-filled heap block of value length + 1 bytes holding the value; free() it. Null when
-    // memory runs out or the length is undefined.
+    // A zero-terminated heap copy of the stored value bytes (at most the value length); free()
+    // it. Null when memory runs out or the length is undefined.
     char* CopyValueBytes() const;
     int32_t GetNumericValue() const;
     double GetFloatValue() const;

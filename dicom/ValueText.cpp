@@ -151,10 +151,15 @@ const std::wstring& CDicomTag::GetTagName() const {
 char* CDicomTag::CopyValueBytes() const {
     const uint32_t length = GetValueLength();
     if (length == kUndefinedLength) return nullptr;
-    char* copy = static_cast<char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
-    if (copy == nullptr) return nullptr;
+    // Room for the stored bytes only: items and sequences keep no bytes of their own, and the
+    // length they declare comes from the file unchecked (a defined-length item may claim more
+    // than the file holds), so it must not size the block. Past the stored bytes the copy would
+    // be zeros anyway, which the terminating zero already says.
     const size_t available = m_value.GetBytes() != nullptr ? m_value.GetByteCount() : 0;
-    std::memcpy(copy, m_value.GetBytes(), available < length ? available : length);
+    const size_t count = available < length ? available : length;
+    char* copy = static_cast<char*>(std::calloc(count + 1, 1));
+    if (copy == nullptr) return nullptr;
+    if (count != 0) std::memcpy(copy, m_value.GetBytes(), count);
     return copy;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Configure, build and test the four configurations of the tree.
+"""Configure, build and test the five configurations of the tree.
 
-    build_and_test.py                    build all, test native/native32/win64
+    build_and_test.py                    build all, test native/native32/win64/asan
     build_and_test.py --build-only       build all, no tests
     build_and_test.py --configs native,win64 [--target orveldump]
 
@@ -42,6 +42,7 @@ CONFIGS = {
     "native32": ("g++ -m32, tests under qemu-i386", True),
     "win64": ("mingw-w64, tests under Wine", True),
     "win32": ("mingw-w64 32-bit, build only", False),
+    "asan": ("clang, AddressSanitizer + UBSan, fuzz target", True),
 }
 
 WINE_PREFIX_NAME = "wineprefix"  # matches cmake/win64.cmake

@@ -21,6 +21,8 @@ packages=(
     g++-multilib                # g++ -m32 and the 32-bit C/C++ libraries
     python3-pydicom             # reference reader for the conformance test
     time                        # /usr/bin/time: peak memory of the benchmarked programs
+    clang                       # the sanitizer configuration and the fuzz target
+    libclang-rt-14-dev          # clang's sanitizer and libFuzzer run-time libraries
 )
 
 if [ "${1:-}" = "--bench" ]; then

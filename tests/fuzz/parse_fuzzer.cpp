@@ -1,0 +1,102 @@
+// Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, and every
+// node of an accepted tree is displayed the way the viewer and orveldump display it.
+//
+// Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
+// tests/fuzz/README.md for running it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "dicom/DicomFile.h"
+#include "dicom/ElementRange.h"
+#include "dicom/TagArray.h"
+
+namespace {
+
+// Character sets the display is asked with: none, single-byte, UTF-8, code extensions with
+// escape sequences, and the multi-byte Chinese one.
+const wchar_t* const kCharacterSets[] = {
+    L"", L"ISO_IR 100", L"ISO_IR 192", L"\\ISO 2022 IR 149", L"ISO 2022 IR 6\\ISO 2022 IR 87", L"GB18030",
+};
+
+[[noreturn]] void Broken(const char* what) {
+    std::fprintf(stderr, "parse_fuzzer: %s\n", what);
+    std::abort();
+}
+
+// Keeps the compiler from dropping results that are computed only to be exercised.
+volatile size_t g_sink;
+
+void Display(CDicomFile& file, CDicomTag& tag, const std::wstring& inherited, uint64_t fileSize, int depth) {
+    if (depth > 2 * kMaxSequenceDepth + 8) Broken("tree deeper than the nesting bound allows");
+    for (const wchar_t* characterSet : kCharacterSets) g_sink += tag.GetValueText(characterSet).size();
+    g_sink += tag.GetValueText(inherited).size();
+    g_sink += tag.GetTagName().size() + tag.GetVRText().size() + tag.HasLongLengthField();
+    g_sink += static_cast<size_t>(tag.GetNumericValue());
+    g_sink += static_cast<size_t>(tag.GetFloatValue() != 0.0) + static_cast<size_t>(tag.GetDecimalValue() != 0.0);
+    if (char* copy = tag.CopyValueBytes()) {
+        g_sink += copy[0];
+        std::free(copy);
+    }
+
+    // The hex view highlights this range: it must lie inside the file.
+    const ElementByteRange range = GetElementByteRange(tag);
+    if (range.first > range.last || range.last >= fileSize) Broken("element byte range outside the file");
+    if (tag.GetValueOffset() > fileSize) Broken("value offset past the end of the file");
+
+    const std::wstring forChildren = CharacterSetForChildren(tag, inherited);
+    for (CDicomTag* child : tag.GetChildren()) {
+        if (child->GetParent() != &tag) Broken("child with the wrong parent");
+        Display(file, *child, forChildren, fileSize, depth + 1);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // fmemopen refuses an empty buffer on some C libraries; an empty stream is a temporary file.
+    FILE* stream = size != 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
+    if (stream == nullptr) return 0;
+    CDicomFile file;
+    const bool loaded = file.ParseStream(stream);
+    std::fclose(stream);
+
+    if (!loaded) {
+        // A refused file leaves nothing behind.
+        if (!file.GetElements().empty() || file.GetTrailingData() != nullptr || file.GetTrailingSize() != 0 ||
+            !file.GetUltrasoundRegions().empty())
+            Broken("refused file left a partial tree");
+        return 0;
+    }
+    if (file.GetFileSize() != static_cast<int64_t>(size)) Broken("file size differs from the bytes given");
+    if (file.GetTrailingSize() > size) Broken("more trailing data than file");
+
+    const std::wstring top = TopLevelCharacterSet(file);
+    for (CDicomTag* tag : file.GetElements()) {
+        if (tag->GetParent() != nullptr) Broken("top-level element with a parent");
+        Display(file, *tag, top, size, 0);
+    }
+
+    // Image attributes, palettes and ultrasound regions, read again from the tree.
+    file.FillPixelModule();
+    g_sink += file.IsUncompressed() + file.IsPhotometric(L"RGB") + file.IsUltrasound();
+    file.BuildUltrasoundRegions();
+    for (const UltrasoundRegion* region : file.GetUltrasoundRegions()) {
+        if (region->tableOfXBreakPoints)
+            for (uint32_t i = 0; i < region->numberOfTableBreakPoints; ++i) g_sink += region->tableOfXBreakPoints[i];
+        if (region->tableOfYBreakPoints)
+            for (uint32_t i = 0; i < region->numberOfTableBreakPoints; ++i)
+                g_sink += region->tableOfYBreakPoints[i] != 0.0;
+        if (region->tableOfPixelValues)
+            for (uint32_t i = 0; i < region->numberOfTableEntries; ++i) g_sink += region->tableOfPixelValues[i];
+        if (region->tableOfParameterValues)
+            for (uint32_t i = 0; i < region->numberOfTableEntries; ++i)
+                g_sink += region->tableOfParameterValues[i] != 0.0f;
+    }
+
+    // Encoded sizes last: measuring may rewrite the lengths of defined-length items.
+    for (CDicomTag* tag : file.GetElements()) g_sink += static_cast<size_t>(file.GetEncodedSize(tag));
+    return 0;
+}
