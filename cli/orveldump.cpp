@@ -1,5 +1,7 @@
 // orveldump: prints the parse of DICOM files the way the viewer's tree and property list show it.
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,13 +17,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: orveldump [--json | --quiet] FILE...\n"
+    "usage: orveldump [--json | --quiet | --regions] FILE...\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
     "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
     "\n"
     "  --json    one JSON object per file and line, for scripts\n"
     "  --quiet   load only; print nothing but errors\n"
+    "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
     "  --help    this text\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
@@ -29,7 +32,25 @@ const char kUsage[] =
 
 const char kInvalid[] = "Invalid DICOM file";
 
-enum class Mode { Listing, Json, Quiet };
+enum class Mode { Listing, Json, Quiet, Regions };
+
+void AppendUtf8(std::string& out, uint32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        const char bytes[2] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        out.append(bytes, 2);
+    } else if (c < 0x10000) {
+        const char bytes[3] = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                               static_cast<char>(0x80 | (c & 0x3F))};
+        out.append(bytes, 3);
+    } else {
+        const char bytes[4] = {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                               static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        out.append(bytes, 4);
+    }
+}
 
 std::string Utf8(const std::wstring& text) {
     std::string out;
@@ -43,22 +64,7 @@ std::string Utf8(const std::wstring& text) {
                 ++i;
             }
         }
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(out, c);
     }
     return out;
 }
@@ -88,80 +94,225 @@ std::wstring WideFromUtf8(const std::string& text) {
     return out;
 }
 
-// JSON string body of UTF-8 text: quotes, backslashes and control characters escaped.
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char ch : utf8) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buffer[8];
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                    out += buffer;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string TagText(const CDicomTag& tag) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04X,%04X", tag.GetGroup(), tag.GetElement());
-    return buffer;
+    static const char kHex[] = "0123456789ABCDEF";
+    const unsigned g = tag.GetGroup(), e = tag.GetElement();
+    const char text[9] = {kHex[g >> 12], kHex[(g >> 8) & 15], kHex[(g >> 4) & 15], kHex[g & 15], ',',
+                          kHex[e >> 12], kHex[(e >> 8) & 15], kHex[(e >> 4) & 15], kHex[e & 15]};
+    return std::string(text, 9);
 }
 
 std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
 std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
 
-void PrintJsonNode(std::string& out, const CDicomTag& tag) {
-    const ElementByteRange range = GetElementByteRange(tag);
-    char numbers[160];
-    std::snprintf(numbers, sizeof numbers,
-                  ", \"tagOffset\": %llu, \"dataOffset\": %llu, \"size\": %lu, \"lastByte\": %llu",
-                  static_cast<unsigned long long>(range.first),
-                  static_cast<unsigned long long>(tag.GetValueOffset()),
-                  static_cast<unsigned long>(tag.GetValueLength()),
-                  static_cast<unsigned long long>(range.last));
-    out += "{\"tag\": " + JsonString(TagText(tag)) + ", \"name\": " + JsonString(NameOf(tag)) +
-           ", \"vr\": " + JsonString(VROf(tag)) + numbers + ", \"children\": [";
-    bool first = true;
-    for (const CDicomTag* child : tag.GetChildren()) {
-        if (!first) out += ", ";
-        first = false;
-        PrintJsonNode(out, *child);
-    }
-    out += "]}";
+// A value for one line of the listing: control characters made visible, long text cut.
+std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet) {
+    std::wstring text = tag.IsItem() ? std::wstring() : tag.GetValueText(characterSet);
+    const size_t kWidth = 64;
+    const bool cut = text.size() > kWidth;
+    if (cut) text.resize(kWidth);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7F) c = L'.';
+    return Utf8(text) + (cut ? "..." : "");
 }
 
-void PrintJson(const std::string& path, const CDicomFile& file) {
-    std::string out = "{\"file\": " + JsonString(path) + ", \"loaded\": true";
-    char numbers[200];
-    std::snprintf(numbers, sizeof numbers,
-                  ", \"fileSize\": %lld, \"hasPreamble\": %s, \"explicitVR\": %s, \"littleEndian\": %s, "
-                  "\"trailingBytes\": %llu, \"elements\": [",
-                  static_cast<long long>(file.GetFileSize()), file.HasPreamble() ? "true" : "false",
-                  file.IsExplicitVR() ? "true" : "false", file.IsLittleEndian() ? "true" : "false",
-                  static_cast<unsigned long long>(file.GetTrailingSize()));
-    out += numbers;
+// Output collected in a block and written to stdout whenever it fills, so that a dump of
+// hundreds of thousands of nodes neither holds the whole text nor writes piece by piece.
+class Output {
+public:
+    Output() : m_block(new char[kBlockSize]), m_pos(m_block.get()), m_end(m_block.get() + kBlockSize) {}
+    ~Output() { Flush(); }
+    void Flush() {
+        if (m_pos != m_block.get()) std::fwrite(m_block.get(), 1, static_cast<size_t>(m_pos - m_block.get()), stdout);
+        m_pos = m_block.get();
+    }
+    template <size_t N>
+    void Raw(const char (&literal)[N]) {
+        Raw(literal, N - 1);
+    }
+    void Raw(const char* text, size_t length) {
+        if (length > static_cast<size_t>(m_end - m_pos)) {
+            Flush();
+            if (length > kBlockSize) {
+                std::fwrite(text, 1, length, stdout);
+                return;
+            }
+        }
+        std::memcpy(m_pos, text, length);
+        m_pos += length;
+    }
+    void Number(uint64_t value) {
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* p = end;
+        do {
+            *--p = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        Raw(p, static_cast<size_t>(end - p));
+    }
+    // A JSON string of UTF-8 bytes: quotes, backslashes and control characters escaped.
+    void JsonUtf8(const std::string& utf8) {
+        Raw("\"");
+        for (const char ch : utf8) {
+            const unsigned char c = static_cast<unsigned char>(ch);
+            if (c >= 0x20 && c != '"' && c != '\\')
+                Raw(&ch, 1);
+            else
+                Escape(c);
+        }
+        Raw("\"");
+    }
+    // A JSON string of wide text, converted to UTF-8 on the way.
+    void JsonWide(const std::wstring& text) {
+        // Six bytes per character at most (an escape), plus the quotes.
+        const size_t most = 6 * text.size() + 2;
+        if (most > static_cast<size_t>(m_end - m_pos)) {
+            Flush();
+            if (most > kBlockSize) {
+                for (size_t i = 0; i < text.size(); i += kBlockSize / 16) {
+                    // Very long texts go out in pieces; a surrogate pair is never split.
+                    size_t end = std::min(text.size(), i + kBlockSize / 16);
+                    if (sizeof(wchar_t) == 2 && end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) ++end;
+                    WriteWide(text, i, end, i == 0, end == text.size());
+                    Flush();
+                    i = end - kBlockSize / 16;
+                }
+                return;
+            }
+        }
+        WriteWide(text, 0, text.size(), true, true);
+    }
+
+private:
+    static constexpr size_t kBlockSize = 1 << 20;
+
+    void WriteWide(const std::wstring& text, size_t from, size_t to, bool open, bool close) {
+        char* p = m_pos;
+        if (open) *p++ = '"';
+        for (size_t i = from; i < to; ++i) {
+            uint32_t c = static_cast<uint32_t>(text[i]);
+            if (c < 0x80) {
+                if (c >= 0x20 && c != '"' && c != '\\') {
+                    *p++ = static_cast<char>(c);
+                } else {
+                    m_pos = p;
+                    Escape(static_cast<unsigned char>(c));
+                    p = m_pos;
+                }
+                continue;
+            }
+            if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < to) {
+                const uint32_t low = static_cast<uint32_t>(text[i + 1]);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+            if (c < 0x800) {
+                *p++ = static_cast<char>(0xC0 | (c >> 6));
+            } else if (c < 0x10000) {
+                *p++ = static_cast<char>(0xE0 | (c >> 12));
+                *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            } else {
+                *p++ = static_cast<char>(0xF0 | (c >> 18));
+                *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+        if (close) *p++ = '"';
+        m_pos = p;
+    }
+
+    void Escape(unsigned char c) {
+        switch (c) {
+            case '"': Raw("\\\""); break;
+            case '\\': Raw("\\\\"); break;
+            case '\n': Raw("\\n"); break;
+            case '\r': Raw("\\r"); break;
+            case '\t': Raw("\\t"); break;
+            default: {
+                static const char kHex[] = "0123456789abcdef";
+                const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+                Raw(escaped, 6);
+            }
+        }
+    }
+
+    std::unique_ptr<char[]> m_block;
+    char* m_pos;
+    char* m_end;
+};
+
+void PrintJsonNode(Output& out, const CDicomTag& tag, const std::wstring& characterSet) {
+    static const std::wstring kItemName = L"SQ Item";
+    static const std::wstring kNothing;
+    const ElementByteRange range = GetElementByteRange(tag);
+    const bool item = tag.IsItem();
+    out.Raw("{\"tag\": \"");
+    const std::string tagText = TagText(tag);
+    out.Raw(tagText.data(), tagText.size());
+    out.Raw("\", \"name\": ");
+    out.JsonWide(item ? kItemName : tag.GetTagName());
+    out.Raw(", \"vr\": ");
+    out.JsonWide(item ? kNothing : tag.GetVRText());
+    out.Raw(", \"tagOffset\": ");
+    out.Number(range.first);
+    out.Raw(", \"dataOffset\": ");
+    out.Number(tag.GetValueOffset());
+    out.Raw(", \"size\": ");
+    out.Number(tag.GetValueLength());
+    out.Raw(", \"lastByte\": ");
+    out.Number(range.last);
+    out.Raw(", \"value\": ");
+    out.JsonWide(item ? kNothing : tag.GetValueText(characterSet));
+    out.Raw(", \"children\": [");
+    if (!tag.GetChildren().empty()) {
+        const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+        bool first = true;
+        for (const CDicomTag* child : tag.GetChildren()) {
+            if (!first) out.Raw(", ");
+            first = false;
+            PrintJsonNode(out, *child, childrenCharacterSet);
+        }
+    }
+    out.Raw("]}");
+}
+
+void Boolean(Output& out, bool value) {
+    if (value)
+        out.Raw("true");
+    else
+        out.Raw("false");
+}
+
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file) {
+    out.Raw("{\"file\": ");
+    out.JsonUtf8(path);
+    out.Raw(", \"loaded\": true, \"fileSize\": ");
+    out.Number(static_cast<uint64_t>(file.GetFileSize()));
+    out.Raw(", \"hasPreamble\": ");
+    Boolean(out, file.HasPreamble());
+    out.Raw(", \"explicitVR\": ");
+    Boolean(out, file.IsExplicitVR());
+    out.Raw(", \"littleEndian\": ");
+    Boolean(out, file.IsLittleEndian());
+    out.Raw(", \"trailingBytes\": ");
+    out.Number(file.GetTrailingSize());
+    out.Raw(", \"elements\": [");
+    const std::wstring characterSet = TopLevelCharacterSet(file);
     bool first = true;
     for (const CDicomTag* tag : file.GetElements()) {
-        if (!first) out += ", ";
+        if (!first) out.Raw(", ");
         first = false;
-        PrintJsonNode(out, *tag);
+        PrintJsonNode(out, *tag, characterSet);
     }
-    out += "]}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.Raw("]}\n");
 }
 
-void PrintListingNode(std::string& out, const CDicomTag& tag, int depth) {
+void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet) {
     char size[16];
     if (tag.IsUndefinedLength())
         std::snprintf(size, sizeof size, "FFFFFFFF");
@@ -171,8 +322,12 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth) {
     std::snprintf(line, sizeof line, "%*s(%s) %-2s  %10llu %10llu %10s  ", depth * 2, "", TagText(tag).c_str(),
                   VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
                   static_cast<unsigned long long>(tag.GetValueOffset()), size);
-    out += line + NameOf(tag) + "\n";
-    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1);
+    out += line + NameOf(tag);
+    const std::string value = ListingValue(tag, characterSet);
+    if (!value.empty()) out += "  [" + value + "]";
+    out += "\n";
+    const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1, childrenCharacterSet);
 }
 
 void PrintListing(const std::string& path, const CDicomFile& file) {
@@ -184,8 +339,74 @@ void PrintListing(const std::string& path, const CDicomFile& file) {
                   file.IsLittleEndian() ? "little" : "big",
                   static_cast<unsigned long long>(file.GetTrailingSize()));
     std::string out = head;
-    out += "(tag)       VR  tag offset data offset       size  name\n";
-    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0);
+    out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
+    const std::wstring characterSet = TopLevelCharacterSet(file);
+    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+template <typename T>
+std::string TableText(const T* table, uint32_t count) {
+    if (table == nullptr) return "none";
+    std::string text;
+    char buffer[64];
+    for (uint32_t i = 0; i < count; ++i) {
+        std::snprintf(buffer, sizeof buffer, "%s%.10g", i ? " " : "", static_cast<double>(table[i]));
+        text += buffer;
+    }
+    return text;
+}
+
+void PrintRegions(const std::string& path, const CDicomFile& file) {
+    const std::vector<UltrasoundRegion*>& regions = file.GetUltrasoundRegions();
+    std::string out = path + ": " + std::to_string(regions.size()) + " ultrasound region" +
+                      (regions.size() == 1 ? "" : "s") + "\n";
+    char line[256];
+    for (size_t k = 0; k < regions.size(); ++k) {
+        const UltrasoundRegion& r = *regions[k];
+        std::snprintf(line, sizeof line, "region %zu (item at %llu)\n", k + 1,
+                      static_cast<unsigned long long>(r.item ? r.item->GetTagOffset() : 0));
+        out += line;
+        auto field = [&out, &line](const char* name, const std::string& value) {
+            std::snprintf(line, sizeof line, "  %-36s %s\n", name, value.c_str());
+            out += line;
+        };
+        auto number = [](double value) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.10g", value);
+            return std::string(buffer);
+        };
+        field("region location (x0, y0, x1, y1)", std::to_string(r.regionLocationMinX0) + ", " +
+              std::to_string(r.regionLocationMinY0) + ", " + std::to_string(r.regionLocationMaxX1) + ", " +
+              std::to_string(r.regionLocationMaxY1));
+        field("reference pixel (x0, y0)", std::to_string(r.referencePixelX0) + ", " + std::to_string(r.referencePixelY0));
+        field("physical units (x, y)", std::to_string(r.physicalUnitsXDirection) + ", " +
+              std::to_string(r.physicalUnitsYDirection));
+        field("physical delta (x, y)", number(r.physicalDeltaX) + ", " + number(r.physicalDeltaY));
+        field("reference pixel physical value (x, y)", number(r.referencePixelPhysicalValueX) + ", " +
+              number(r.referencePixelPhysicalValueY));
+        field("spatial format, data type, flags", std::to_string(r.regionSpatialFormat) + ", " +
+              std::to_string(r.regionDataType) + ", " + std::to_string(r.regionFlags));
+        field("transducer, pulse repetition frequency", std::to_string(r.transducerFrequency) + ", " +
+              std::to_string(r.pulseRepetitionFrequency));
+        field("doppler correction, steering angle", number(r.dopplerCorrectionAngle) + ", " + number(r.steeringAngle));
+        field("doppler sample volume (x, y)", std::to_string(r.dopplerSampleVolumeXPosition) + ", " +
+              std::to_string(r.dopplerSampleVolumeYPosition));
+        field("TM-line (x0, y0, x1, y1)", std::to_string(r.tmLinePositionX0) + ", " + std::to_string(r.tmLinePositionY0) +
+              ", " + std::to_string(r.tmLinePositionX1) + ", " + std::to_string(r.tmLinePositionY1));
+        field("pixel component organization, mask", std::to_string(r.pixelComponentOrganization) + ", " +
+              std::to_string(r.pixelComponentMask));
+        field("pixel component range", std::to_string(r.pixelComponentRangeStart) + " .. " +
+              std::to_string(r.pixelComponentRangeStop));
+        field("pixel component units, data type", std::to_string(r.pixelComponentPhysicalUnits) + ", " +
+              std::to_string(r.pixelComponentDataType));
+        field("table break points", std::to_string(r.numberOfTableBreakPoints));
+        field("  x", TableText(r.tableOfXBreakPoints, r.numberOfTableBreakPoints));
+        field("  y", TableText(r.tableOfYBreakPoints, r.numberOfTableBreakPoints));
+        field("table entries", std::to_string(r.numberOfTableEntries));
+        field("  pixel values", TableText(r.tableOfPixelValues, r.numberOfTableEntries));
+        field("  parameter values", TableText(r.tableOfParameterValues, r.numberOfTableEntries));
+    }
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -209,6 +430,8 @@ int main(int argc, char** argv) {
             mode = Mode::Json;
         } else if (options && arg == "--quiet") {
             mode = Mode::Quiet;
+        } else if (options && arg == "--regions") {
+            mode = Mode::Regions;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "orveldump: unknown option %s\n\n%s", arg.c_str(), kUsage);
             return 2;
@@ -222,21 +445,33 @@ int main(int argc, char** argv) {
     }
 
     int status = 0;
+    Output json;
     for (const std::string& path : paths) {
         CDicomFile file;
         if (!file.LoadFile(WideFromUtf8(path))) {
             status = 1;
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             if (mode == Mode::Json) {
-                const std::string line = "{\"file\": " + JsonString(path) +
-                                         ", \"loaded\": false, \"error\": \"" + kInvalid + "\"}\n";
-                std::fwrite(line.data(), 1, line.size(), stdout);
+                json.Raw("{\"file\": ");
+                json.JsonUtf8(path);
+                json.Raw(", \"loaded\": false, \"error\": \"");
+                json.Raw(kInvalid, sizeof kInvalid - 1);
+                json.Raw("\"}\n");
+                json.Flush();
             }
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             continue;
         }
-        if (mode == Mode::Json) PrintJson(path, file);
-        else if (mode == Mode::Listing) PrintListing(path, file);
+        if (mode == Mode::Json) {
+            PrintJson(json, path, file);
+            json.Flush();
+        } else if (mode == Mode::Listing) {
+            PrintListing(path, file);
+        } else if (mode == Mode::Regions) {
+            PrintRegions(path, file);
+        }
     }
+    json.Flush();
     std::fflush(stdout);
     return status;
 }

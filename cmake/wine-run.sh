@@ -16,6 +16,9 @@ shift
 # No debug channels, and no offer to download Mono or Gecko.
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Wine takes the Windows locale, and with it the default ANSI code page (1252
+# here), from the Unix locale; pin it so every machine decodes text alike.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 WINE=/usr/lib/wine/wine64
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

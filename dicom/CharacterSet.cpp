@@ -221,6 +221,13 @@ std::wstring DecodeTextSimple(const char* bytes, const std::wstring& characterSe
 std::wstring DecodeText(const char* bytes, const std::wstring& characterSet)
 {
     try {
+        // Printable ASCII reads the same in every code page of the table, in person-name groups
+        // too, so most values need no conversion at all.
+        if (bytes != nullptr) {
+            const char* p = bytes;
+            while (*p >= 0x20 && *p <= 0x7E) ++p;
+            if (*p == 0) return std::wstring(bytes, p);
+        }
         return DecodeValue(bytes, characterSet);
     } catch (const std::bad_alloc&) {
         return std::wstring();

@@ -28,23 +28,38 @@ CDicomDictionary::CDicomDictionary()
     for (uint32_t i = 0; i < m_recordCount; ++i) {
         const DictionaryRecord& record = m_table[i];
         // try_emplace leaves an existing entry alone: the first row of a tag wins.
-        m_map.try_emplace(MakeKey(record.group, record.element), record);
+        auto inserted = m_map.try_emplace(MakeKey(record.group, record.element));
+        if (!inserted.second) continue;
+        DictionaryEntry& entry = inserted.first->second;
+        entry.record = record;
+        entry.name = WidenLatin1(record.name, sizeof record.name);
+        entry.vr = WidenLatin1(record.vr, sizeof record.vr);  // stops at the first NUL: the first code
     }
 }
 
 CDicomDictionary::~CDicomDictionary() = default;
 
 // An unknown tag gets an all-zero entry, so it answers with empty texts.
-std::wstring CDicomDictionary::GetVR(uint16_t group, uint16_t element)
+const DictionaryEntry& CDicomDictionary::Find(uint16_t group, uint16_t element)
 {
-    const DictionaryRecord& record = m_map.try_emplace(MakeKey(group, element)).first->second;
-    return WidenLatin1(record.vr, sizeof record.vr);  // stops at the first NUL: the first code
+    const uint32_t key = MakeKey(group, element);
+    Recent& recent = m_recent[(key * 2654435761u) >> 22];
+    if (recent.entry != nullptr && recent.key == key)
+        return *recent.entry;
+    DictionaryEntry& entry = m_map.try_emplace(key).first->second;
+    recent.key = key;
+    recent.entry = &entry;
+    return entry;
 }
 
-std::wstring CDicomDictionary::GetName(uint16_t group, uint16_t element)
+const std::wstring& CDicomDictionary::GetVR(uint16_t group, uint16_t element)
 {
-    const DictionaryRecord& record = m_map.try_emplace(MakeKey(group, element)).first->second;
-    return WidenLatin1(record.name, sizeof record.name);
+    return Find(group, element).vr;
+}
+
+const std::wstring& CDicomDictionary::GetName(uint16_t group, uint16_t element)
+{
+    return Find(group, element).name;
 }
 
 size_t CDicomDictionary::EntryCount() const

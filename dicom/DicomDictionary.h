@@ -25,18 +25,35 @@ static_assert(sizeof(DictionaryRecord) == 142, "dictionary rows are 142 bytes");
 extern const DictionaryRecord kDictionaryTable[];
 extern const uint32_t kDictionaryRowCount;
 
+// One entry of the map: a copy of the row and its texts widened once, when it is loaded.
+struct DictionaryEntry {
+    DictionaryRecord record{};
+    std::wstring name;        // the name, or empty
+    std::wstring vr;          // the first VR code, or empty
+};
+
 class CDicomDictionary {
 public:
     CDicomDictionary();                       // loads the table into the map (first row wins)
     virtual ~CDicomDictionary();
-    std::wstring GetVR(uint16_t group, uint16_t element);    // first code, or empty
-    std::wstring GetName(uint16_t group, uint16_t element);  // name, or empty
+    // The texts stay valid for the life of the process: entries are never removed or changed.
+    const std::wstring& GetVR(uint16_t group, uint16_t element);    // first code, or empty
+    const std::wstring& GetName(uint16_t group, uint16_t element);  // name, or empty
+    // Name and VR in one look-up.
+    const DictionaryEntry& Find(uint16_t group, uint16_t element);
     static CDicomDictionary& Instance();      // the one process-wide instance
     size_t EntryCount() const;                // map size (grows by unknown tags asked)
     uint32_t RecordCount() const;             // rows loaded
 private:
     // key: group in the low 16 bits, element in the high 16 bits
-    std::map<uint32_t, DictionaryRecord> m_map;
+    std::map<uint32_t, DictionaryEntry> m_map;
+    // The entries asked for lately, by a hash of their key, so that the tags a file repeats
+    // skip the walk down the map. Map entries never move, so the pointers stay valid.
+    struct Recent {
+        uint32_t key = 0;
+        DictionaryEntry* entry = nullptr;
+    };
+    Recent m_recent[1024];
     uint32_t m_recordCount;
     const DictionaryRecord* m_table;
 };

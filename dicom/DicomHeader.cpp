@@ -20,17 +20,21 @@ void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
 }
 
 // Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
-size_t SwapUnitFor(const std::wstring& vr) {
-    const std::wstring code = UpperCaseAscii(vr);
-    if (code == L"OW" || code == L"SS" || code == L"US") return 2;
-    // Attribute tags are pairs of 16-bit numbers; stored in host order they display correctly.
-    if (code == L"AT") return 2;
-    if (code == L"SL" || code == L"UL" || code == L"FL") return 4;
-    if (code == L"FD") return 8;
-    return 0;
+size_t SwapUnitFor(const CDicomVR& vr) {
+    if (vr.GetInfo() == nullptr) return 0;
+    switch (vr.GetInfo()->kind) {
+        case VRKind::OW: case VRKind::SS: case VRKind::US:
+        // Attribute tags are pairs of 16-bit numbers; stored in host order they display correctly.
+        case VRKind::AT:
+            return 2;
+        case VRKind::SL: case VRKind::UL: case VRKind::FL:
+            return 4;
+        case VRKind::FD:
+            return 8;
+        default:
+            return 0;
+    }
 }
-
-bool IsVRCode(const std::wstring& vr, const wchar_t* code) { return vr == code; }
 
 }  // namespace
 
@@ -64,6 +68,8 @@ void CDicomHeader::Reset() {
     m_streamPosition = 0;
     m_fileSize = 0;
     m_depth = 0;
+    m_bufferOffset = 0;
+    m_bufferLength = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -143,21 +149,48 @@ bool CDicomHeader::EnsureAvailable(uint64_t count) const {
     return m_readPosition <= size && count <= size - m_readPosition;
 }
 
-bool CDicomHeader::ReadBytes(FILE* stream, void* destination, size_t count) {
-    if (!EnsureAvailable(count) || !SeekTo(stream, m_readPosition)) return false;
-    const size_t got = std::fread(destination, 1, count, stream);
+namespace {
+constexpr size_t kReadAheadSize = 64 * 1024;
+}
+
+bool CDicomHeader::FillBuffer(FILE* stream, uint64_t offset) {
+    m_bufferLength = 0;
+    if (m_buffer.size() != kReadAheadSize) m_buffer.resize(kReadAheadSize);
+    if (!SeekTo(stream, offset)) return false;
+    const uint64_t size = static_cast<uint64_t>(m_fileSize);
+    const uint64_t left = offset < size ? size - offset : 0;
+    const size_t wanted = left < kReadAheadSize ? static_cast<size_t>(left) : kReadAheadSize;
+    const size_t got = std::fread(m_buffer.data(), 1, wanted, stream);
     m_streamPosition += got;
-    if (got != count) return false;
-    m_readPosition += count;
+    m_bufferOffset = offset;
+    m_bufferLength = got;
     return true;
 }
 
 bool CDicomHeader::PeekBytes(FILE* stream, uint64_t offset, void* destination, size_t count) {
     const uint64_t size = m_fileSize < 0 ? 0 : static_cast<uint64_t>(m_fileSize);
-    if (offset > size || count > size - offset || !SeekTo(stream, offset)) return false;
-    const size_t got = std::fread(destination, 1, count, stream);
-    m_streamPosition += got;
-    return got == count;
+    if (offset > size || count > size - offset) return false;
+    if (count == 0) return true;
+    const bool buffered = offset >= m_bufferOffset && offset - m_bufferOffset <= m_bufferLength &&
+                          count <= m_bufferLength - (offset - m_bufferOffset);
+    if (!buffered) {
+        if (count >= kReadAheadSize / 2) {
+            // Large values go straight from the stream to their block.
+            if (!SeekTo(stream, offset)) return false;
+            const size_t got = std::fread(destination, 1, count, stream);
+            m_streamPosition += got;
+            return got == count;
+        }
+        if (!FillBuffer(stream, offset) || count > m_bufferLength) return false;
+    }
+    std::memcpy(destination, m_buffer.data() + (offset - m_bufferOffset), count);
+    return true;
+}
+
+bool CDicomHeader::ReadBytes(FILE* stream, void* destination, size_t count) {
+    if (!EnsureAvailable(count) || !PeekBytes(stream, m_readPosition, destination, count)) return false;
+    m_readPosition += count;
+    return true;
 }
 
 uint16_t CDicomHeader::Order16(const uint8_t* b) const {
@@ -213,7 +246,7 @@ bool CDicomHeader::ReadVRAndLength(FILE* stream, CDicomTag* tag) {
         tag->SetVR(std::wstring(code, 2));
         uint8_t field[2];
         if (!ReadBytes(stream, field, 2)) return false;
-        if (IsLongLengthVR(tag->GetVR().GetCode())) {
+        if (tag->GetVR().GetInfo() != nullptr && tag->GetVR().GetInfo()->longLength) {
             // The two bytes are reserved, not a length: only the 4-byte length that follows counts.
             uint32_t length;
             if (!ReadUInt32(stream, length)) return false;
@@ -247,7 +280,7 @@ bool CDicomHeader::ReadValue(FILE* stream, CDicomTag* tag) {
         return false;
     }
     if (!m_littleEndian) {
-        const size_t unit = SwapUnitFor(tag->GetVRText());
+        const size_t unit = SwapUnitFor(tag->GetVR());
         if (unit != 0) SwapUnits(block, length, unit);
     }
     return tag->AdoptValue(block, length);
@@ -266,7 +299,7 @@ bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
     if (frameSize != 0 && frames != 0) {
         const uint64_t left = static_cast<uint64_t>(m_fileSize) - m_readPosition;
         if (frameSize > left || frames > left / frameSize) return false;
-        const bool swap = !m_littleEndian && IsVRCode(UpperCaseAscii(tag->GetVRText()), L"OW");
+        const bool swap = !m_littleEndian && tag->GetVR().Is(VRKind::OW);
         for (uint64_t frame = 0; frame < frames; ++frame) {
             uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frameSize)));
             if (block == nullptr) throw std::bad_alloc();
@@ -414,9 +447,9 @@ void CDicomHeader::DetectTransferSyntax() {
 // The data set
 
 bool CDicomHeader::IsSequence(const CDicomTag* tag) const {
-    const std::wstring& vr = tag->GetVRText();
+    const CDicomVR& vr = tag->GetVR();
     const bool undefined = tag->IsUndefinedLength();
-    return vr == L"SQ" || (!m_explicitVR && undefined) || (vr == L"UN" && undefined);
+    return vr.Is(VRKind::SQ) || (!m_explicitVR && undefined) || (vr.Is(VRKind::UN) && undefined);
 }
 
 bool CDicomHeader::IsUncompressed() const {
@@ -480,7 +513,7 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
     } guard{m_depth};
 
     const bool undefined = sequence->IsUndefinedLength();
-    const bool readItemsImplicit = sequence->GetVRText() == L"UN" && undefined;
+    const bool readItemsImplicit = sequence->GetVR().Is(VRKind::UN) && undefined;
     uint64_t total = 0;
     for (;;) {
         if (undefined) {
@@ -651,7 +684,7 @@ uint64_t CDicomHeader::GetEncodedSize(CDicomTag* tag) {
     if (!fragments && IsSequence(tag)) {
         uint64_t size = header;
         const uint8_t explicitVR = m_explicitVR;
-        if (tag->GetVRText() == L"UN") m_explicitVR = 0;
+        if (tag->GetVR().Is(VRKind::UN)) m_explicitVR = 0;
         for (CDicomTag* child : tag->GetChildren())
             size += child->IsUndefinedLength() ? GetItemSize(child) : GetEncodedSize(child);
         m_explicitVR = explicitVR;

@@ -104,5 +104,10 @@ private:
     bool ProbeByteOrder(FILE* stream);
 
     uint64_t m_streamPosition = 0;   // where the stream really is; seek only when it differs
+    // Small reads are served from a block read ahead from the stream; large values bypass it.
+    std::vector<uint8_t> m_buffer;
+    uint64_t m_bufferOffset = 0;     // file offset of m_buffer[0]
+    size_t m_bufferLength = 0;       // valid bytes in m_buffer
+    bool FillBuffer(FILE* stream, uint64_t offset);
     int m_depth = 0;                 // sequences being read, for the nesting bound
 };

@@ -11,11 +11,17 @@ uint16_t FoldRepeatingGroup(uint16_t group) {
     return group;
 }
 
-CDicomTag::CDicomTag(uint16_t group, uint16_t element) : m_group(group), m_element(element) {
+namespace {
+const std::wstring kGroupLengthName = L"Group Length";
+const std::wstring kNoName;
+}  // namespace
+
+CDicomTag::CDicomTag(uint16_t group, uint16_t element)
+    : m_group(group), m_element(element), m_description(&kNoName) {
     if (element == 0x0000) {
         // Group lengths are named and typed without asking the dictionary, and start out holding
         // a zero length value until the file's own header replaces it.
-        m_description = L"Group Length";
+        m_description = &kGroupLengthName;
         m_vr.SetCode(L"UL");
         uint8_t* zero = static_cast<uint8_t*>(std::calloc(4, 1));
         if (zero != nullptr) {
@@ -24,8 +30,10 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element) : m_group(group), m_eleme
         }
         return;
     }
-    LookUpName();
-    LookUpVR();
+    // One dictionary look-up gives both the name and the VR.
+    const DictionaryEntry& entry = CDicomDictionary::Instance().Find(FoldRepeatingGroup(group), element);
+    m_description = &entry.name;
+    if (!entry.vr.empty()) m_vr.SetCode(entry.vr);
 }
 
 CDicomTag::~CDicomTag() {
@@ -40,11 +48,11 @@ bool CDicomTag::AddChild(CDicomTag* child) {
 
 bool CDicomTag::LookUpName() {
     if (m_element == 0x0000) {
-        m_description = L"Group Length";
+        m_description = &kGroupLengthName;
         return true;
     }
-    m_description = CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
-    return !m_description.empty();
+    m_description = &CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
+    return !m_description->empty();
 }
 
 bool CDicomTag::LookUpVR() {
@@ -52,14 +60,14 @@ bool CDicomTag::LookUpVR() {
         m_vr.SetCode(L"UL");
         return true;
     }
-    std::wstring vr = CDicomDictionary::Instance().GetVR(FoldRepeatingGroup(m_group), m_element);
+    const std::wstring& vr = CDicomDictionary::Instance().GetVR(FoldRepeatingGroup(m_group), m_element);
     if (vr.empty()) return false;
     m_vr.SetCode(vr);
     return true;
 }
 
 bool CDicomTag::HasLongLengthField() const {
-    return m_group == 0xFFFE || IsLongLengthVR(m_vr.GetCode());
+    return m_group == 0xFFFE || (m_vr.GetInfo() != nullptr && m_vr.GetInfo()->longLength);
 }
 
 bool CDicomTag::SetValue(const uint8_t* bytes, uint32_t count) {
@@ -90,41 +98,50 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
 }
 
 void CDicomTag::NormalizeValue() {
-    const std::wstring& vr = GetVRText();
-    auto is = [&vr](const char* code) {
-        return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
-               vr[1] == static_cast<wchar_t>(code[1]);
-    };
+    // Decided by the VR text: the code, or when it is empty the alternate code (never set).
+    const VRInfo* info = m_vr.GetCode().empty() ? FindVRInfo(GetVRText()) : m_vr.GetInfo();
+    if (info == nullptr) return;
     auto moveShortToLong = [this]() {
         if (m_value.GetShortLength() != 0) {
             m_value.SetLongLength(m_value.GetShortLength());
             m_value.SetShortLength(0);
         }
     };
-
-    if (is("AE") || is("AS") || is("CS") || is("DS") || is("DT") || is("IS") || is("LO") ||
-        is("LT") || is("PN") || is("SH") || is("ST") || is("TM") || is("UT")) {
-        m_value.PadToEven(' ');
-    } else if (is("AT")) {
-        m_value.PadToEven(0);
-    } else if (is("DA")) {
-        const uint32_t length = m_value.GetValueLength();
-        if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
-    } else if (is("OB") || is("OW")) {
-        moveShortToLong();
-        m_value.PadToEven(0);
-    } else if (is("UN") || is("SQ")) {
-        moveShortToLong();
-    } else if (is("UI")) {
-        if (!m_value.PadToEven(0)) return;
-        uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
-        const size_t count = m_value.GetByteCount();
-        for (size_t i = 0; i < count; ++i) {
-            const uint8_t c = bytes[i];
-            const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
-                                 c == '+' || c == 0;
-            if (!allowed) bytes[i] = '0';
+    switch (info->kind) {
+        case VRKind::AE: case VRKind::AS: case VRKind::CS: case VRKind::DS: case VRKind::DT:
+        case VRKind::IS: case VRKind::LO: case VRKind::LT: case VRKind::PN: case VRKind::SH:
+        case VRKind::ST: case VRKind::TM: case VRKind::UT:
+            m_value.PadToEven(' ');
+            break;
+        case VRKind::AT:
+            m_value.PadToEven(0);
+            break;
+        case VRKind::DA: {
+            const uint32_t length = m_value.GetValueLength();
+            if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
+            break;
         }
+        case VRKind::OB: case VRKind::OW:
+            moveShortToLong();
+            m_value.PadToEven(0);
+            break;
+        case VRKind::UN: case VRKind::SQ:
+            moveShortToLong();
+            break;
+        case VRKind::UI: {
+            if (!m_value.PadToEven(0)) return;
+            uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
+            const size_t count = m_value.GetByteCount();
+            for (size_t i = 0; i < count; ++i) {
+                const uint8_t c = bytes[i];
+                const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
+                                     c == '+' || c == 0;
+                if (!allowed) bytes[i] = '0';
+            }
+            break;
+        }
+        default:
+            break;  // numbers and the newer codes are stored as read
     }
 }
 

@@ -22,7 +22,7 @@ public:
     bool Is(uint16_t group, uint16_t element) const { return m_group == group && m_element == element; }
     bool IsItem() const { return Is(0xFFFE, 0xE000); }
     bool IsPixelData() const { return Is(0x7FE0, 0x0010); }
-    const std::wstring& GetDescription() const { return m_description; }
+    const std::wstring& GetDescription() const { return *m_description; }
     const std::vector<CDicomTag*>& GetChildren() const { return m_children; }
     CDicomTag* GetParent() const { return m_parent; }
     void SetParent(CDicomTag* parent) { m_parent = parent; }
@@ -59,7 +59,7 @@ public:
     bool HasLongLengthField() const;
 
     // Display
-    std::wstring GetTagName() const;
+    const std::wstring& GetTagName() const;
     std::wstring GetValueText(const std::wstring& characterSet) const;
     // A zero-filled heap block of value length + 1 bytes holding the value; free() it. Null when
     // memory runs out or the length is undefined.
@@ -73,7 +73,9 @@ private:
 
     uint16_t m_group;
     uint16_t m_element;
-    std::wstring m_description;
+    // The name lives in the dictionary (or is a constant) for the life of the process, so each
+    // element only points at it.
+    const std::wstring* m_description;
     std::wstring m_secondText;          // kept for the record layout; nothing sets or shows it
     std::vector<CDicomTag*> m_children;
     CDicomVR m_vr;

@@ -8,24 +8,43 @@ namespace {
 // 4-byte length. Text: shown by the text rule of the value display; only the ten binary codes
 // that have a display rule of their own are false (the newer codes have none and show as text).
 const VRInfo kVRTable[] = {
-    {"AE", false, true},  {"AS", false, true},  {"AT", false, false}, {"CS", false, true},
-    {"DA", false, true},  {"DS", false, true},  {"DT", false, true},  {"FD", false, false},
-    {"FL", false, false}, {"IS", false, true},  {"LO", false, true},  {"LT", false, true},
-    {"OB", true, false},  {"OD", true, true},   {"OF", true, true},   {"OL", true, true},
-    {"OV", true, true},   {"OW", true, false},  {"PN", false, true},  {"SH", false, true},
-    {"SL", false, false}, {"SQ", true, false},  {"SS", false, false}, {"ST", false, true},
-    {"SV", true, true},  {"TM", false, true},  {"UC", true, true},   {"UI", false, true},
-    {"UL", false, false}, {"UN", true, true},   {"UR", true, true},   {"US", false, false},
-    {"UT", true, true},   {"UV", true, true},
+    {"AE", VRKind::AE, false, true},  {"AS", VRKind::AS, false, true},  {"AT", VRKind::AT, false, false},
+    {"CS", VRKind::CS, false, true},  {"DA", VRKind::DA, false, true},  {"DS", VRKind::DS, false, true},
+    {"DT", VRKind::DT, false, true},  {"FD", VRKind::FD, false, false}, {"FL", VRKind::FL, false, false},
+    {"IS", VRKind::IS, false, true},  {"LO", VRKind::LO, false, true},  {"LT", VRKind::LT, false, true},
+    {"OB", VRKind::OB, true, false},  {"OD", VRKind::OD, true, true},   {"OF", VRKind::OF, true, true},
+    {"OL", VRKind::OL, true, true},   {"OV", VRKind::OV, true, true},   {"OW", VRKind::OW, true, false},
+    {"PN", VRKind::PN, false, true},  {"SH", VRKind::SH, false, true},  {"SL", VRKind::SL, false, false},
+    {"SQ", VRKind::SQ, true, false},  {"SS", VRKind::SS, false, false}, {"ST", VRKind::ST, false, true},
+    {"SV", VRKind::SV, true, true},   {"TM", VRKind::TM, false, true},  {"UC", VRKind::UC, true, true},
+    {"UI", VRKind::UI, false, true},  {"UL", VRKind::UL, false, false}, {"UN", VRKind::UN, true, true},
+    {"UR", VRKind::UR, true, true},   {"US", VRKind::US, false, false}, {"UT", VRKind::UT, true, true},
+    {"UV", VRKind::UV, true, true},
 };
 
-bool SameCode(const std::wstring& vr, const char* code) {
-    return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
-           vr[1] == static_cast<wchar_t>(code[1]);
+// Rows indexed by their two letters, so that a look-up is one index computation.
+struct VRIndex {
+    const VRInfo* rows[26 * 26] = {};
+    VRIndex() {
+        for (const VRInfo& info : kVRTable) rows[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &info;
+    }
+    const VRInfo* Find(unsigned first, unsigned second) const {
+        if (first < 'A' || first > 'Z' || second < 'A' || second > 'Z') return nullptr;
+        return rows[(first - 'A') * 26 + (second - 'A')];
+    }
+};
+
+const VRIndex& Index() {
+    static const VRIndex index;
+    return index;
 }
 
+
+wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
 bool UpperIs(const std::wstring& vr, const char* code) {
-    return SameCode(UpperCaseAscii(vr), code);
+    return vr.size() == 2 && UpperAscii(vr[0]) == static_cast<wchar_t>(code[0]) &&
+           UpperAscii(vr[1]) == static_cast<wchar_t>(code[1]);
 }
 
 }  // namespace
@@ -39,15 +58,18 @@ std::wstring UpperCaseAscii(const std::wstring& text) {
 
 const VRInfo* FindVRInfo(const std::wstring& code) {
     if (code.size() != 2) return nullptr;
-    for (const VRInfo& info : kVRTable)
-        if (SameCode(code, info.code)) return &info;
-    return nullptr;
+    return Index().Find(static_cast<unsigned>(code[0]), static_cast<unsigned>(code[1]));
 }
 
 const VRInfo* FindVRInfo(const char* twoLetters) {
-    for (const VRInfo& info : kVRTable)
-        if (twoLetters[0] == info.code[0] && twoLetters[1] == info.code[1]) return &info;
-    return nullptr;
+    return Index().Find(static_cast<unsigned char>(twoLetters[0]), static_cast<unsigned char>(twoLetters[1]));
+}
+
+void CDicomVR::SetCode(const std::wstring& code) {
+    m_code = code;
+    for (wchar_t& c : m_code)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    m_info = FindVRInfo(m_code);
 }
 
 bool IsKnownVRCode(const char* twoLetters) { return FindVRInfo(twoLetters) != nullptr; }

@@ -2,11 +2,19 @@
 // program needs about a code, answered from one table.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// The VR codes of the standard, for switching on a known code.
+enum class VRKind : uint8_t {
+    AE, AS, AT, CS, DA, DS, DT, FD, FL, IS, LO, LT, OB, OD, OF, OL, OV, OW, PN, SH,
+    SL, SQ, SS, ST, SV, TM, UC, UI, UL, UN, UR, US, UT, UV
+};
 
 // What the program knows about one VR code.
 struct VRInfo {
     const char* code;        // two upper-case letters
+    VRKind kind;
     bool longLength;         // explicit VR: 2 reserved bytes and a 4-byte length follow the code
     bool text;               // shown as decoded text (false: numbers, tags or a placeholder)
 };
@@ -44,14 +52,22 @@ public:
     virtual ~CDicomVR() = default;
 
     // Stores the code upper-cased.
-    void SetCode(const std::wstring& code) { m_code = UpperCaseAscii(code); }
+    void SetCode(const std::wstring& code);
     const std::wstring& GetCode() const { return m_code; }
+    // The table row of the code, or null for an unknown or empty code.
+    const VRInfo* GetInfo() const { return m_info; }
+    bool Is(VRKind kind) const { return m_info != nullptr && m_info->kind == kind; }
     const std::wstring& GetAlternateCode() const { return m_alternateCode; }
     // The code, or the alternate code when the code is empty.
     const std::wstring& GetText() const { return m_code.empty() ? m_alternateCode : m_code; }
-    void Reset() { m_code.clear(); m_alternateCode.clear(); }
+    void Reset() {
+        m_code.clear();
+        m_alternateCode.clear();
+        m_info = nullptr;
+    }
 
 private:
     std::wstring m_code;
     std::wstring m_alternateCode;   // never set to a non-empty text; kept as a read fallback
+    const VRInfo* m_info = nullptr; // looked up once when the code is set
 };

@@ -292,3 +292,17 @@ bool CTagArray::ReadPaletteTables() {
     }
     return m_paletteEntries[0] == m_paletteEntries[1] && m_paletteEntries[1] == m_paletteEntries[2];
 }
+
+namespace {
+constexpr size_t kCharacterSetChars = 255;
+}
+
+std::wstring CharacterSetForChildren(const CDicomTag& element, const std::wstring& inherited) {
+    for (const CDicomTag* child : element.GetChildren())
+        if (child->Is(0x0008, 0x0005)) return child->GetValueText(std::wstring()).substr(0, kCharacterSetChars);
+    return inherited.substr(0, kCharacterSetChars);
+}
+
+std::wstring TopLevelCharacterSet(const CTagArray& dataSet) {
+    return dataSet.GetCharacterSet().substr(0, kCharacterSetChars);
+}

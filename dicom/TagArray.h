@@ -89,3 +89,10 @@ private:
 
 // Blanks (spaces) trimmed from both ends.
 std::wstring TrimBlanks(const std::wstring& text);
+
+// The Specific Character Set in force for the children of `element`: the value of the first
+// (0008,0005) among its children (read with no character set), else `inherited`. Cut to the
+// 255 characters a tree record keeps, so that every reader agrees with the tree.
+std::wstring CharacterSetForChildren(const CDicomTag& element, const std::wstring& inherited);
+// The character set of the top level of a data set, cut the same way.
+std::wstring TopLevelCharacterSet(const CTagArray& dataSet);

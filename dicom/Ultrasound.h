@@ -52,6 +52,10 @@ struct UltrasoundRegion {
     ~UltrasoundRegion();
 };
 
+// Fills a zeroed record from one item of the Sequence of Ultrasound Regions and converts its
+// geometry by the pixel aspect ratio (vertical / horizontal).
+void ReadUltrasoundRegion(UltrasoundRegion& region, const CDicomTag& item, double aspectRatio);
+
 // Modality classes of the model; they carry no data.
 class CDicomModality {
 public:

@@ -39,6 +39,33 @@ bool SameCode(const std::wstring& vr, const char* code) {
            vr[1] == static_cast<wchar_t>(code[1]);
 }
 
+// "%d " of a number, without the cost of a formatted print.
+void AppendInteger(std::wstring& text, int64_t value) {
+    wchar_t digits[24];
+    wchar_t* end = digits + 24;
+    wchar_t* p = end;
+    const bool negative = value < 0;
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) *--p = L'-';
+    text.append(p, end);
+    text += L' ';
+}
+
+// Each whole unit of the value read by `read` as an integer, "%d " each, joined with "\".
+template <typename Read>
+std::wstring JoinIntegers(const uint8_t* bytes, size_t count, size_t unit, Read read) {
+    std::wstring text;
+    for (size_t offset = 0; offset + unit <= count; offset += unit) {
+        if (offset != 0) text += L'\\';
+        AppendInteger(text, read(bytes + offset));
+    }
+    return text;
+}
+
 std::wstring Widen(const char* text) {
     std::wstring wide;
     for (const char* p = text; *p != 0; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
@@ -117,7 +144,7 @@ int32_t ParseIntegerString(const char* text) {
     return static_cast<int32_t>(value);
 }
 
-std::wstring CDicomTag::GetTagName() const {
+const std::wstring& CDicomTag::GetTagName() const {
     return CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
 }
 
@@ -202,21 +229,13 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
     } else if (!IsTextVR(vr)) {
         const std::wstring code = UpperCaseAscii(vr);
         if (SameCode(code, "US"))
-            return JoinNumbers(bytes, count, 2, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%d ", static_cast<int>(Little16(p)));
-            });
+            return JoinIntegers(bytes, count, 2, [](const uint8_t* p) -> int64_t { return Little16(p); });
         if (SameCode(code, "SS"))
-            return JoinNumbers(bytes, count, 2, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%d ", static_cast<int>(static_cast<int16_t>(Little16(p))));
-            });
+            return JoinIntegers(bytes, count, 2, [](const uint8_t* p) -> int64_t { return static_cast<int16_t>(Little16(p)); });
         if (SameCode(code, "UL"))
-            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%u ", static_cast<unsigned>(Little32(p)));
-            });
+            return JoinIntegers(bytes, count, 4, [](const uint8_t* p) -> int64_t { return Little32(p); });
         if (SameCode(code, "SL"))
-            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%d ", static_cast<int>(static_cast<int32_t>(Little32(p))));
-            });
+            return JoinIntegers(bytes, count, 4, [](const uint8_t* p) -> int64_t { return static_cast<int32_t>(Little32(p)); });
         if (SameCode(code, "FL"))
             return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
                 std::snprintf(out, size, "%f ", static_cast<double>(LittleFloat(p)));

@@ -178,6 +178,10 @@ class Comparison:
             if ours.get(key) != expected[key]:
                 self.add("%s: %s ours %s, reference %s" % (
                     here, key, ours.get(key), expected[key]))
+        # Every node shows a value text; an item's is empty.
+        value = ours.get("value")
+        if not isinstance(value, str) or (tag == "FFFE,E000" and value != ""):
+            self.add("%s: value %s" % (here, json.dumps(value)))
         self.nodes(ours.get("children", []), ref["children"], here)
 
     def expected_vr(self, our_vr, ref, top_level):

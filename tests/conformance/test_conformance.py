@@ -249,6 +249,7 @@ def ours_from(ref):
     for node, _depth in walk_nodes(ours["elements"]):
         node.pop("valueLength")
         node.pop("implicitVR", None)
+        node["value"] = "" if node["tag"] == "FFFE,E000" else "text"
     return ours
 
 
@@ -319,6 +320,16 @@ class CompareTest(unittest.TestCase):
         ours["elements"][0]["vr"] = ""
         self.assertEqual(len(self.differences(ours, explicit, None,
                                               {("0018,9999", "LO"): ""})), 1)
+
+    def test_every_node_has_a_value_text_and_items_an_empty_one(self):
+        ref = file_of(node("0008,1140", "SQ", 132, 8, children=[node("FFFE,E000", "", 144, 0)]))
+        ours = ours_from(ref)
+        self.assertEqual(self.differences(ours, ref), [])
+        del ours["elements"][0]["value"]
+        self.assertIn("value null", self.differences(ours, ref)[0])
+        ours = ours_from(ref)
+        ours["elements"][0]["children"][0]["value"] = "x"
+        self.assertIn("value", self.differences(ours, ref)[0])
 
     def test_pixel_value_range_vr_follows_pixel_representation(self):
         ref = file_of(node("0028,0106", "US", 132, 2), pixelRepresentation=1)

@@ -286,3 +286,25 @@ TEST(PixelData, ImplicitPixelDataBecomesOWAboveEightBitsAndUndefinedLengthIsASeq
     ASSERT_EQ(pixel->GetChildren().size(), 1u);
     EXPECT_EQ(Child(pixel, 0)->GetChildren().size(), 1u);
 }
+
+TEST(Reading, HeadersAndValuesAcrossReadAheadBlocksKeepTheirOffsets) {
+    // Values of many sizes, small and large, so that headers and values straddle every kind of
+    // block boundary of the reader.
+    DicomWriter w = Part10(kExplicitLE);
+    std::vector<size_t> sizes;
+    for (size_t i = 0; i < 400; ++i) sizes.push_back((i * 7919) % 1500 + (i % 37 == 0 ? 40000 : 0));
+    for (size_t i = 0; i < sizes.size(); ++i)
+        w.Element(0x0009, static_cast<uint16_t>(0x1000 + i), "OB", std::vector<uint8_t>(sizes[i], static_cast<uint8_t>(i)));
+    w.Filler();
+    CDicomFile file;
+    ASSERT_TRUE(Load(w, file));
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const CDicomTag* tag = At(file, 4 + i);
+        ASSERT_EQ(tag->GetTagOffset(), w.HeaderOffset(4 + i)) << i;
+        ASSERT_EQ(tag->GetEndOffset(), w.HeaderOffset(4 + i) + 12 + sizes[i]) << i;
+        if (sizes[i] != 0) {
+            ASSERT_EQ(tag->Data().GetBytes()[0], static_cast<uint8_t>(i)) << i;
+            ASSERT_EQ(tag->Data().GetBytes()[sizes[i] - 1], static_cast<uint8_t>(i)) << i;
+        }
+    }
+}
