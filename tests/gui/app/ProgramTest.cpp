@@ -27,13 +27,18 @@ std::wstring Wide(const char* text) {
     return WidePath(text);
 }
 
-const wchar_t* const kViewerKey = L"Software\\Quillborn\\orvelhex64";
+// The program runs as a copy under a name of its own, so its settings go to a
+// key of their own and the viewer's recent files stay as they are.
+const wchar_t* const kCopyName = L"orvelhex-cmdline-test";
+const wchar_t* const kViewerKey = L"Software\\Quillborn\\orvelhex-cmdline-test";
 
 }  // namespace
 
 TEST(Program, OpensTheFileNamedOnItsCommandLineAndEndsWithTheDialog) {
     if (sizeof(void*) != 8) GTEST_SKIP() << "the 64-bit viewer runs only from 64-bit tests";
-    const std::wstring exe = Backslashes(Wide(ORVEL_VIEWER_EXE));
+    const std::wstring program = Backslashes(Wide(ORVEL_VIEWER_EXE));
+    const std::wstring exe = program.substr(0, program.find_last_of(L'\\') + 1) + kCopyName + L".exe";
+    ASSERT_TRUE(::CopyFileW(program.c_str(), exe.c_str(), FALSE));
     const std::wstring sample = Backslashes(Wide(ORVEL_SAMPLE_FILE));
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kViewerKey);
 
@@ -84,6 +89,7 @@ TEST(Program, OpensTheFileNamedOnItsCommandLineAndEndsWithTheDialog) {
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kViewerKey);
+    ::DeleteFileW(exe.c_str());
 }
 
 TEST(Program, StartupPathIsTheFirstArgument) {
