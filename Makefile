@@ -1,7 +1,8 @@
 # Front door for building and testing. The work is done by the scripts in
 # scripts/; CMake configurations are in CMakePresets.json, built in build/<config>.
 #
-#   make run  [FILE=path]   build native orveldump and dump FILE (default: the sample)
+#   make run  [FILE=path]   build orvelhex64.exe and open FILE (default: the sample)
+#                           under Wine; without $DISPLAY a screenshot instead
 #   make test               build every configuration and run every test
 #   make build              build every configuration, no tests
 #   make clean              remove build/ (Wine prefix included)

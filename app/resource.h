@@ -42,6 +42,6 @@
 #define IDM_ABOUTBOX 0x0010
 
 // The maker's links and legal notice.
-#define ORVEL_LEGAL_NOTICE "Copyright \251 2026 Quillborn"
+#define ORVEL_LEGAL_NOTICE "Copyright \251 2026"
 #define ORVEL_WEB_ADDRESS "https://quillborn.example.com/hexarium"
 #define ORVEL_MAIL_ADDRESS "hexarium@quillborn.example.com"

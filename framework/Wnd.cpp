@@ -84,19 +84,26 @@ const MessageMap* CWnd::GetMessageMap() const {
 }
 
 const MessageEntry* CWnd::FindHandler(UINT message, WPARAM wParam, LPARAM lParam) const {
-    const bool routed = message == WM_COMMAND || message == WM_NOTIFY;
+    // Commands and notifications match their code and the sender's id; the
+    // reflected ones come from the control itself, so the code alone decides.
+    const bool routed = message == WM_COMMAND || message == WM_NOTIFY ||
+                        message == WM_REFLECT_BASE + WM_COMMAND || message == WM_REFLECT_BASE + WM_NOTIFY;
+    const bool reflected = message >= WM_REFLECT_BASE;
     UINT code = 0;
     UINT id = 0;
-    if (message == WM_COMMAND) {
+    if (message == WM_COMMAND || message == WM_REFLECT_BASE + WM_COMMAND) {
         code = HIWORD(wParam);
         id = LOWORD(wParam);
-    } else if (message == WM_NOTIFY) {
+    } else if (message == WM_NOTIFY || message == WM_REFLECT_BASE + WM_NOTIFY) {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header == nullptr) {
             return nullptr;
         }
         code = header->code;
         id = static_cast<UINT>(header->idFrom);
+    }
+    if (reflected) {
+        id = 0;
     }
     for (const MessageMap* map = GetMessageMap(); map != nullptr; map = map->base) {
         for (size_t i = 0; i < map->count; ++i) {
@@ -110,11 +117,69 @@ const MessageEntry* CWnd::FindHandler(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (ReflectToChild(message, wParam, lParam, &result)) {
+        return result;
+    }
     RestoreOnExit<CurrentMessage> current(m_current, CurrentMessage{message, wParam, lParam});
     if (const MessageEntry* entry = FindHandler(message, wParam, lParam)) {
         return (this->*entry->handler)(wParam, lParam);
     }
     return DefWindowProc(message, wParam, lParam);
+}
+
+bool CWnd::ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    HWND child = nullptr;
+    switch (message) {
+    case WM_COMMAND:
+        // Only a control's own notification: its id in the low word. Menu and
+        // accelerator commands carry no window; commands that a control sends
+        // under another id are meant for the parent.
+        child = reinterpret_cast<HWND>(lParam);
+        if (child != nullptr && LOWORD(wParam) != static_cast<WORD>(::GetDlgCtrlID(child))) {
+            child = nullptr;
+        }
+        break;
+    case WM_NOTIFY:
+        if (lParam != 0) {
+            child = reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+        child = reinterpret_cast<HWND>(lParam);
+        break;
+    default:
+        return false;
+    }
+    CWnd* target = FromHandle(child);
+    if (target == nullptr || target == this || ::GetParent(child) != m_hWnd) {
+        return false;
+    }
+    return target->HandleReflected(WM_REFLECT_BASE + message, wParam, lParam, result);
+}
+
+bool CWnd::HandleReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    const MessageEntry* entry = FindHandler(message, wParam, lParam);
+    if (entry == nullptr) {
+        return false;
+    }
+    RestoreOnExit<CurrentMessage> current(m_current, CurrentMessage{message, wParam, lParam});
+    *result = (this->*entry->handler)(wParam, lParam);
+    return true;
+}
+
+std::wstring CWnd::GetWindowText() const {
+    const int length = ::GetWindowTextLengthW(m_hWnd);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(m_hWnd, &text[0], length + 1);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -165,6 +230,7 @@ BOOL CWnd::SubclassWindow(HWND hwnd) {
     // A window of one of our own classes has no other procedure to fall back on.
     m_superWndProc = previous == &CWnd::WindowProcedure ? nullptr : previous;
     m_subclassed = true;
+    OnSubclassed();
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 class CWnd;
 
@@ -25,6 +26,12 @@ struct MessageEntry {
     UINT id;
     MessageHandler handler;
 };
+
+// Control notifications a parent reflects back to the control that sent them
+// before it handles them itself: WM_COMMAND, WM_NOTIFY and WM_CTLCOLOR*
+// arrive in the control's table as WM_REFLECT_BASE + message. A handler found
+// there consumes the notification; the parent never sees it.
+constexpr UINT WM_REFLECT_BASE = 0xBC00;
 
 // A class's table, chained to its base class's table, which is searched after it.
 struct MessageMap {
@@ -46,6 +53,23 @@ MessageEntry OnCommand(UINT code, UINT id, LRESULT (T::*handler)(WPARAM, LPARAM)
 template <class T>
 MessageEntry OnNotify(UINT code, UINT id, LRESULT (T::*handler)(WPARAM, LPARAM)) {
     return MessageEntry{WM_NOTIFY, code, id, static_cast<MessageHandler>(handler)};
+}
+
+// Rows of a control's own table for notifications it sent and gets back from
+// its parent: matched by notification code (or message) alone.
+template <class T>
+MessageEntry OnReflectedCommand(UINT code, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return MessageEntry{WM_REFLECT_BASE + WM_COMMAND, code, 0, static_cast<MessageHandler>(handler)};
+}
+
+template <class T>
+MessageEntry OnReflectedNotify(UINT code, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return MessageEntry{WM_REFLECT_BASE + WM_NOTIFY, code, 0, static_cast<MessageHandler>(handler)};
+}
+
+template <class T>
+MessageEntry OnReflectedMessage(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return MessageEntry{WM_REFLECT_BASE + message, 0, 0, static_cast<MessageHandler>(handler)};
 }
 
 class CWnd {
@@ -93,6 +117,17 @@ public:
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageW(m_hWnd, message, wParam, lParam);
     }
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::PostMessageW(m_hWnd, message, wParam, lParam);
+    }
+    HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    HWND SetFocus() { return ::SetFocus(m_hWnd); }
+    BOOL UpdateWindow() { return ::UpdateWindow(m_hWnd); }
+    BOOL SetWindowText(const std::wstring& text) { return ::SetWindowTextW(m_hWnd, text.c_str()); }
+    std::wstring GetWindowText() const;
+    BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
+    // Redraws the whole window now: erase, invalidate, update.
+    void RedrawNow() { ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW); }
 
     HWND m_hWnd = nullptr;
 
@@ -109,6 +144,11 @@ protected:
     LRESULT Default();
     // Called after the window is gone and unbound (WM_NCDESTROY).
     virtual void PostNcDestroy() {}
+    // Called when SubclassWindow has bound an existing window to the object.
+    virtual void OnSubclassed() {}
+
+    void Bind(HWND hwnd);
+    void Unbind();
 
 private:
     struct CurrentMessage {
@@ -118,8 +158,9 @@ private:
     };
 
     const MessageEntry* FindHandler(UINT message, WPARAM wParam, LPARAM lParam) const;
-    void Bind(HWND hwnd);
-    void Unbind();
+    // Offers a child's notification to the child's own object; true when it consumed it.
+    bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    bool HandleReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
     WNDPROC m_superWndProc = nullptr;  // the window's own procedure, when subclassed
     bool m_subclassed = false;         // bound by SubclassWindow rather than created

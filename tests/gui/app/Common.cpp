@@ -1,0 +1,127 @@
+#include "tests/gui/app/Common.h"
+
+#include <gtest/gtest.h>
+
+#include "framework/WinApp.h"
+#include "tests/gui/app/Harness.h"
+
+namespace apptest {
+
+std::wstring CorpusFile(const wchar_t* name) {
+    return std::wstring(L"Z:\\usr\\lib\\python3\\dist-packages\\pydicom\\data\\test_files\\") + name;
+}
+
+std::wstring RecentFilesKey() {
+    return AfxGetApp()->GetSectionKeyPath(kRecentFilesSection);
+}
+
+void ClearRecentFiles() {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, RecentFilesKey().c_str());
+}
+
+void WriteRecentFile(int slot, const std::wstring& path) {
+    AfxGetApp()->WriteProfileString(kRecentFilesSection, L"URL" + std::to_wstring(slot + 1), path);
+}
+
+std::vector<std::wstring> ReadRecentFiles() {
+    std::vector<std::wstring> values;
+    for (int slot = 0; slot < kRecentFileCount; ++slot) {
+        values.push_back(
+            AfxGetApp()->GetProfileString(kRecentFilesSection, L"URL" + std::to_wstring(slot + 1), L"<absent>"));
+    }
+    return values;
+}
+
+std::wstring WriteTemp(const std::string& name, const std::vector<uint8_t>& bytes) {
+    DicomWriter writer;
+    writer.Raw(bytes);
+    return WidePath(writer.WriteTempFile(name));
+}
+
+NestedFile MakeNestedFile() {
+    NestedFile f;
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1");
+    w.Element(0x0008, 0x0005, "CS", std::string("ISO_IR 192"));
+    w.Element(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7"));
+    f.sequenceTag = w.Size();
+    w.BeginSequence(0x0008, 0x1140, true);
+    f.firstItemTag = w.Size();
+    w.BeginItem(true);
+    w.Element(0x0008, 0x0005, "CS", std::string("ISO_IR 100"));
+    f.nameInItemTag = w.Size();
+    w.Element(0x0010, 0x0010, "PN", std::string("M\xFCller^Ann"));
+    w.EndItem();
+    w.BeginItem(false);
+    w.Element(0x0008, 0x1150, "UI", std::string("1.2.3.4"));
+    w.EndItem();
+    w.EndSequence();
+    f.sequenceEnd = w.Size();
+    f.binaryTag = w.Size();
+    w.Element(0x0009, 0x1010, "OB", BytesOf({0x0D, 0x0A, 0x1A, 0x00}));
+    w.Element(0x0010, 0x0010, "PN", std::string("Test^Name "));
+    f.emptyElementTag = w.Size();
+    w.Element(0x0020, 0x0013, "IS", std::string());
+    w.Filler(6);
+    f.bytes = w.Bytes();
+    return f;
+}
+
+std::vector<HTREEITEM> Children(CTreeCtrl& tree, HTREEITEM parent) {
+    std::vector<HTREEITEM> items;
+    for (HTREEITEM item = tree.GetChildItem(parent); item != nullptr; item = tree.GetNextSiblingItem(item)) {
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<std::wstring> ChildLabels(CTreeCtrl& tree, HTREEITEM parent) {
+    std::vector<std::wstring> labels;
+    for (HTREEITEM item : Children(tree, parent)) labels.push_back(tree.GetItemText(item));
+    return labels;
+}
+
+HTREEITEM ChildWithLabel(CTreeCtrl& tree, HTREEITEM parent, const std::wstring& label) {
+    for (HTREEITEM item : Children(tree, parent)) {
+        if (tree.GetItemText(item) == label) return item;
+    }
+    return nullptr;
+}
+
+std::vector<std::wstring> Properties(COrvelDICOMHexariumDlg& dialog) {
+    std::vector<std::wstring> values;
+    for (int row = 0; row < kPropertyRowCount; ++row) values.push_back(dialog.GetPropertyList().GetItemText(row, 1));
+    return values;
+}
+
+void ClickByte(MCWndHexEditor& view, uint64_t offset) {
+    const CHexEditorModel& model = view.GetModel();
+    const uint64_t row = offset / 16;
+    if (row < model.FirstVisibleRow() || row >= model.FirstVisibleRow() + model.VisibleRowCount()) {
+        view.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, static_cast<WORD>(row / model.ScrollScale())));
+    }
+    ASSERT_GE(row, model.FirstVisibleRow());
+    const HexSpan cell = model.Cell(HexColumn::Hex, static_cast<int>(offset % 16));
+    const int x = (cell.left + cell.right) / 2;
+    const int y = static_cast<int>(row - model.FirstVisibleRow()) * model.Geometry().lineHeight +
+                  model.Geometry().lineHeight / 2;
+    view.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    view.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+std::vector<Box> OpenTyped(COrvelDICOMHexariumDlg& dialog, const std::wstring& path) {
+    dialog.GetFileCombo().SetCurSel(-1);
+    dialog.GetFileCombo().SetWindowText(path);
+    const std::vector<harness::SeenWindow> seen = harness::WhileAnswering([&] { dialog.OpenFileFromCombo(); });
+    std::vector<Box> boxes;
+    for (const harness::SeenWindow& window : seen) {
+        Box box;
+        box.caption = window.caption;
+        for (const std::wstring& text : window.texts) box.text += text;
+        box.errorIcon = window.icon != nullptr && window.icon == ::LoadIconW(nullptr, IDI_HAND);
+        boxes.push_back(box);
+    }
+    return boxes;
+}
+
+}  // namespace apptest

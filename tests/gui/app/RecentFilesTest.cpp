@@ -1,0 +1,194 @@
+// The eight recent files in the registry and in the combo's list, and the
+// ways a file gets opened: "Open...", a pick from the list, a drop, typing.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/OrvelDICOMHexariumDlg.h"
+#include "app/resource.h"
+#include "framework/WinApp.h"
+#include "tests/gui/app/Common.h"
+#include "tests/gui/app/Harness.h"
+
+using namespace apptest;
+using harness::RunModal;
+
+namespace {
+
+class RecentFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearRecentFiles();
+        const NestedFile file = MakeNestedFile();
+        for (int i = 0; i < 10; ++i) paths.push_back(WriteTemp("recent" + std::to_string(i) + ".dcm", file.bytes));
+    }
+    void TearDown() override { ClearRecentFiles(); }
+
+    std::vector<std::wstring> paths;
+    COrvelDICOMHexariumDlg dialog;
+};
+
+std::vector<std::wstring> ComboItems(CComboBox& combo) {
+    std::vector<std::wstring> items;
+    for (int i = 0; i < combo.GetCount(); ++i) items.push_back(combo.GetLBText(i));
+    return items;
+}
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(::towupper(c));
+    return text;
+}
+
+// An HDROP holding the given paths, as the shell hands it over.
+HDROP MakeDrop(const std::vector<std::wstring>& files) {
+    size_t chars = 1;
+    for (const std::wstring& f : files) chars += f.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    DROPFILES* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    wchar_t* out = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& f : files) {
+        std::copy(f.begin(), f.end(), out);
+        out += f.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+}  // namespace
+
+TEST_F(RecentFiles, LiveUnderTheApplicationsKey) {
+    EXPECT_EQ(RecentFilesKey(), L"Software\\Quillborn\\" + AfxGetApp()->GetAppName() + L"\\Recent DICOM HEX File");
+    EXPECT_EQ(AfxGetApp()->GetAppName(), L"gui_app_tests");
+}
+
+TEST_F(RecentFiles, AreListedSortedAtStartAndFillTheFirstFreeSlot) {
+    WriteRecentFile(0, paths[2]);
+    WriteRecentFile(2, paths[0]);
+    RunModal(dialog, {[&] {
+        EXPECT_EQ(ComboItems(dialog.GetFileCombo()), (std::vector<std::wstring>{paths[0], paths[2]}));
+        ASSERT_TRUE(OpenTyped(dialog, paths[5]).empty());
+        // Slot 1 was free; all eight values are written.
+        EXPECT_EQ(ReadRecentFiles(), (std::vector<std::wstring>{paths[2], paths[5], paths[0], L"", L"", L"", L"", L""}));
+        // Opening does not change the list itself.
+        EXPECT_EQ(dialog.GetFileCombo().GetCount(), 2);
+    }});
+}
+
+TEST_F(RecentFiles, AKnownPathInOtherLetterCaseChangesNothing) {
+    WriteRecentFile(0, paths[1]);
+    WriteRecentFile(1, paths[2]);
+    RunModal(dialog, {[&] {
+        ASSERT_TRUE(OpenTyped(dialog, Upper(paths[2])).empty());
+        EXPECT_EQ(ReadRecentFiles(), (std::vector<std::wstring>{paths[1], paths[2], L"<absent>", L"<absent>",
+                                                                L"<absent>", L"<absent>", L"<absent>", L"<absent>"}));
+        EXPECT_EQ(dialog.GetRecentFile(1), paths[2]);
+    }});
+}
+
+TEST_F(RecentFiles, TheNinthFileDropsTheOldest) {
+    for (int slot = 0; slot < 8; ++slot) WriteRecentFile(slot, paths[slot]);
+    RunModal(dialog, {[&] {
+        ASSERT_TRUE(OpenTyped(dialog, paths[8]).empty());
+        const std::vector<std::wstring> expected(paths.begin() + 1, paths.begin() + 9);
+        EXPECT_EQ(ReadRecentFiles(), expected);
+        ASSERT_TRUE(OpenTyped(dialog, paths[9]).empty());
+        EXPECT_EQ(ReadRecentFiles(), std::vector<std::wstring>(paths.begin() + 2, paths.begin() + 10));
+    }});
+}
+
+TEST_F(RecentFiles, PickingOneFromTheListOpensIt) {
+    WriteRecentFile(0, paths[3]);
+    WriteRecentFile(1, paths[4]);
+    RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        const int index = combo.FindStringExact(-1, paths[4]);
+        ASSERT_NE(index, CB_ERR);
+        combo.SetCurSel(index);
+        // What the combo tells its parent when the user picks an item.
+        dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FILE_COMBO, CBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(combo.m_hWnd));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(dialog.GetCurrentPath(), paths[4]);
+        EXPECT_EQ(dialog.GetTagTree().GetItemText(dialog.GetRootNode()), paths[4]);
+    }});
+}
+
+TEST_F(RecentFiles, TypingNeverOpensButOpenStartsFromTheTypedPath) {
+    RunModal(dialog, {[&] {
+        HWND edit = ::GetWindow(dialog.GetFileCombo().m_hWnd, GW_CHILD);
+        ASSERT_NE(edit, nullptr);
+        ::SetFocus(edit);
+        std::vector<harness::SeenWindow> seen = harness::WhileAnswering([&] {
+            for (wchar_t c : std::wstring(L"Z:\\nope")) {
+                ::PostMessageW(edit, WM_CHAR, c, 1);
+            }
+            harness::Pump(dialog.m_hWnd, 200);
+        });
+        EXPECT_TRUE(seen.empty());
+        EXPECT_EQ(dialog.GetFileCombo().GetWindowText(), L"Z:\\nope");
+        EXPECT_EQ(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(dialog.GetCurrentPath(), L"Z:\\nope");
+    }});
+}
+
+TEST_F(RecentFiles, ADroppedFileOpensAtOnceAndOnlyTheFirstCounts) {
+    WriteRecentFile(0, paths[3]);
+    RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        combo.SetCurSel(0);
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({paths[6], paths[7], paths[8]})));
+        EXPECT_EQ(combo.GetWindowText(), paths[6]);
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(dialog.GetCurrentPath(), paths[6]);
+        EXPECT_EQ(ReadRecentFiles()[1], paths[6]);
+    }});
+}
+
+TEST_F(RecentFiles, OpenButtonAddsAChosenPrefixPathAsItsOwnItem) {
+    const std::wstring longer = paths[1] + L".old";
+    WriteRecentFile(0, longer);
+    RunModal(dialog, {[&] {
+        dialog.OpenChosenPath(paths[1]);
+        EXPECT_EQ(ComboItems(dialog.GetFileCombo()), (std::vector<std::wstring>{paths[1], longer}));
+        EXPECT_EQ(dialog.GetFileCombo().GetCurSel(), 0);
+        EXPECT_EQ(dialog.GetCurrentPath(), paths[1]);
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        // Chosen again in other letter case: no second item.
+        dialog.OpenChosenPath(Upper(paths[1]));
+        EXPECT_EQ(dialog.GetFileCombo().GetCount(), 2);
+    }});
+}
+
+TEST_F(RecentFiles, OpenButtonShowsTheFileDialogAndOpensTheChosenFile) {
+    RunModal(dialog, {[&] {
+        // Cancelled: nothing changes but the focus, which goes to the tree.
+        auto seen = harness::WhileAnswering(
+            [&] { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_OPEN_BUTTON, BN_CLICKED), 0); },
+            [](HWND box) { ::PostMessageW(box, WM_COMMAND, IDCANCEL, 0); });
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(::GetFocus(), dialog.GetTagTree().m_hWnd);
+
+        // A file name typed into the dialog and confirmed.
+        seen = harness::WhileAnswering(
+            [&] { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_OPEN_BUTTON, BN_CLICKED), 0); },
+            [&](HWND box) {
+                // The file name field of the explorer-style dialog: a combo box
+                // with an edit field, or an edit field alone.
+                for (HWND field : {::GetDlgItem(box, 0x47C), ::GetDlgItem(box, 0x480)}) {
+                    if (field == nullptr) continue;
+                    ::SetWindowTextW(field, paths[2].c_str());
+                    if (HWND edit = ::GetWindow(field, GW_CHILD)) ::SetWindowTextW(edit, paths[2].c_str());
+                }
+                ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            });
+        ASSERT_EQ(seen.size(), 1u);
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(_wcsicmp(dialog.GetCurrentPath().c_str(), paths[2].c_str()), 0);
+        EXPECT_EQ(dialog.GetFileCombo().GetCount(), 1);
+        EXPECT_EQ(::GetFocus(), dialog.GetTagTree().m_hWnd);
+    }});
+}
