@@ -296,3 +296,12 @@ TEST(DicomDictionary, HasOneInstanceReadyBeforeMain)
     EXPECT_EQ(g_nameAskedBeforeMain, L"Patient's Name");
     EXPECT_EQ(instance.GetName(0x0010, 0x0010), L"Patient's Name");
 }
+
+TEST(DictionaryTable, NamesWrittenAsJoinedLiteralsAreWhole)
+{
+    // The generator splits a few names into two adjacent literals; the stored name is one.
+    CDicomDictionary& dictionary = CDicomDictionary::Instance();
+    EXPECT_EQ(dictionary.GetName(0x0018, 0x9911), L"Patient Speci" L"fication Sequence");
+    EXPECT_EQ(dictionary.GetName(0x0070, 0x120C), L"Global Cropping Speci" L"fication Index");
+    EXPECT_EQ(dictionary.GetVR(0x0070, 0x120C), L"US");
+}
