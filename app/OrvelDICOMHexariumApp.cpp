@@ -37,3 +37,11 @@ BOOL COrvelDICOMHexariumApp::InitInstance() {
     // No message loop: the program ends with the dialog.
     return FALSE;
 }
+
+BOOL COrvelDICOMHexariumApp::OnCommand(UINT id, UINT code) {
+    if (id == ID_HELP) {
+        OnHelp();
+        return TRUE;
+    }
+    return CWinApp::OnCommand(id, code);
+}

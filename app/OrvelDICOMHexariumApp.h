@@ -15,4 +15,6 @@ std::wstring StartupPathFromCommandLine(const wchar_t* commandLine);
 class COrvelDICOMHexariumApp : public CWinApp {
 public:
     BOOL InitInstance() override;
+    // The Help command goes to the default help handler.
+    BOOL OnCommand(UINT id, UINT code) override;
 };

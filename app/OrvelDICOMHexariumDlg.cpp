@@ -25,6 +25,7 @@ namespace {
 constexpr UINT WM_OPEN_STARTUP_PATH = WM_APP + 1;
 
 constexpr uint64_t kNoOffset = CHexEditorModel::kNone;
+constexpr size_t kNoRecord = static_cast<size_t>(-1);
 // Longest text a property cell shows; a longer one ends in "...".
 constexpr size_t kMaxCellText = 255;
 
@@ -79,6 +80,7 @@ const MessageMap* COrvelDICOMHexariumDlg::GetMessageMap() const {
         OnMessage(WM_QUERYDRAGICON, &Dlg::OnQueryDragIcon),
         OnCommand(BN_CLICKED, IDC_OPEN_BUTTON, &Dlg::OnOpenButton),
         OnNotify(TVN_SELCHANGEDW, IDC_TAG_TREE, &Dlg::OnTreeSelChanged),
+        OnNotify(TVN_ITEMEXPANDINGW, IDC_TAG_TREE, &Dlg::OnTreeItemExpanding),
         OnCommand(0, HEXN_CARETCHANGED, &Dlg::OnHexCaretChanged),
         OnCommand(FCN_DROPPED, FCN_COMMAND, &Dlg::OnComboOpens),
         OnCommand(FCN_SELECTED, FCN_COMMAND, &Dlg::OnComboOpens),
@@ -415,29 +417,84 @@ bool COrvelDICOMHexariumDlg::AddTagNode(const CDicomTag* element, HTREEITEM pare
     if (element == nullptr) {
         return true;
     }
+    const size_t index = nodeTable.size();
+    // Every record with a node has its node in the tree: records whose node
+    // cannot be inserted are taken out again, and the filling stops there.
+    try {
+        nodeTable.push_back(CTagNode{nullptr, element, characterSet, index + 1});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const std::wstring childrenCharacterSet = CharacterSetForChildren(*element, characterSet);
+    bool complete = true;
+    for (const CDicomTag* child : element->GetChildren()) {
+        if (!AddTagNode(child, nullptr, childrenCharacterSet)) {
+            complete = false;
+            break;
+        }
+    }
+    nodeTable[index].subtreeEnd = nodeTable.size();
+    // The node goes in once its descendants are counted, so that it shows its
+    // expand button exactly when it has children.
+    if (parentNode != nullptr && InsertTreeNode(index, parentNode) == nullptr) {
+        nodeTable.erase(nodeTable.begin() + static_cast<std::ptrdiff_t>(index), nodeTable.end());
+        return false;
+    }
+    return complete;
+}
+
+HTREEITEM COrvelDICOMHexariumDlg::InsertTreeNode(size_t index, HTREEITEM parent) {
+    CTagNode& record = nodeTable[index];
+    const CDicomTag* element = record.element;
     const std::wstring label = element->IsItem()
                                    ? Format(L"(%04X,%04X)  SQ Item", element->GetGroup(), element->GetElement())
                                    : Format(L"(%04X,%04X)  ", element->GetGroup(), element->GetElement()) +
                                          element->GetTagName();
-    HTREEITEM node = tagTree.InsertItem(label, parentNode, TVI_LAST);
-    if (node == nullptr) {
-        return false;
+    // The item data is the record's index + 1, so 0 (the root) names no record.
+    record.node = tagTree.InsertItem(label, static_cast<LPARAM>(index + 1), record.subtreeEnd > index + 1, parent);
+    return record.node;
+}
+
+void COrvelDICOMHexariumDlg::InsertChildNodes(size_t index) {
+    if (index >= nodeTable.size() || nodeTable[index].node == nullptr) {
+        return;
     }
-    // Every node in the table is in the tree: a node whose record cannot be
-    // stored is taken out again, and the filling stops there.
-    try {
-        nodeTable.push_back(CTagNode{node, element, characterSet});
-    } catch (const std::bad_alloc&) {
-        tagTree.DeleteItem(node);
-        return false;
+    const size_t end = nodeTable[index].subtreeEnd;
+    size_t child = index + 1;
+    if (child >= end || nodeTable[child].node != nullptr) {
+        return;  // no children, or they are in the tree already
     }
-    const std::wstring childrenCharacterSet = CharacterSetForChildren(*element, characterSet);
-    for (const CDicomTag* child : element->GetChildren()) {
-        if (!AddTagNode(child, node, childrenCharacterSet)) {
-            return false;
+    const HTREEITEM parent = nodeTable[index].node;
+    tagTree.SendMessage(WM_SETREDRAW, FALSE);
+    // The children are the records that follow, each followed by its own
+    // descendants: the next child starts where the previous one's subtree ends.
+    while (child < end) {
+        if (InsertTreeNode(child, parent) == nullptr) {
+            break;
         }
+        child = nodeTable[child].subtreeEnd;
     }
-    return true;
+    tagTree.SendMessage(WM_SETREDRAW, TRUE);
+}
+
+size_t COrvelDICOMHexariumDlg::RecordOfNode(HTREEITEM node) const {
+    if (node == nullptr) {
+        return kNoRecord;
+    }
+    const LPARAM data = tagTree.GetItemData(node);
+    if (data <= 0 || static_cast<size_t>(data) > nodeTable.size()) {
+        return kNoRecord;
+    }
+    const size_t index = static_cast<size_t>(data) - 1;
+    return nodeTable[index].node == node ? index : kNoRecord;
+}
+
+LRESULT COrvelDICOMHexariumDlg::OnTreeItemExpanding(WPARAM, LPARAM lParam) {
+    const NMTREEVIEWW* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+    if ((change->action & TVE_EXPAND) != 0) {
+        InsertChildNodes(RecordOfNode(change->itemNew.hItem));
+    }
+    return 0;  // let it open or close
 }
 
 // ---------------------------------------------------------------------------
@@ -478,18 +535,15 @@ void COrvelDICOMHexariumDlg::ShowTagProperties(HTREEITEM node) {
         BlankProperties();
         return;
     }
-    const CTagNode* record = nullptr;
-    for (const CTagNode& candidate : nodeTable) {
-        if (candidate.node == node) {
-            record = &candidate;
-            break;
-        }
-    }
-    if (record == nullptr) {
+    const size_t index = RecordOfNode(node);
+    if (index == kNoRecord) {
         BlankProperties();
-        hexEditor.SetSelection(kNoOffset, kNoOffset);
+        // SetSelection(none, none) would keep a shown highlight; the list is
+        // blank now, so the highlight goes too.
+        hexEditor.ClearSelection();
         return;
     }
+    const CTagNode* record = &nodeTable[index];
     const CDicomTag* element = record->element;
     if (element == nullptr) {
         return;
@@ -524,11 +578,13 @@ void COrvelDICOMHexariumDlg::SelectTagAtCaret() {
     const uint64_t caret = hexEditor.GetCaret();
     if (caret != kNoOffset) {
         // The table is in pre-order: the first range that holds the caret is
-        // the outermost element there.
-        for (const CTagNode& record : nodeTable) {
-            const ElementByteRange range = GetElementByteRange(*record.element);
-            if (range.first <= caret && caret <= range.last) {
-                target = record.node;
+        // the outermost element there, a top-level one, whose node is in the
+        // tree from the start.
+        for (size_t index = 0; index < nodeTable.size(); ++index) {
+            const ElementByteRange range = GetElementByteRange(*nodeTable[index].element);
+            if (range.first <= caret && caret <= range.last && nodeTable[index].node != nullptr) {
+                target = nodeTable[index].node;
+                InsertChildNodes(index);
                 expand = true;
                 break;
             }

@@ -29,12 +29,16 @@ constexpr int kRecentFileCount = 8;
 // Rows of the property list.
 constexpr int kPropertyRowCount = 7;
 
-// One tree node of an element: the link from the node to its element and the
-// Specific Character Set in force where the element stands.
+// The record of one element in the node table: its tree node, the element and
+// the Specific Character Set in force where the element stands. The table
+// holds every element of the file in depth-first pre-order; a node is put in
+// the tree when its parent is first expanded (the top-level ones at once), so
+// `node` is null until then.
 struct CTagNode {
     HTREEITEM node;
     const CDicomTag* element;    // owned by the dialog's CDicomFile
     std::wstring characterSet;   // at most 255 characters
+    size_t subtreeEnd;           // index just past the records of the element's descendants
 };
 
 class COrvelDICOMHexariumDlg : public CDialog {
@@ -100,9 +104,18 @@ private:
     // Reads the file's bytes into fileData; the message to show on failure, or null.
     const wchar_t* ReadFileBytes(const std::wstring& path);
     void ReportOpenFailure(const wchar_t* text);
-    // Adds the node of element and, below it, those of its children. False
-    // when the node table could not grow; the node is then not in the tree either.
+    // Appends the records of element and, after it, of its descendants; the
+    // element's node goes in the tree under parentNode unless that is null
+    // (its parent is not expanded yet). False when the table could not grow or
+    // the node could not be inserted; the record is then not in the table.
     bool AddTagNode(const CDicomTag* element, HTREEITEM parentNode, const std::wstring& characterSet);
+    // Puts the node of record `index` in the tree under parent.
+    HTREEITEM InsertTreeNode(size_t index, HTREEITEM parent);
+    // Puts the children of record `index` in the tree, once, when it is shown.
+    void InsertChildNodes(size_t index);
+    // The record of a tree node, or kNoRecord (the root, no node).
+    size_t RecordOfNode(HTREEITEM node) const;
+    LRESULT OnTreeItemExpanding(WPARAM wParam, LPARAM lParam);  // a tree node is about to open or close
     void SetPropertyValue(int row, const std::wstring& text);
     void BlankProperties();
 

@@ -78,6 +78,26 @@ public:
         insert.item.pszText = const_cast<wchar_t*>(text.c_str());
         return reinterpret_cast<HTREEITEM>(SendMessage(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     }
+    // Inserts an item with text and item data under parent, after `after`;
+    // hasChildren shows the expand button before any child is inserted.
+    HTREEITEM InsertItem(const std::wstring& text, LPARAM data, bool hasChildren, HTREEITEM parent,
+                         HTREEITEM after = TVI_LAST) {
+        TVINSERTSTRUCTW insert{};
+        insert.hParent = parent;
+        insert.hInsertAfter = after;
+        insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+        insert.item.pszText = const_cast<wchar_t*>(text.c_str());
+        insert.item.lParam = data;
+        insert.item.cChildren = hasChildren ? 1 : 0;
+        return reinterpret_cast<HTREEITEM>(SendMessage(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    }
+    // The item data of an item; 0 when there is none.
+    LPARAM GetItemData(HTREEITEM item) const {
+        TVITEMW tv{};
+        tv.mask = TVIF_PARAM;
+        tv.hItem = item;
+        return SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)) ? tv.lParam : 0;
+    }
     BOOL DeleteItem(HTREEITEM item) {
         return static_cast<BOOL>(SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)));
     }

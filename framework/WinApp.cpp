@@ -1,12 +1,16 @@
 #include "framework/WinApp.h"
 
+#include <shellapi.h>
+
 #include <vector>
+
+#include "framework/Wnd.h"
 
 namespace {
 
 CWinApp* g_app = nullptr;
 
-std::wstring ModuleBaseName() {
+std::wstring ModulePath() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -18,7 +22,11 @@ std::wstring ModuleBaseName() {
         }
         path.resize(path.size() * 2);
     }
-    std::wstring name(path.data());
+    return path.data();
+}
+
+std::wstring ModuleBaseName() {
+    std::wstring name = ModulePath();
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos) {
         name.erase(0, slash + 1);
@@ -53,6 +61,37 @@ int CWinApp::Run() {
         ::DispatchMessageW(&msg);
     }
     return ExitInstance();
+}
+
+BOOL CWinApp::OnCommand(UINT, UINT) {
+    return FALSE;
+}
+
+void CWinApp::OnHelp() {
+    HWND main = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
+    if (main != nullptr && ::SendMessageW(main, WM_COMMANDHELP, 0, 0) != 0) {
+        return;
+    }
+    const std::wstring path = GetHelpFilePath();
+    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
+    ::ShellExecuteW(main, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::wstring CWinApp::GetHelpFilePath() const {
+    std::wstring path = ModulePath();
+    const size_t slash = path.find_last_of(L"\\/");
+    const size_t dot = path.find_last_of(L'.');
+    if (path.empty()) {
+        return path;
+    }
+    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) {
+        path.erase(dot);
+    }
+    return path + L".chm";
 }
 
 std::wstring CWinApp::GetSectionKeyPath(const std::wstring& section) const {

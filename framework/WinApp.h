@@ -9,6 +9,11 @@
 
 class CWnd;
 
+// The Help command, and the message the default help handler first asks the
+// main window with (answer nonzero when it has shown help itself).
+constexpr UINT ID_HELP = 0xE146;
+constexpr UINT WM_COMMANDHELP = 0x0365;
+
 class CWinApp {
 public:
     // The application name is the executable's file name without its extension.
@@ -39,6 +44,16 @@ public:
     // Writes a string value, creating the keys on the way. FALSE on failure.
     BOOL WriteProfileString(const std::wstring& section, const std::wstring& entry,
                             const std::wstring& value);
+
+    // A command no entry of the main window's table took, from a menu, an
+    // accelerator or a control. TRUE when the application handled it.
+    virtual BOOL OnCommand(UINT id, UINT code);
+    // The default help handler: the main window may answer WM_COMMANDHELP
+    // itself; otherwise the program's help file (its own path with the
+    // extension .chm) is opened when there is one, and without one the
+    // command only beeps.
+    void OnHelp();
+    std::wstring GetHelpFilePath() const;
 
     CWnd* m_pMainWnd = nullptr;
 

@@ -1,5 +1,7 @@
 #include "framework/Wnd.h"
 
+#include "framework/WinApp.h"
+
 namespace {
 
 // Window property that holds the bound object.
@@ -124,6 +126,13 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     RestoreOnExit<CurrentMessage> current(m_current, CurrentMessage{message, wParam, lParam});
     if (const MessageEntry* entry = FindHandler(message, wParam, lParam)) {
         return (this->*entry->handler)(wParam, lParam);
+    }
+    // A command the main window has no entry for goes on to the application.
+    if (message == WM_COMMAND) {
+        CWinApp* app = AfxGetApp();
+        if (app != nullptr && app->m_pMainWnd == this && app->OnCommand(LOWORD(wParam), HIWORD(wParam))) {
+            return 0;
+        }
     }
     return DefWindowProc(message, wParam, lParam);
 }

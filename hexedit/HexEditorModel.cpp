@@ -97,6 +97,14 @@ void CHexEditorModel::SetSelection(uint64_t start, uint64_t end) {
     }
 }
 
+void CHexEditorModel::ClearSelection() {
+    selectionStart_ = kNone;
+    selectionEnd_ = kNone;
+    caret_ = kNone;
+    caretLine_ = kNone;
+    SetScrollPosition(0);
+}
+
 // ---------------------------------------------------------------------------
 // Scrolling
 //

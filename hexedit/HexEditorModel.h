@@ -111,6 +111,11 @@ public:
     void SetData(const uint8_t* data, uint64_t size);
     // Highlights [start, end] and scrolls its first row into view (see .cpp).
     void SetSelection(uint64_t start, uint64_t end);
+    // Removes the highlight and the caret, shown or not, and goes back to the
+    // top: what SetSelection(kNone, kNone) does when nothing is highlighted.
+    // SetSelection itself keeps a shown highlight against any range outside
+    // the data, so a caller that means "nothing" uses this.
+    void ClearSelection();
 
     bool HasData() const { return data_ != nullptr; }
     const uint8_t* Data() const { return data_; }

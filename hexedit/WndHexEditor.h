@@ -35,6 +35,8 @@ public:
     // Highlights the bytes start to end (inclusive) and scrolls the first of
     // them into view.
     void SetSelection(uint64_t start, uint64_t end);
+    // Removes the highlight and the caret and scrolls to the top.
+    void ClearSelection();
     // The caret's byte offset, or 0xFFFFFFFF for none. While the parent
     // handles a click's HEXN_CARETCHANGED it is the clicked byte.
     uint64_t GetCaret() const { return m_model.Caret(); }

@@ -188,6 +188,15 @@ void MCWndHexEditor::SetSelection(uint64_t start, uint64_t end) {
     Invalidate(FALSE);
 }
 
+void MCWndHexEditor::ClearSelection() {
+    m_model.ClearSelection();
+    if (m_hWnd == nullptr) {
+        return;
+    }
+    UpdateScrollPosition();
+    Invalidate(FALSE);
+}
+
 void MCWndHexEditor::UpdateScrollPosition() {
     ::SetScrollPos(m_hWnd, SB_VERT, static_cast<int>(m_model.ScrollPosition()), TRUE);
 }

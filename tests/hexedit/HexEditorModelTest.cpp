@@ -289,6 +289,24 @@ TEST_F(HexModel, NoSelectionScrollsToTheTop) {
     EXPECT_FALSE(model.HasCompleteSelection());
 }
 
+TEST_F(HexModel, ClearSelectionRemovesAShownHighlightAndTheCaret) {
+    Show(1000 * 16);
+    model.SetSelection(500 * 16, 500 * 16 + 40);
+    ASSERT_NE(model.ScrollPosition(), 0u);
+    model.ClearSelection();
+    EXPECT_EQ(model.SelectionStart(), kNone);
+    EXPECT_EQ(model.SelectionEnd(), kNone);
+    EXPECT_EQ(model.ScrollPosition(), 0u);
+    model.Key(HexKey::End);
+    ASSERT_NE(model.Caret(), kNone);
+    model.ClearSelection();
+    EXPECT_EQ(model.Caret(), kNone);
+    EXPECT_EQ(model.CaretLine(), kNone);
+    // Afterwards an ordinary selection is taken again.
+    model.SetSelection(3, 4);
+    EXPECT_EQ(model.SelectionStart(), 3u);
+}
+
 // --- Keys --------------------------------------------------------------------
 
 TEST_F(HexModel, KeysNeedData) {

@@ -68,6 +68,12 @@ NestedFile MakeNestedFile() {
 }
 
 std::vector<HTREEITEM> Children(CTreeCtrl& tree, HTREEITEM parent) {
+    // A node's children are put in the tree when it is first opened: open
+    // and close it the way a user looking at them would.
+    if (parent != nullptr && !(tree.GetItemState(parent, TVIS_EXPANDED) & TVIS_EXPANDED)) {
+        tree.Expand(parent, TVE_EXPAND);
+        tree.Expand(parent, TVE_COLLAPSE);
+    }
     std::vector<HTREEITEM> items;
     for (HTREEITEM item = tree.GetChildItem(parent); item != nullptr; item = tree.GetNextSiblingItem(item)) {
         items.push_back(item);

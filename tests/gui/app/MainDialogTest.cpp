@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "app/AboutDlg.h"
 #include "app/OrvelDICOMHexariumDlg.h"
 #include "app/resource.h"
@@ -217,9 +219,71 @@ TEST_F(MainDialog, PropertiesAndHighlightOfElementsItemsAndRoot) {
         EXPECT_EQ(Properties(dialog)[3], std::to_wstring(file.binaryTag));
         EXPECT_EQ(Properties(dialog)[4], std::to_wstring(file.binaryTag + 12));
 
-        // The root blanks every value.
+        // The root blanks every value and takes the highlight away.
+        ASSERT_TRUE(view.HasCompleteSelection());
         tree.SelectItem(root);
         EXPECT_EQ(Properties(dialog), std::vector<std::wstring>(7, L" "));
+        EXPECT_EQ(view.SelectionStart(), kNone);
+        EXPECT_EQ(view.SelectionEnd(), kNone);
+        EXPECT_EQ(view.ScrollPosition(), 0u);
+    }});
+}
+
+TEST_F(MainDialog, ANodesChildrenEnterTheTreeWhenItIsFirstOpened) {
+    const NestedFile file = MakeNestedFile();
+    const std::wstring path = WriteTemp("nested.dcm", file.bytes);
+    RunModal(dialog, {[&] {
+        ASSERT_TRUE(OpenTyped(dialog, path).empty());
+        CTreeCtrl& tree = dialog.GetTagTree();
+        const HTREEITEM root = dialog.GetRootNode();
+        const auto& table = dialog.GetNodeTable();
+        // Every element has its record at once, in pre-order; only the root's
+        // children are in the tree, and nothing is selected by the fill.
+        ASSERT_EQ(table.size(), 21u);  // 16 at the top level
+        const HTREEITEM sequence = table[6].node;
+        ASSERT_NE(sequence, nullptr);
+        EXPECT_EQ(tree.GetParentItem(sequence), root);
+        EXPECT_EQ(tree.GetCount(), 1u + 16u);
+        for (size_t i = 7; i <= 11; ++i) EXPECT_EQ(table[i].node, nullptr) << "record " << i;
+        EXPECT_EQ(tree.GetChildItem(sequence), nullptr);
+        EXPECT_TRUE(tree.GetItemState(root, TVIS_EXPANDED) & TVIS_EXPANDED);
+        EXPECT_EQ(table[6].subtreeEnd, 12u);
+        EXPECT_EQ(table[7].subtreeEnd, 10u);
+
+        // The expand button is there before the children are.
+        TVITEMW item{};
+        item.mask = TVIF_CHILDREN;
+        item.hItem = sequence;
+        ASSERT_TRUE(tree.SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        EXPECT_EQ(item.cChildren, 1);
+
+        // Opening the sequence inserts its two items (not their elements), once.
+        tree.Expand(sequence, TVE_EXPAND);
+        EXPECT_EQ(tree.GetCount(), 1u + 16u + 2u);
+        EXPECT_EQ(tree.GetChildItem(sequence), table[7].node);
+        EXPECT_EQ(tree.GetNextSiblingItem(table[7].node), table[10].node);
+        EXPECT_EQ(table[8].node, nullptr);
+        tree.Expand(sequence, TVE_COLLAPSE);
+        tree.Expand(sequence, TVE_EXPAND);
+        EXPECT_EQ(tree.GetCount(), 1u + 16u + 2u);
+
+        // The user's click on the button does the same as the program's Expand.
+        RECT button{};
+        const HTREEITEM firstItem = table[7].node;
+        std::memcpy(&button, &firstItem, sizeof firstItem);  // TVM_GETITEMRECT takes the item in the rectangle
+        ASSERT_TRUE(tree.SendMessage(TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&button)));
+        const LPARAM point = MAKELPARAM(button.left - 10, (button.top + button.bottom) / 2);
+        tree.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, point);
+        tree.SendMessage(WM_LBUTTONUP, 0, point);
+        EXPECT_TRUE(tree.GetItemState(table[7].node, TVIS_EXPANDED) & TVIS_EXPANDED);
+        EXPECT_EQ(ChildLabels(tree, table[7].node),
+                  (std::vector<std::wstring>{L"(0008,0005)  Specific Character Set", L"(0010,0010)  Patient's Name"}));
+        EXPECT_EQ(tree.GetCount(), 1u + 16u + 2u + 2u);
+
+        // A new open starts again with the top level only.
+        ASSERT_TRUE(OpenTyped(dialog, path).empty());
+        EXPECT_EQ(tree.GetCount(), 1u + 16u);
+        EXPECT_EQ(dialog.GetNodeTable()[7].node, nullptr);
     }});
 }
 
@@ -248,10 +312,13 @@ TEST_F(MainDialog, AClickedByteSelectsTheOutermostElementThatHoldsIt) {
         MCWndHexEditor& view = dialog.GetHexEditor();
         const HTREEITEM sequence = ChildWithLabel(tree, dialog.GetRootNode(), L"(0008,1140)  Referenced Image Sequence");
 
-        // A byte of the name inside the first item selects the sequence.
+        // A byte of the name inside the first item selects the sequence and
+        // opens it, its items now in the tree.
         ClickByte(view, file.nameInItemTag + 9);
         EXPECT_EQ(tree.GetSelectedItem(), sequence);
         EXPECT_TRUE(tree.GetItemState(sequence, TVIS_EXPANDED) & TVIS_EXPANDED);
+        EXPECT_EQ(ChildLabels(tree, sequence),
+                  (std::vector<std::wstring>{L"(FFFE,E000)  SQ Item", L"(FFFE,E000)  SQ Item"}));
         EXPECT_EQ(::GetFocus(), tree.m_hWnd);
         EXPECT_EQ(view.GetModel().SelectionStart(), file.sequenceTag);
         EXPECT_EQ(view.GetModel().SelectionEnd(), file.sequenceEnd - 1);

@@ -9,7 +9,9 @@
 
 namespace {
 
-class TestApplication : public CWinApp {
+// The program's own application class (its InitInstance is not run), so the
+// commands it takes over reach it as in the program.
+class TestApplication : public COrvelDICOMHexariumApp {
 public:
     TestApplication() {
         INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
