@@ -392,14 +392,16 @@ void COrvelDICOMHexariumDlg::RememberRecentFile(const std::wstring& path) {
 // Tag tree
 
 void COrvelDICOMHexariumDlg::FillTagTree() {
+    // One repaint at the end instead of one per node, removed or added.
+    tagTree.SendMessage(WM_SETREDRAW, FALSE);
     tagTree.DeleteAllItems();
     rootNode = nullptr;
     std::vector<CTagNode>().swap(nodeTable);
     if (!dicomFile) {
+        tagTree.SendMessage(WM_SETREDRAW, TRUE);
+        tagTree.Invalidate();
         return;
     }
-    // One repaint at the end instead of one per node.
-    tagTree.SendMessage(WM_SETREDRAW, FALSE);
     rootNode = tagTree.InsertItem(currentPath, TVI_ROOT, TVI_LAST);
     const std::wstring characterSet = TopLevelCharacterSet(*dicomFile);
     for (const CDicomTag* element : dicomFile->GetElements()) {

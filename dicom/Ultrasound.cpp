@@ -48,8 +48,25 @@ UltrasoundRegion::~UltrasoundRegion() {
     std::free(tableOfParameterValues);
 }
 
+namespace {
+
+// Frees a table whose length no longer matches the count the record holds.
+template <typename T>
+void DropIfCountChanged(T*& table, uint32_t madeFor, uint32_t count) {
+    if (table != nullptr && madeFor != count) {
+        std::free(table);
+        table = nullptr;
+    }
+}
+
+}  // namespace
+
 void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double aspectRatio) {
     r.item = &item;
+    // The counts each table was copied for: a count element after its table
+    // (or a second one) must not leave a table shorter than the count says.
+    uint32_t xMadeFor = r.numberOfTableBreakPoints, yMadeFor = r.numberOfTableBreakPoints;
+    uint32_t pixelMadeFor = r.numberOfTableEntries, parameterMadeFor = r.numberOfTableEntries;
     for (const CDicomTag* tag : item.GetChildren()) {
         if (tag->GetGroup() != 0x0018) continue;
         const int32_t number = tag->GetNumericValue();
@@ -90,20 +107,28 @@ void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double asp
             case 0x6050: r.numberOfTableBreakPoints = unsignedNumber; break;
             case 0x6052:
                 ReplaceTable(r.tableOfXBreakPoints, CopyTable<uint32_t>(*tag, r.numberOfTableBreakPoints, 4));
+                if (r.tableOfXBreakPoints != nullptr) xMadeFor = r.numberOfTableBreakPoints;
                 break;
             case 0x6054:
                 ReplaceTable(r.tableOfYBreakPoints, CopyTable<double>(*tag, r.numberOfTableBreakPoints, 8));
+                if (r.tableOfYBreakPoints != nullptr) yMadeFor = r.numberOfTableBreakPoints;
                 break;
             case 0x6056: r.numberOfTableEntries = unsignedNumber; break;
             case 0x6058:
                 ReplaceTable(r.tableOfPixelValues, CopyTable<uint32_t>(*tag, r.numberOfTableEntries, 4));
+                if (r.tableOfPixelValues != nullptr) pixelMadeFor = r.numberOfTableEntries;
                 break;
             case 0x605A:
                 ReplaceTable(r.tableOfParameterValues, CopyTable<float>(*tag, r.numberOfTableEntries, 4));
+                if (r.tableOfParameterValues != nullptr) parameterMadeFor = r.numberOfTableEntries;
                 break;
             default: break;
         }
     }
+    DropIfCountChanged(r.tableOfXBreakPoints, xMadeFor, r.numberOfTableBreakPoints);
+    DropIfCountChanged(r.tableOfYBreakPoints, yMadeFor, r.numberOfTableBreakPoints);
+    DropIfCountChanged(r.tableOfPixelValues, pixelMadeFor, r.numberOfTableEntries);
+    DropIfCountChanged(r.tableOfParameterValues, parameterMadeFor, r.numberOfTableEntries);
 
     // Convert the geometry to square pixels: stretch the axis that the aspect ratio shrinks.
     const double x = aspectRatio;

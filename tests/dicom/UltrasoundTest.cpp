@@ -162,3 +162,34 @@ TEST(PixelModule, PaletteTablesMustAgree) {
     EXPECT_FALSE(Load(palette(6, 256), file));    // 0 bits per entry: not 8 or 16
     EXPECT_FALSE(Load(palette(512, 128), file));  // counts disagree
 }
+
+// Found by fuzzing: a second (0018,6050) after the X table raised the count to 0xFFFFFFFF
+// while the table held one entry, so a reader walking the table by the count ran off its end.
+// A table is kept only when its length matches the count the record ends with.
+TEST(Ultrasound, ACountChangedAfterItsTableDropsTheTable) {
+    auto items = [](DicomWriter& d) {
+        d.BeginItem(true)
+            .Element(0x0018, 0x6050, "UL", Le32(1)).Element(0x0018, 0x6052, "UL", Le32(7))
+            .Element(0x0018, 0x6050, "UL", Le32(0xFFFFFFFFu))
+            .Element(0x0018, 0x6056, "UL", Le32(2))
+            .Element(0x0018, 0x6058, "UL", BytesOf({1, 0, 0, 0, 2, 0, 0, 0}))
+            .EndItem();
+        // The same count again: the table stays.
+        d.BeginItem(true)
+            .Element(0x0018, 0x6050, "UL", Le32(1)).Element(0x0018, 0x6052, "UL", Le32(7))
+            .Element(0x0018, 0x6050, "UL", Le32(1))
+            .EndItem();
+    };
+    CDicomFile file;
+    DicomWriter w = UltrasoundFile("US", "", items);
+    ASSERT_TRUE(Load(w.Filler(), file));
+    ASSERT_EQ(file.GetUltrasoundRegions().size(), 2u);
+    const UltrasoundRegion* changed = file.GetUltrasoundRegions()[0];
+    EXPECT_EQ(changed->numberOfTableBreakPoints, 0xFFFFFFFFu);
+    EXPECT_EQ(changed->tableOfXBreakPoints, nullptr);
+    ASSERT_NE(changed->tableOfPixelValues, nullptr);  // its count did not change
+    EXPECT_EQ(changed->tableOfPixelValues[1], 2u);
+    const UltrasoundRegion* same = file.GetUltrasoundRegions()[1];
+    ASSERT_NE(same->tableOfXBreakPoints, nullptr);
+    EXPECT_EQ(same->tableOfXBreakPoints[0], 7u);
+}
