@@ -22,11 +22,14 @@ T* CopyTable(const CDicomTag& tag, uint32_t count, size_t unit) {
     return table;
 }
 
+// Takes a new copy in place of the field's table; true when there was one. A failed copy leaves
+// the earlier table.
 template <typename T>
-void ReplaceTable(T*& field, T* table) {
-    if (table == nullptr) return;
+bool ReplaceTable(T*& field, T* table) {
+    if (table == nullptr) return false;
     std::free(field);
     field = table;
+    return true;
 }
 
 // value x factor, rounded half up and truncated toward zero, kept within the field's range.
@@ -106,21 +109,17 @@ void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double asp
             case 0x604E: r.pixelComponentDataType = short16; break;
             case 0x6050: r.numberOfTableBreakPoints = unsignedNumber; break;
             case 0x6052:
-                ReplaceTable(r.tableOfXBreakPoints, CopyTable<uint32_t>(*tag, r.numberOfTableBreakPoints, 4));
-                if (r.tableOfXBreakPoints != nullptr) xMadeFor = r.numberOfTableBreakPoints;
+                if (ReplaceTable(r.tableOfXBreakPoints, CopyTable<uint32_t>(*tag, r.numberOfTableBreakPoints, 4))) xMadeFor = r.numberOfTableBreakPoints;
                 break;
             case 0x6054:
-                ReplaceTable(r.tableOfYBreakPoints, CopyTable<double>(*tag, r.numberOfTableBreakPoints, 8));
-                if (r.tableOfYBreakPoints != nullptr) yMadeFor = r.numberOfTableBreakPoints;
+                if (ReplaceTable(r.tableOfYBreakPoints, CopyTable<double>(*tag, r.numberOfTableBreakPoints, 8))) yMadeFor = r.numberOfTableBreakPoints;
                 break;
             case 0x6056: r.numberOfTableEntries = unsignedNumber; break;
             case 0x6058:
-                ReplaceTable(r.tableOfPixelValues, CopyTable<uint32_t>(*tag, r.numberOfTableEntries, 4));
-                if (r.tableOfPixelValues != nullptr) pixelMadeFor = r.numberOfTableEntries;
+                if (ReplaceTable(r.tableOfPixelValues, CopyTable<uint32_t>(*tag, r.numberOfTableEntries, 4))) pixelMadeFor = r.numberOfTableEntries;
                 break;
             case 0x605A:
-                ReplaceTable(r.tableOfParameterValues, CopyTable<float>(*tag, r.numberOfTableEntries, 4));
-                if (r.tableOfParameterValues != nullptr) parameterMadeFor = r.numberOfTableEntries;
+                if (ReplaceTable(r.tableOfParameterValues, CopyTable<float>(*tag, r.numberOfTableEntries, 4))) parameterMadeFor = r.numberOfTableEntries;
                 break;
             default: break;
         }

@@ -193,3 +193,21 @@ TEST(Ultrasound, ACountChangedAfterItsTableDropsTheTable) {
     ASSERT_NE(same->tableOfXBreakPoints, nullptr);
     EXPECT_EQ(same->tableOfXBreakPoints[0], 7u);
 }
+
+// Found by fuzzing, the same fault by another road: after a table of 2, a new count and a
+// second table that does not fit it (so it is not copied) left the first table with the new count.
+TEST(Ultrasound, ATableThatDoesNotFitTheNewCountLeavesNoStaleTable) {
+    auto items = [](DicomWriter& d) {
+        d.BeginItem(true)
+            .Element(0x0018, 0x6050, "UL", Le32(2)).Element(0x0018, 0x6052, "UL", BytesOf({1, 0, 0, 0, 2, 0, 0, 0}))
+            .Element(0x0018, 0x6050, "UL", Le32(1381302274u))
+            .Element(0x0018, 0x6052, "UL", BytesOf({1, 0, 0, 0, 2, 0, 0, 0}))
+            .EndItem();
+    };
+    CDicomFile file;
+    DicomWriter w = UltrasoundFile("US", "", items);
+    ASSERT_TRUE(Load(w.Filler(), file));
+    ASSERT_EQ(file.GetUltrasoundRegions().size(), 1u);
+    EXPECT_EQ(file.GetUltrasoundRegions()[0]->numberOfTableBreakPoints, 1381302274u);
+    EXPECT_EQ(file.GetUltrasoundRegions()[0]->tableOfXBreakPoints, nullptr);
+}
