@@ -2,10 +2,24 @@
 
 #include "framework/WinApp.h"
 
+#include <mutex>
+#include <unordered_map>
+
 namespace {
 
-// Window property that holds the bound object.
-constexpr wchar_t kObjectProperty[] = L"Orvel.CWnd";
+// The link from a window handle to its object. A window property would do, but
+// reading one is a round trip to the display server under Wine, and it is read
+// for every message; a table in the process costs a hash look-up. Made on
+// first use and never destroyed, so that objects outliving main may unbind.
+struct ObjectTable {
+    std::mutex lock;
+    std::unordered_map<HWND, CWnd*> objects;
+};
+
+ObjectTable& Objects() {
+    static ObjectTable* table = new ObjectTable;
+    return *table;
+}
 
 // The object whose CreateEx is running on this thread; the window being
 // created is bound to it at its WM_NCCREATE.
@@ -44,7 +58,10 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
     if (hwnd == nullptr) {
         return nullptr;
     }
-    return static_cast<CWnd*>(::GetPropW(hwnd, kObjectProperty));
+    ObjectTable& table = Objects();
+    std::lock_guard<std::mutex> lock(table.lock);
+    const auto found = table.objects.find(hwnd);
+    return found != table.objects.end() ? found->second : nullptr;
 }
 
 LRESULT CALLBACK CWnd::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -261,7 +278,9 @@ BOOL CWnd::DestroyWindow() {
 
 void CWnd::Bind(HWND hwnd) {
     m_hWnd = hwnd;
-    ::SetPropW(hwnd, kObjectProperty, this);
+    ObjectTable& table = Objects();
+    std::lock_guard<std::mutex> lock(table.lock);
+    table.objects[hwnd] = this;
 }
 
 void CWnd::Unbind() {
@@ -269,7 +288,14 @@ void CWnd::Unbind() {
         ::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CWnd::WindowProcedure)) {
         ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superWndProc));
     }
-    ::RemovePropW(m_hWnd, kObjectProperty);
+    {
+        ObjectTable& table = Objects();
+        std::lock_guard<std::mutex> lock(table.lock);
+        const auto found = table.objects.find(m_hWnd);
+        if (found != table.objects.end() && found->second == this) {
+            table.objects.erase(found);
+        }
+    }
     m_superWndProc = nullptr;
     m_subclassed = false;
     m_hWnd = nullptr;
