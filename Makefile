@@ -8,7 +8,8 @@
 #   make clean              remove build/ (Wine prefix included)
 #   make bench              time orveldump against other DICOM readers on large files
 #                           (Release build in build/bench, files in build/bench-data;
-#                           not part of make test; BENCH_RUNS=N runs per command)
+#                           not part of make test; BENCH_RUNS=N runs per command), then
+#                           the viewer and its hex view under Wine on the same files
 #   make bench-profile      callgrind (and perf) profiles of orveldump on those files
 #   make fuzz [SECONDS=600] build the fuzz target (asan configuration) and fuzz for that long;
 #                           findings go to build/fuzz/findings (see tests/fuzz/README.md)
@@ -40,6 +41,7 @@ run: deps
 bench:
 	@scripts/install-deps.sh --bench
 	@$(PYTHON) scripts/bench.py run
+	@scripts/bench_viewer.sh
 
 bench-profile:
 	@scripts/install-deps.sh --bench

@@ -247,6 +247,7 @@ TEST_F(MainDialog, ANodesChildrenEnterTheTreeWhenItIsFirstOpened) {
         for (size_t i = 7; i <= 11; ++i) EXPECT_EQ(table[i].node, nullptr) << "record " << i;
         EXPECT_EQ(tree.GetChildItem(sequence), nullptr);
         EXPECT_TRUE(tree.GetItemState(root, TVIS_EXPANDED) & TVIS_EXPANDED);
+        EXPECT_EQ(tree.GetSelectedItem(), nullptr);
         EXPECT_EQ(table[6].subtreeEnd, 12u);
         EXPECT_EQ(table[7].subtreeEnd, 10u);
 

@@ -13,9 +13,9 @@
 //     middle of that node's range, and one of the last top-level element
 //     (the longest walk through the node table);
 //   - painting the hex view with the file shown.
-// The frames file, when given, is opened once to read the process's peak
-// memory against the file's size (the viewer holds the parse and one copy of
-// the bytes). Prints medians and each target, MET or NOT MET; exit status 0
+// The frames file, when given, is opened once first, in a fresh process, to
+// read the process's peak memory against the file's size (the viewer holds
+// the parse and one copy of the bytes). Prints medians and each target, MET or NOT MET; exit status 0
 // when everything was measured.
 #include <windows.h>
 #include <commctrl.h>
@@ -251,16 +251,17 @@ int main(int argc, char** argv) {
     }
 
     Results r;
-    {
+    // The frames file first, while the process holds nothing else.
+    if (!frames.empty()) {
+        COrvelDICOMHexariumDlg dialog;
+        harness::RunModal(dialog, {[&] { MeasureFrames(dialog, frames, r); }});
+    }
+    if (!r.failed) {
         COrvelDICOMHexariumDlg dialog;
         harness::RunModal(dialog, {[&] {
             MeasureElements(dialog, elements, rounds, r);
             Open(dialog, L"");
         }});
-    }
-    if (!frames.empty() && !r.failed) {
-        COrvelDICOMHexariumDlg dialog;
-        harness::RunModal(dialog, {[&] { MeasureFrames(dialog, frames, r); }});
     }
     if (r.failed) {
         std::fprintf(stderr, "viewer_bench: %ls\n", r.failure.c_str());
