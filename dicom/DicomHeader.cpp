@@ -242,8 +242,7 @@ bool CDicomHeader::ReadVRAndLength(FILE* stream, CDicomTag* tag) {
         uint8_t letters[2];
         if (!ReadBytes(stream, letters, 2)) return false;
         // The two bytes are the VR as the file has it, even when they are no letters at all.
-        const wchar_t code[2] = {static_cast<wchar_t>(letters[0]), static_cast<wchar_t>(letters[1])};
-        tag->SetVR(std::wstring(code, 2));
+        tag->SetVR(VRCodeOfBytes(letters[0], letters[1]));
         uint8_t field[2];
         if (!ReadBytes(stream, field, 2)) return false;
         if (tag->GetVR().GetInfo() != nullptr && tag->GetVR().GetInfo()->longLength) {

@@ -22,7 +22,7 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
         // Group lengths are named and typed without asking the dictionary, and start out holding
         // a zero length value until the file's own header replaces it.
         m_description = &kGroupLengthName;
-        m_vr.SetCode(L"UL");
+        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
         uint8_t* zero = static_cast<uint8_t*>(std::calloc(4, 1));
         if (zero != nullptr) {
             m_value.Adopt(zero, 4);
@@ -32,8 +32,8 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
     }
     // One dictionary look-up gives both the name and the VR.
     const DictionaryEntry& entry = CDicomDictionary::Instance().Find(FoldRepeatingGroup(group), element);
-    m_description = &entry.name;
-    if (!entry.vr.empty()) m_vr.SetCode(entry.vr);
+    m_description = entry.name;
+    m_vr.SetCode(entry.vr);
 }
 
 CDicomTag::~CDicomTag() {
@@ -57,11 +57,11 @@ bool CDicomTag::LookUpName() {
 
 bool CDicomTag::LookUpVR() {
     if (m_element == 0x0000) {
-        m_vr.SetCode(L"UL");
+        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
         return true;
     }
-    const std::wstring& vr = CDicomDictionary::Instance().GetVR(FoldRepeatingGroup(m_group), m_element);
-    if (vr.empty()) return false;
+    const VRCode* vr = CDicomDictionary::Instance().Find(FoldRepeatingGroup(m_group), m_element).vr;
+    if (vr->text.empty()) return false;
     m_vr.SetCode(vr);
     return true;
 }
@@ -98,8 +98,8 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
 }
 
 void CDicomTag::NormalizeValue() {
-    // Decided by the VR text: the code, or when it is empty the alternate code (never set).
-    const VRInfo* info = m_vr.GetCode().empty() ? FindVRInfo(GetVRText()) : m_vr.GetInfo();
+    // Decided by the VR code (the alternate code it would fall back to is never set).
+    const VRInfo* info = m_vr.GetInfo();
     if (info == nullptr) return;
     auto moveShortToLong = [this]() {
         if (m_value.GetShortLength() != 0) {

@@ -53,6 +53,7 @@ public:
     bool LookUpVR();
     bool LookUpName();
     void SetVR(const std::wstring& code) { m_vr.SetCode(code); }
+    void SetVR(const VRCode* code) { m_vr.SetCode(code); }
     const std::wstring& GetVRText() const { return m_vr.GetText(); }
     const CDicomVR& GetVR() const { return m_vr; }
     // True for items and delimiters and for the VRs whose explicit header has a 4-byte length.
