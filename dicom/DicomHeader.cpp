@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "dicom/FileStream.h"
 
@@ -51,8 +52,13 @@ void CDicomHeader::FreeTrailingData() {
     m_trailingSize = 0;
 }
 
-void CDicomHeader::Reset() {
+void CDicomHeader::DeleteTree() {
+    m_pending.clear();
     DeleteAllElements();
+}
+
+void CDicomHeader::Reset() {
+    DeleteTree();
     FreeTrailingData();
     ClearUltrasoundRegions();
     m_fileName.clear();
@@ -115,6 +121,7 @@ bool CDicomHeader::ParseStream(FILE* stream) {
         }
         m_fileSize = size;
         m_streamPosition = 0;
+        m_nodeStore.LimitChunksFor(static_cast<uint64_t>(size));
         if (!ReadPreambleAndMeta(stream) || m_elements.size() < 6) {
             Reset();
             return false;
@@ -150,16 +157,18 @@ bool CDicomHeader::EnsureAvailable(uint64_t count) const {
 }
 
 namespace {
-constexpr size_t kReadAheadSize = 64 * 1024;
-}
+// Read-ahead block size; a smaller file gets a block of its own size.
+constexpr size_t kReadAheadSize = 32 * 1024;
+}  // namespace
 
 bool CDicomHeader::FillBuffer(FILE* stream, uint64_t offset) {
     m_bufferLength = 0;
-    if (m_buffer.size() != kReadAheadSize) m_buffer.resize(kReadAheadSize);
+    const uint64_t fileSize = static_cast<uint64_t>(m_fileSize);
+    const size_t capacity = fileSize < kReadAheadSize ? static_cast<size_t>(fileSize) : kReadAheadSize;
+    if (m_buffer.size() != capacity) m_buffer.resize(capacity);
     if (!SeekTo(stream, offset)) return false;
-    const uint64_t size = static_cast<uint64_t>(m_fileSize);
-    const uint64_t left = offset < size ? size - offset : 0;
-    const size_t wanted = left < kReadAheadSize ? static_cast<size_t>(left) : kReadAheadSize;
+    const uint64_t left = offset < fileSize ? fileSize - offset : 0;
+    const size_t wanted = left < capacity ? static_cast<size_t>(left) : capacity;
     const size_t got = std::fread(m_buffer.data(), 1, wanted, stream);
     m_streamPosition += got;
     m_bufferOffset = offset;
@@ -272,17 +281,19 @@ bool CDicomHeader::ReadValue(FILE* stream, CDicomTag* tag) {
 
     const uint32_t length = tag->GetValueLength();
     if (length == 0 || length == kUndefinedLength || !EnsureAvailable(length)) return false;
-    uint8_t* block = static_cast<uint8_t*>(std::malloc(length));
+    // Small values go to the node store, larger ones into a block of their own.
+    uint8_t* stored = m_nodeStore.NewBytes(length);
+    uint8_t* block = stored != nullptr ? stored : static_cast<uint8_t*>(std::malloc(length));
     if (block == nullptr) throw std::bad_alloc();
     if (!ReadBytes(stream, block, length)) {
-        std::free(block);
+        if (stored == nullptr) std::free(block);
         return false;
     }
     if (!m_littleEndian) {
         const size_t unit = SwapUnitFor(tag->GetVR());
         if (unit != 0) SwapUnits(block, length, unit);
     }
-    return tag->AdoptValue(block, length);
+    return stored != nullptr ? tag->BorrowValue(block, length) : tag->AdoptValue(block, length);
 }
 
 bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
@@ -387,7 +398,7 @@ bool CDicomHeader::ReadPreambleAndMeta(FILE* stream) {
     if (m_explicitVR && !m_hasPreamble) {
         if (ReadDataSet(stream)) return true;
         // A bare data set that looked explicit is read again from the start as implicit VR.
-        DeleteAllElements();
+        DeleteTree();
         FreeTrailingData();
         m_readPosition = 0;
         m_depth = 0;
@@ -406,15 +417,15 @@ bool CDicomHeader::ReadMetaGroup(FILE* stream) {
             m_readPosition = tagStart;
             return true;
         }
-        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        CDicomTag* tag = m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
         const uint32_t length = tag->GetValueLength();
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        if (length != 0 && !ReadValue(stream, tag)) return false;
         m_readPosition = tag->GetValueOffset() + length;
         tag->SetEndOffset(m_readPosition);
-        AddElement(tag.release());
+        AddElement(tag);
     }
 }
 
@@ -468,27 +479,31 @@ bool CDicomHeader::ReadDataSet(FILE* stream) {
 
         const bool isPixel = group == 0x7FE0 && element == 0x0010;
         if (isPixel) FillPixelModule();
-        std::unique_ptr<CDicomTag> tag(isPixel ? new CDicomTag7FE0(group, element)
-                                               : new CDicomTag(group, element));
+        // The top-level pixel data element is the one node of its own class, made with new; it
+        // is owned here until the element list holds it.
+        std::unique_ptr<CDicomTag7FE0> pixel(isPixel ? new CDicomTag7FE0(group, element) : nullptr);
+        CDicomTag* tag = isPixel ? pixel.get() : m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
 
-        if (IsSequence(tag.get())) {
-            if (!ReadSequence(stream, tag.get())) return false;
-            AddElement(tag.release());
+        if (IsSequence(tag)) {
+            if (!ReadSequence(stream, tag)) return false;
+            AddElement(tag);
+            pixel.release();
             if (m_readPosition == fileSize) return true;
             continue;
         }
         if (isPixel && (tag->IsUndefinedLength() || !IsUncompressed())) {
-            if (!ReadPixelFragments(stream, tag.get())) return false;
-            AddElement(tag.release());
+            if (!ReadPixelFragments(stream, tag)) return false;
+            AddElement(tag);
+            pixel.release();
             // Nothing after the pixel data is parsed: it is kept as trailing data.
             return ReadTrailingData(stream);
         }
 
         const uint32_t length = tag->GetValueLength();
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        if (length != 0 && !ReadValue(stream, tag)) return false;
         if (isPixel && !m_explicitVR) {
             const CDicomTag* bits = FindElement(0x0028, 0x0100);
             if (bits != nullptr && bits->GetNumericValue() > 8) tag->SetVR(L"OW");
@@ -496,11 +511,19 @@ bool CDicomHeader::ReadDataSet(FILE* stream) {
         const bool isSyntax = group == 0x0002 && element == 0x0010;
         m_readPosition = tag->GetValueOffset() + length;
         tag->SetEndOffset(m_readPosition);
-        AddElement(tag.release());
+        AddElement(tag);
+        pixel.release();
         if (!m_hasPreamble && isSyntax) DetectTransferSyntax();
         if (m_readPosition == fileSize) return true;
         if (isPixel) return ReadTrailingData(stream);
     }
+}
+
+// Children are collected on m_pending while their parent is read and handed to it in one go
+// when it is complete, so that each parent's list is allocated once, at its final size.
+void CDicomHeader::AdoptPending(CDicomTag* parent, size_t first) {
+    parent->AddChildren(m_pending.data() + first, m_pending.size() - first);
+    m_pending.resize(first);
 }
 
 bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
@@ -511,6 +534,7 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
         ~DepthGuard() { --depth; }
     } guard{m_depth};
 
+    const size_t firstItem = m_pending.size();
     const bool undefined = sequence->IsUndefinedLength();
     const bool readItemsImplicit = sequence->GetVR().Is(VRKind::UN) && undefined;
     uint64_t total = 0;
@@ -519,10 +543,12 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
             if (PeekDelimiter(stream, 0xE0DD)) {
                 if (!ReadDelimiterLength(stream)) return false;
                 sequence->SetEndOffset(m_readPosition);
+                AdoptPending(sequence, firstItem);
                 return true;
             }
         } else if (total >= sequence->GetValueLength()) {
             sequence->SetEndOffset(m_readPosition);
+            AdoptPending(sequence, firstItem);
             return true;
         }
 
@@ -530,7 +556,7 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
         uint16_t group, element;
         if (!ReadItemTag(stream, group, element)) return false;
         if (!undefined && !(group == 0xFFFE && element == 0xE000)) return false;
-        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+        CDicomTag* item = m_nodeStore.NewTag(group, element);
         item->SetTagOffset(itemStart);
         item->SetParent(sequence);
         uint32_t itemLength;
@@ -545,16 +571,16 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
             // The items of an undefined-length UN element are implicit VR, whatever the data set.
             const uint8_t explicitVR = m_explicitVR;
             m_explicitVR = 0;
-            ok = ReadItemContent(stream, item.get());
+            ok = ReadItemContent(stream, item);
             m_explicitVR = explicitVR;
         } else {
-            ok = itemLength == 0 || ReadItemContent(stream, item.get());
+            ok = itemLength == 0 || ReadItemContent(stream, item);
         }
         if (!ok) return false;
         if (itemLength == 0) item->SetEndOffset(m_readPosition);
         // Defined-length sequences count the bytes their items really took in the file.
         total += m_readPosition - itemStart;
-        sequence->AddChild(item.release());
+        m_pending.push_back(item);
     }
 }
 
@@ -572,57 +598,55 @@ bool CDicomHeader::ReadItemContent(FILE* stream, CDicomTag* item) {
         item->SetEndOffset(m_readPosition);
         return true;
     }
+    const size_t firstChild = m_pending.size();
+    auto complete = [this, item, firstChild]() {
+        item->SetEndOffset(m_readPosition);
+        AdoptPending(item, firstChild);
+        return true;
+    };
     for (;;) {
         const uint64_t tagStart = m_readPosition;
         uint16_t group, element;
         if (!ReadTag(stream, group, element)) return false;
-        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        CDicomTag* tag = m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
         tag->SetParent(item);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
 
         bool endsFile = false;
         if (tag->IsPixelData() && tag->IsUndefinedLength()) {
-            if (!ReadPixelFragments(stream, tag.get())) return false;
-            item->AddChild(tag.release());
+            if (!ReadPixelFragments(stream, tag)) return false;
             endsFile = m_readPosition == fileSize;
-        } else if (IsSequence(tag.get())) {
-            if (!ReadSequence(stream, tag.get())) return false;
-            item->AddChild(tag.release());
+        } else if (IsSequence(tag)) {
+            if (!ReadSequence(stream, tag)) return false;
             endsFile = m_readPosition == fileSize;
         } else {
             const uint32_t length = tag->GetValueLength();
             if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-            if (length != 0 && !ReadValue(stream, tag.get())) return false;
+            if (length != 0 && !ReadValue(stream, tag)) return false;
             m_readPosition = tag->GetValueOffset() + length;
             tag->SetEndOffset(m_readPosition);
-            item->AddChild(tag.release());
         }
-        if (endsFile) {
-            item->SetEndOffset(m_readPosition);
-            return true;
-        }
+        m_pending.push_back(tag);
+        if (endsFile) return complete();
 
         if (!undefined) {
-            if (m_readPosition >= end) {
-                item->SetEndOffset(m_readPosition);
-                return true;
-            }
+            if (m_readPosition >= end) return complete();
         } else if (PeekDelimiter(stream, 0xE00D)) {
             if (!ReadDelimiterLength(stream)) return false;
-            item->SetEndOffset(m_readPosition);
-            return true;
+            return complete();
         }
     }
 }
 
 bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
     pixel->SetValueOffset(m_readPosition);
+    const size_t firstItem = m_pending.size();
 
-    // Reads one item header and value (the tag already read) and appends it to the pixel element.
+    // Reads one item header and value (the tag already read) and keeps it for the pixel element.
     auto readFragment = [this, stream, pixel](uint16_t group, uint16_t element, uint64_t tagStart,
                                               uint32_t& length) -> bool {
-        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+        CDicomTag* item = m_nodeStore.NewTag(group, element);
         item->SetTagOffset(tagStart);
         item->SetParent(pixel);
         if (!ReadUInt32(stream, length)) return false;
@@ -631,10 +655,10 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
         item->Data().SetLongLength(length);
         item->SetValueOffset(m_readPosition);
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, item.get())) return false;
+        if (length != 0 && !ReadValue(stream, item)) return false;
         m_readPosition = item->GetValueOffset() + length;
         item->SetEndOffset(m_readPosition);
-        pixel->AddChild(item.release());
+        m_pending.push_back(item);
         return true;
     };
 
@@ -653,6 +677,7 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
                 uint32_t delimiterLength;
                 if (!ReadUInt32(stream, delimiterLength)) return false;
                 pixel->SetEndOffset(m_readPosition);
+                AdoptPending(pixel, firstItem);
                 return true;
             }
             if (element != 0xE000) return false;
@@ -668,6 +693,7 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
         total += uint64_t(length) + 8;
     }
     pixel->SetEndOffset(m_readPosition);
+    AdoptPending(pixel, firstItem);
     return true;
 }
 

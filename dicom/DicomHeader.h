@@ -110,4 +110,10 @@ private:
     size_t m_bufferLength = 0;       // valid bytes in m_buffer
     bool FillBuffer(FILE* stream, uint64_t offset);
     int m_depth = 0;                 // sequences being read, for the nesting bound
+    // Children read so far of the sequences, items and pixel elements being read, innermost
+    // last; each parent takes its own when it is complete.
+    std::vector<CDicomTag*> m_pending;
+    void AdoptPending(CDicomTag* parent, size_t first);
+    // Deletes the elements and forgets the pending children (all of them the store's).
+    void DeleteTree();
 };

@@ -37,13 +37,24 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
 }
 
 CDicomTag::~CDicomTag() {
-    for (CDicomTag* child : m_children) delete child;
+    // Children from a node store belong to it; it destroys them after their parents.
+    for (CDicomTag* child : m_children)
+        if (!child->m_inNodeStore) delete child;
 }
 
 bool CDicomTag::AddChild(CDicomTag* child) {
     child->m_parent = this;
     m_children.push_back(child);
     return true;
+}
+
+void CDicomTag::AddChildren(CDicomTag* const* children, size_t count) {
+    if (count == 0) return;
+    m_children.reserve(m_children.size() + count);
+    for (size_t i = 0; i < count; ++i) {
+        children[i]->m_parent = this;
+        m_children.push_back(children[i]);
+    }
 }
 
 bool CDicomTag::LookUpName() {
@@ -84,6 +95,20 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
         return false;
     }
     m_value.Adopt(block, count);
+    StoreValueLengths(count);
+    NormalizeValue();
+    return true;
+}
+
+bool CDicomTag::BorrowValue(uint8_t* bytes, uint32_t count) {
+    if (bytes == nullptr || count == 0) return false;
+    m_value.Borrow(bytes, count);
+    StoreValueLengths(count);
+    NormalizeValue();
+    return true;
+}
+
+void CDicomTag::StoreValueLengths(uint32_t count) {
     // A count that does not fit the short slot goes to the long one instead of losing its high
     // bits (implicit VR lets any element carry a 4-byte length).
     if (HasLongLengthField() || count > 0xFFFFu) {
@@ -93,8 +118,6 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
         m_value.SetShortLength(static_cast<uint16_t>(count));
         m_value.SetLongLength(0);
     }
-    NormalizeValue();
-    return true;
 }
 
 void CDicomTag::NormalizeValue() {

@@ -9,6 +9,11 @@
 #include "dicom/DicomVR.h"
 #include "dicom/TagData.h"
 
+class CNodeStore;
+
+// A node is made either with new (and deleted by its owner) or by a file's node store, which
+// destroys it when the file lets its tree go; a node deletes only those children that were made
+// with new.
 class CDicomTag {
 public:
     CDicomTag(uint16_t group, uint16_t element);
@@ -28,6 +33,10 @@ public:
     void SetParent(CDicomTag* parent) { m_parent = parent; }
     // Sets the child's parent to this node and appends it; the node owns it from then on.
     bool AddChild(CDicomTag* child);
+    // AddChild for `count` children at once, with one allocation for the list.
+    void AddChildren(CDicomTag* const* children, size_t count);
+    // True for a node made by a node store (see CNodeStore).
+    bool IsInNodeStore() const { return m_inNodeStore; }
 
     // Where the element lies in the file. The value offset is the first byte after the header;
     // the tag offset is the first header byte; the end offset is one past its last byte (after
@@ -48,6 +57,10 @@ public:
     bool SetValue(const uint8_t* bytes, uint32_t count);
     // Takes a malloc'ed block of count bytes as the value (no copy) and normalises it.
     bool AdoptValue(uint8_t* block, uint32_t count);
+    // Takes count bytes that outlive the element (its node store's) as the value, without copying
+    // or freeing them, and normalises it; a value normalisation pads or resizes gets a block of its
+    // own.
+    bool BorrowValue(uint8_t* bytes, uint32_t count);
 
     // VR
     bool LookUpVR();
@@ -70,14 +83,16 @@ public:
     double GetDecimalValue() const;
 
 private:
+    friend class CNodeStore;
     void NormalizeValue();
+    void StoreValueLengths(uint32_t count);
 
     uint16_t m_group;
     uint16_t m_element;
+    bool m_inNodeStore = false;
     // The name lives in the dictionary (or is a constant) for the life of the process, so each
     // element only points at it.
     const std::wstring* m_description;
-    std::wstring m_secondText;          // kept for the record layout; nothing sets or shows it
     std::vector<CDicomTag*> m_children;
     CDicomVR m_vr;
     CTagData m_value;

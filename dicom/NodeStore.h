@@ -1,0 +1,63 @@
+// Where the nodes of one parsed file and their small values live: a few large chunks instead of
+// one heap block per node and another per value.
+//
+// Nodes fill a chunk from its front, in fixed-size slots, and value bytes fill it from its back;
+// a chunk is full when the two meet. Each chunk is twice the size of the one before, from
+// kSmallestChunk up to kLargestChunk, so a store never holds more than its first chunk plus
+// twice what it uses, and a large tree gets large chunks, which from LargeBlock::kHugePageSize
+// on are huge-page blocks. Releasing the store destroys its nodes in the order they were made (so
+// a parent still finds its children when it looks at them) and frees the chunks: a few frees
+// instead of two per element.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "dicom/LargeBlock.h"
+
+class CDicomTag;
+
+class CNodeStore {
+public:
+    // Values longer than this get a heap block of their own instead; so an element never takes
+    // more than its node and this many bytes of the store.
+    static constexpr size_t kLargestValue = 256;
+    static constexpr size_t kSmallestChunk = size_t(16) << 10;
+    static constexpr size_t kLargestChunk = size_t(8) << 20;
+
+    CNodeStore() = default;
+    CNodeStore(const CNodeStore&) = delete;
+    CNodeStore& operator=(const CNodeStore&) = delete;
+    ~CNodeStore() { Release(); }
+
+    // Keeps the chunks for a file of this size to at most twice its size (but at least
+    // kSmallestChunk), so that no single block a parse takes outgrows the file it reads.
+    void LimitChunksFor(uint64_t fileSize);
+
+    // A node constructed as CDicomTag(group, element), owned by the store. Throws bad_alloc.
+    CDicomTag* NewTag(uint16_t group, uint16_t element);
+    // Room for count (1 to kLargestValue) value bytes that stay until Release; null for other
+    // counts. Throws bad_alloc.
+    uint8_t* NewBytes(size_t count);
+    // Destroys every node made here, in the order they were made, and frees every chunk.
+    void Release();
+
+    size_t GetNodeCount() const { return m_nodeCount; }
+    // Bytes of all chunks together.
+    size_t GetReservedBytes() const;
+
+private:
+    struct Chunk {
+        LargeBlock block;
+        uint8_t* nodesEnd;     // one past the last node slot in use
+        uint8_t* bytesBegin;   // first value byte in use
+        size_t Free() const { return static_cast<size_t>(bytesBegin - nodesEnd); }
+    };
+    Chunk& Grow(size_t needed);
+
+    std::vector<Chunk> m_chunks;
+    size_t m_nextChunkSize = kSmallestChunk;
+    size_t m_chunkLimit = kLargestChunk;
+    size_t m_nodeCount = 0;
+};
