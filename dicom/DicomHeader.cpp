@@ -297,8 +297,10 @@ bool CDicomHeader::ReadValue(FILE* stream, CDicomTag* tag) {
 }
 
 bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
-    // Native pixel data is kept one frame per block. Sizes are computed in 64 bits and every
-    // frame must lie in the file before anything is allocated for it.
+    // Native frames are kept in blocks of up to kFrameBlockSize bytes, as many whole frames as
+    // fit (at least one), so that large blocks can use huge pages while no single block has to
+    // span the whole pixel data. Sizes are computed in 64 bits and every frame must lie in the
+    // file before anything is allocated for it.
     CDicomTag7FE0* pixel = static_cast<CDicomTag7FE0*>(tag);
     const uint64_t samples = m_samplesPerPixel == 0 ? 1 : m_samplesPerPixel;
     uint64_t frameSize = uint64_t(m_rows) * uint64_t(static_cast<uint32_t>(m_columns)) *
@@ -310,15 +312,16 @@ bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
         const uint64_t left = static_cast<uint64_t>(m_fileSize) - m_readPosition;
         if (frameSize > left || frames > left / frameSize) return false;
         const bool swap = !m_littleEndian && tag->GetVR().Is(VRKind::OW);
-        for (uint64_t frame = 0; frame < frames; ++frame) {
-            uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frameSize)));
-            if (block == nullptr) throw std::bad_alloc();
-            if (!ReadBytes(stream, block, static_cast<size_t>(frameSize))) {
-                std::free(block);
-                return false;
-            }
-            if (swap) SwapUnits(block, static_cast<size_t>(frameSize), 2);
-            pixel->AddFragment(block, static_cast<uint32_t>(frameSize));
+        const uint64_t perBlock = frameSize < m_frameBlockSize ? m_frameBlockSize / frameSize : 1;
+        for (uint64_t frame = 0; frame < frames;) {
+            const uint64_t count = frames - frame < perBlock ? frames - frame : perBlock;
+            const size_t bytes = static_cast<size_t>(count * frameSize);
+            LargeBlock block;
+            if (!block.Allocate(bytes)) throw std::bad_alloc();
+            if (!ReadBytes(stream, block.Data(), bytes)) return false;
+            if (swap) SwapUnits(block.Data(), bytes, 2);
+            pixel->AddFrames(std::move(block), static_cast<uint32_t>(frameSize), static_cast<size_t>(count));
+            frame += count;
         }
     }
     // The element's own length decides where the next byte is, whatever the frames covered.

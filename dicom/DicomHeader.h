@@ -14,6 +14,8 @@
 constexpr int kMaxSequenceDepth = 64;
 // Files of this size or more are refused before parsing.
 constexpr int64_t kMaxFileSize = 0x80000000LL;
+// Native frames are read into blocks of at most this many bytes (a larger frame gets its own).
+constexpr uint64_t kFrameBlockSize = uint64_t(64) << 20;
 
 class CDicomHeader : public CTagArray {
 public:
@@ -90,6 +92,9 @@ protected:
     uint8_t* m_trailingData = nullptr;
     uint64_t m_trailingSize = 0;
     std::vector<UltrasoundRegion*> m_ultrasoundRegions;
+    // Native frames are read into blocks of at most this many bytes (a larger frame gets one of
+    // its own); a member so that tests can make it small.
+    uint64_t m_frameBlockSize = kFrameBlockSize;
 
 private:
     bool ReadBytes(FILE* stream, void* destination, size_t count);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "dicom/DicomDictionary.h"
 
@@ -169,24 +170,45 @@ void CDicomTag::NormalizeValue() {
 }
 
 CDicomTag7FE0::~CDicomTag7FE0() {
-    for (uint8_t* block : m_fragments) std::free(block);
+    for (uint8_t* block : m_ownedFragments) std::free(block);
 }
 
+namespace {
+// Room for `more` entries, so that the appends that follow cannot fail.
+template <typename T>
+void MakeRoom(std::vector<T>& list, size_t more) {
+    if (list.capacity() - list.size() >= more) return;
+    const size_t doubled = 2 * list.size() + 4;
+    list.reserve(doubled > list.size() + more ? doubled : list.size() + more);
+}
+}  // namespace
+
 void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
-    // Make room in both lists first, so that they never disagree and the block is never lost.
-    if (m_fragments.size() == m_fragments.capacity() ||
-        m_fragmentLengths.size() == m_fragmentLengths.capacity()) {
-        try {
-            const size_t wanted = 2 * m_fragments.size() + 4;
-            m_fragments.reserve(wanted);
-            m_fragmentLengths.reserve(wanted);
-        } catch (...) {
-            std::free(bytes);
-            throw;
-        }
+    // Room in every list first, so that they never disagree and the block is never lost.
+    try {
+        MakeRoom(m_fragments, 1);
+        MakeRoom(m_fragmentLengths, 1);
+        MakeRoom(m_ownedFragments, 1);
+    } catch (...) {
+        std::free(bytes);
+        throw;
     }
     m_fragments.push_back(bytes);
     m_fragmentLengths.push_back(length);
+    m_ownedFragments.push_back(bytes);
+}
+
+void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) {
+    if (count == 0) return;
+    // On failure the block is freed with `frames`.
+    MakeRoom(m_fragments, count);
+    MakeRoom(m_fragmentLengths, count);
+    MakeRoom(m_frameBlocks, 1);
+    for (size_t i = 0; i < count; ++i) {
+        m_fragments.push_back(frames.Data() + i * size_t(length));
+        m_fragmentLengths.push_back(length);
+    }
+    m_frameBlocks.push_back(std::move(frames));
 }
 
 uint64_t CDicomTag7FE0::GetTotalFragmentLength() const {

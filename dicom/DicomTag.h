@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dicom/DicomVR.h"
+#include "dicom/LargeBlock.h"
 #include "dicom/TagData.h"
 
 class CNodeStore;
@@ -102,14 +103,17 @@ private:
     uint64_t m_endOffset = 0;
 };
 
-// The top-level pixel data element: also holds the native frames, one block per frame.
+// The top-level pixel data element: also holds the native frames, each one fragment.
 class CDicomTag7FE0 : public CDicomTag {
 public:
     CDicomTag7FE0(uint16_t group, uint16_t element) : CDicomTag(group, element) {}
     ~CDicomTag7FE0() override;
 
-    // Appends one frame; the element owns the block from then on.
+    // Appends one frame, a malloc'ed block; the element owns the block from then on.
     void AddFragment(uint8_t* bytes, uint32_t length);
+    // Appends `count` frames of `length` bytes each that lie one after another from the start of
+    // `frames`; the element keeps the block.
+    void AddFrames(LargeBlock frames, uint32_t length, size_t count);
     size_t GetFragmentCount() const { return m_fragments.size(); }
     const uint8_t* GetFragment(size_t index) const { return m_fragments[index]; }
     uint32_t GetFragmentLength(size_t index) const { return m_fragmentLengths[index]; }
@@ -118,6 +122,8 @@ public:
 private:
     std::vector<uint8_t*> m_fragments;
     std::vector<uint32_t> m_fragmentLengths;
+    std::vector<uint8_t*> m_ownedFragments;    // the blocks AddFragment took
+    std::vector<LargeBlock> m_frameBlocks;     // the blocks AddFrames took
 };
 
 // Dictionary groups stand for whole ranges of repeating groups: 54xx is asked as 5400 and
