@@ -121,7 +121,7 @@ bool CDicomHeader::ParseStream(FILE* stream) {
         }
         m_fileSize = size;
         m_streamPosition = 0;
-        m_nodeStore.LimitChunksFor(static_cast<uint64_t>(size));
+        m_nodeStore.PlanFor(static_cast<uint64_t>(size));
         if (!ReadPreambleAndMeta(stream) || m_elements.size() < 6) {
             Reset();
             return false;
@@ -525,7 +525,7 @@ bool CDicomHeader::ReadDataSet(FILE* stream) {
 // Children are collected on m_pending while their parent is read and handed to it in one go
 // when it is complete, so that each parent's list is allocated once, at its final size.
 void CDicomHeader::AdoptPending(CDicomTag* parent, size_t first) {
-    parent->AddChildren(m_pending.data() + first, m_pending.size() - first);
+    m_nodeStore.AddChildren(parent, m_pending.data() + first, m_pending.size() - first);
     m_pending.resize(first);
 }
 

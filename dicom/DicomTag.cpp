@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "dicom/DicomDictionary.h"
@@ -37,24 +38,63 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
     m_vr.SetCode(entry.vr);
 }
 
+CDicomTagList::~CDicomTagList() {
+    if (m_capacity != 0) std::free(m_items);
+}
+
+CDicomTagList::const_reference CDicomTagList::at(size_t index) const {
+    if (index >= m_size) throw std::out_of_range("CDicomTagList::at");
+    return m_items[index];
+}
+
+void CDicomTagList::Append(CDicomTag* const* children, size_t count) {
+    if (count == 0) return;
+    if (count > UINT32_MAX - m_size) throw std::length_error("CDicomTagList::Append");
+    const size_t size = m_size + count;
+    if (size > m_capacity) {
+        size_t capacity = m_capacity != 0 ? 2 * size_t(m_capacity) : size;
+        if (capacity < size) capacity = size;
+        if (capacity > UINT32_MAX) capacity = UINT32_MAX;
+        CDicomTag** items = static_cast<CDicomTag**>(std::malloc(capacity * sizeof(CDicomTag*)));
+        if (items == nullptr) throw std::bad_alloc();
+        if (m_size != 0) std::memcpy(items, m_items, m_size * sizeof(CDicomTag*));
+        if (m_capacity != 0) std::free(m_items);
+        m_items = items;
+        m_capacity = static_cast<uint32_t>(capacity);
+    }
+    std::memcpy(m_items + m_size, children, count * sizeof(CDicomTag*));
+    m_size = static_cast<uint32_t>(size);
+}
+
+void CDicomTagList::Borrow(CDicomTag** items, size_t count) {
+    m_items = items;
+    m_size = static_cast<uint32_t>(count);
+    m_capacity = 0;
+}
+
 CDicomTag::~CDicomTag() {
     // Children from a node store belong to it; it destroys them after their parents.
-    for (CDicomTag* child : m_children)
-        if (!child->m_inNodeStore) delete child;
+    if (m_hasChildrenToDelete)
+        for (CDicomTag* child : m_children)
+            if (!child->m_inNodeStore) delete child;
 }
 
 bool CDicomTag::AddChild(CDicomTag* child) {
-    child->m_parent = this;
-    m_children.push_back(child);
+    AddChildren(&child, 1);
     return true;
 }
 
 void CDicomTag::AddChildren(CDicomTag* const* children, size_t count) {
-    if (count == 0) return;
-    m_children.reserve(m_children.size() + count);
+    m_children.Append(children, count);
+    TakeChildren(children, count);
+}
+
+// The parent side of adding children: they point back here, and those made with new are ours
+// to delete.
+void CDicomTag::TakeChildren(CDicomTag* const* children, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         children[i]->m_parent = this;
-        m_children.push_back(children[i]);
+        if (!children[i]->m_inNodeStore) m_hasChildrenToDelete = true;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "dicom/NodeStore.h"
 
+#include <cstring>
 #include <new>
 
 #include "dicom/DicomTag.h"
@@ -13,10 +14,14 @@ static_assert(CNodeStore::kSmallestChunk >= 4 * kSlot && CNodeStore::kLargestVal
 
 }  // namespace
 
-void CNodeStore::LimitChunksFor(uint64_t fileSize) {
+void CNodeStore::PlanFor(uint64_t fileSize) {
+    size_t first = kSmallestChunk;
+    while (first < LargeBlock::kHugePageSize && uint64_t(first) * 4 < fileSize) first *= 2;
     size_t limit = kSmallestChunk;
     while (limit < kLargestChunk && uint64_t(limit) < fileSize) limit *= 2;
+    m_firstChunkSize = first;
     m_chunkLimit = limit;
+    if (m_chunks.empty()) m_nextChunkSize = first;
 }
 
 CNodeStore::Chunk& CNodeStore::Grow(size_t needed) {
@@ -42,11 +47,33 @@ CDicomTag* CNodeStore::NewTag(uint16_t group, uint16_t element) {
     return tag;
 }
 
+uint8_t* CNodeStore::TakeFromBack(size_t count, size_t alignment) {
+    auto start = [count, alignment](const Chunk& chunk) -> uint8_t* {
+        if (chunk.Free() < count) return nullptr;
+        const size_t slack = static_cast<size_t>(reinterpret_cast<uintptr_t>(chunk.bytesBegin - count) & (alignment - 1));
+        return chunk.Free() - count >= slack ? chunk.bytesBegin - count - slack : nullptr;
+    };
+    uint8_t* bytes = m_chunks.empty() ? nullptr : start(m_chunks.back());
+    if (bytes == nullptr) bytes = start(Grow(count + alignment));
+    m_chunks.back().bytesBegin = bytes;
+    return bytes;
+}
+
 uint8_t* CNodeStore::NewBytes(size_t count) {
     if (count == 0 || count > kLargestValue) return nullptr;
-    Chunk* chunk = m_chunks.empty() || m_chunks.back().Free() < count ? &Grow(count) : &m_chunks.back();
-    chunk->bytesBegin -= count;
-    return chunk->bytesBegin;
+    return TakeFromBack(count, 1);
+}
+
+void CNodeStore::AddChildren(CDicomTag* parent, CDicomTag* const* children, size_t count) {
+    const size_t bytes = count * sizeof(CDicomTag*);
+    if (count == 0 || !parent->m_children.empty() || bytes > kLargestValue) {
+        parent->AddChildren(children, count);
+        return;
+    }
+    CDicomTag** items = reinterpret_cast<CDicomTag**>(TakeFromBack(bytes, alignof(CDicomTag*)));
+    std::memcpy(items, children, bytes);
+    parent->m_children.Borrow(items, count);
+    parent->TakeChildren(children, count);
 }
 
 void CNodeStore::Release() {
@@ -54,7 +81,7 @@ void CNodeStore::Release() {
         for (uint8_t* slot = chunk.block.Data(); slot < chunk.nodesEnd; slot += kSlot)
             reinterpret_cast<CDicomTag*>(slot)->~CDicomTag();
     m_chunks.clear();
-    m_nextChunkSize = kSmallestChunk;
+    m_nextChunkSize = m_firstChunkSize;
     m_nodeCount = 0;
 }
 

@@ -1,11 +1,11 @@
 // Where the nodes of one parsed file and their small values live: a few large chunks instead of
 // one heap block per node and another per value.
 //
-// Nodes fill a chunk from its front, in fixed-size slots, and value bytes fill it from its back;
-// a chunk is full when the two meet. Each chunk is twice the size of the one before, from
-// kSmallestChunk up to kLargestChunk, so a store never holds more than its first chunk plus
-// twice what it uses, and a large tree gets large chunks, which from LargeBlock::kHugePageSize
-// on are huge-page blocks. Releasing the store destroys its nodes in the order they were made (so
+// Nodes fill a chunk from its front, in fixed-size slots, and value bytes and the arrays of
+// short child lists fill it from its back; a chunk is full when the two meet. Each chunk is
+// twice the size of the one before, up to kLargestChunk, so a store never holds more than its
+// first chunk plus twice what it uses, and a large tree gets large chunks, which from
+// LargeBlock::kHugePageSize on are huge-page blocks. Releasing the store destroys its nodes in the order they were made (so
 // a parent still finds its children when it looks at them) and frees the chunks: a few frees
 // instead of two per element.
 #pragma once
@@ -31,15 +31,22 @@ public:
     CNodeStore& operator=(const CNodeStore&) = delete;
     ~CNodeStore() { Release(); }
 
-    // Keeps the chunks for a file of this size to at most twice its size (but at least
-    // kSmallestChunk), so that no single block a parse takes outgrows the file it reads.
-    void LimitChunksFor(uint64_t fileSize);
+    // Sizes the chunks for a file of this size. The first is a quarter of the file, rounded up to
+    // a power of two, within kSmallestChunk and one huge page: a large file starts on huge pages
+    // at once, a small one costs little. No chunk is larger than the file rounded up to a power
+    // of two (nor smaller than kSmallestChunk), so that no single block a parse takes outgrows
+    // twice the file it reads.
+    void PlanFor(uint64_t fileSize);
 
     // A node constructed as CDicomTag(group, element), owned by the store. Throws bad_alloc.
     CDicomTag* NewTag(uint16_t group, uint16_t element);
     // Room for count (1 to kLargestValue) value bytes that stay until Release; null for other
     // counts. Throws bad_alloc.
     uint8_t* NewBytes(size_t count);
+    // CDicomTag::AddChildren for a parent that does not outlive the store: a first list of up to
+    // kLargestValue bytes of pointers is kept in the store instead of a heap block. Throws
+    // bad_alloc.
+    void AddChildren(CDicomTag* parent, CDicomTag* const* children, size_t count);
     // Destroys every node made here, in the order they were made, and frees every chunk.
     void Release();
 
@@ -55,8 +62,11 @@ private:
         size_t Free() const { return static_cast<size_t>(bytesBegin - nodesEnd); }
     };
     Chunk& Grow(size_t needed);
+    // count bytes from the back of the last chunk, starting at a multiple of alignment.
+    uint8_t* TakeFromBack(size_t count, size_t alignment);
 
     std::vector<Chunk> m_chunks;
+    size_t m_firstChunkSize = kSmallestChunk;
     size_t m_nextChunkSize = kSmallestChunk;
     size_t m_chunkLimit = kLargestChunk;
     size_t m_nodeCount = 0;

@@ -2,7 +2,9 @@
 // and who destroys which node.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -62,9 +64,20 @@ TEST(NodeStore, OnlySmallValuesAreStored) {
     EXPECT_NE(store.NewBytes(CNodeStore::kLargestValue), nullptr);
 }
 
+TEST(NodeStore, ALargeFileStartsWithAHugePageChunk) {
+    CNodeStore store;
+    store.PlanFor(5000000);
+    store.NewTag(0x0009, 0x1001);
+    EXPECT_EQ(store.GetReservedBytes(), LargeBlock::kHugePageSize);
+    store.Release();
+    store.PlanFor(40000);  // a quarter of it fits the smallest chunk
+    store.NewTag(0x0009, 0x1001);
+    EXPECT_EQ(store.GetReservedBytes(), CNodeStore::kSmallestChunk);
+}
+
 TEST(NodeStore, ChunksStayWithinTwiceTheFileSize) {
     CNodeStore store;
-    store.LimitChunksFor(100);
+    store.PlanFor(100);
     for (int i = 0; i < 2000; ++i) store.NewTag(0x0009, 0x1001);
     // Every chunk at the smallest size, as many as the nodes need.
     const size_t perChunk = CNodeStore::kSmallestChunk / sizeof(CDicomTag);
@@ -140,6 +153,55 @@ TEST(NodeStore, EachParentsChildListIsAllocatedOnceAtItsSize) {
             EXPECT_EQ(item->GetChildren()[k]->GetParent(), item);
         }
     }
+}
+
+TEST(ChildLists, ReadLikeAVectorAndGrowWhereverTheyStarted) {
+    CNodeStore store;
+    CDicomTag* parent = store.NewTag(0x0040, 0xA730);
+    std::vector<CDicomTag*> made;
+    for (int i = 0; i < 3; ++i) made.push_back(store.NewTag(0xFFFE, 0xE000));
+    store.AddChildren(parent, made.data(), made.size());
+    const CDicomTagList& children = parent->GetChildren();
+    ASSERT_EQ(children.size(), 3u);
+    EXPECT_EQ(children.capacity(), 3u);
+    EXPECT_EQ(children.front(), made[0]);
+    EXPECT_EQ(children.back(), made[2]);
+    EXPECT_EQ(children.at(1), made[1]);
+    EXPECT_THROW(children.at(3), std::out_of_range);
+    const std::vector<CDicomTag*> copy = children;
+    EXPECT_EQ(copy, made);
+    for (CDicomTag* child : children) EXPECT_EQ(child->GetParent(), parent);
+
+    // Appending to a list kept in the store moves it to a block of the node's own, in order.
+    for (int i = 0; i < 40; ++i) {
+        made.push_back(i % 2 == 0 ? store.NewTag(0xFFFE, 0xE000) : new CDicomTag(0xFFFE, 0xE000));
+        parent->AddChild(made.back());
+    }
+    ASSERT_EQ(children.size(), made.size());
+    EXPECT_GE(children.capacity(), made.size());
+    EXPECT_TRUE(std::equal(children.begin(), children.end(), made.begin()));
+    EXPECT_EQ(made.back()->GetParent(), parent);
+}  // the store deletes the children made with new along with their parent (checked by sanitizers)
+
+TEST(ChildLists, LongListsAndListsOfNodesMadeWithNew) {
+    CNodeStore store;
+    CDicomTag* parent = store.NewTag(0x0040, 0xA730);
+    std::vector<CDicomTag*> made;
+    for (size_t i = 0; i < CNodeStore::kLargestValue / sizeof(CDicomTag*) + 1; ++i) made.push_back(store.NewTag(0xFFFE, 0xE000));
+    store.AddChildren(parent, made.data(), made.size());  // too long for the store: a block of its own
+    EXPECT_TRUE(std::equal(parent->GetChildren().begin(), parent->GetChildren().end(), made.begin(), made.end()));
+    EXPECT_EQ(parent->GetChildren().capacity(), made.size());
+
+    CountedTag::alive = 0;
+    CDicomTag owner(0x0008, 0x1140);
+    CDicomTag* heapChildren[2] = {new CountedTag(), new CountedTag()};
+    owner.AddChildren(heapChildren, 2);
+    owner.AddChildren(heapChildren, 0);
+    EXPECT_EQ(owner.GetChildren().size(), 2u);
+    CDicomTag empty(0x0008, 0x1140);
+    EXPECT_TRUE(empty.GetChildren().empty());
+    EXPECT_EQ(empty.GetChildren().begin(), empty.GetChildren().end());
+    EXPECT_TRUE(static_cast<std::vector<CDicomTag*>>(empty.GetChildren()).empty());
 }
 
 TEST(BorrowedValues, AreNeverFreedAndGetABlockOfTheirOwnWhenResized) {
