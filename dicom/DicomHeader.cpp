@@ -646,9 +646,25 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
     pixel->SetValueOffset(m_readPosition);
     const size_t firstItem = m_pending.size();
 
+    // The fragments of the top-level pixel data, the last element parsed, go one after another
+    // into one block as large as the rest of the file, laid out for huge pages (only the pages
+    // the fragments fill are ever touched). Where that block cannot be had, or the rest is small,
+    // each fragment is read like any other value.
+    uint8_t* fragmentBytes = nullptr;
+    uint64_t fragmentRoom = 0;
+    const uint64_t rest = static_cast<uint64_t>(m_fileSize) - m_readPosition;
+    if (pixel->GetParent() == nullptr && rest >= m_fragmentBlockMinimum) {
+        LargeBlock block;
+        if (block.Allocate(static_cast<size_t>(rest))) {
+            fragmentBytes = block.Data();
+            fragmentRoom = rest;
+            m_nodeStore.Keep(std::move(block));
+        }
+    }
+
     // Reads one item header and value (the tag already read) and keeps it for the pixel element.
-    auto readFragment = [this, stream, pixel](uint16_t group, uint16_t element, uint64_t tagStart,
-                                              uint32_t& length) -> bool {
+    auto readFragment = [this, stream, pixel, &fragmentBytes, &fragmentRoom](
+                            uint16_t group, uint16_t element, uint64_t tagStart, uint32_t& length) -> bool {
         CDicomTag* item = m_nodeStore.NewTag(group, element);
         item->SetTagOffset(tagStart);
         item->SetParent(pixel);
@@ -658,7 +674,15 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
         item->Data().SetLongLength(length);
         item->SetValueOffset(m_readPosition);
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, item)) return false;
+        if (length != 0 && length <= fragmentRoom) {
+            // Items have no VR, so their bytes are never swapped.
+            if (!ReadBytes(stream, fragmentBytes, length)) return false;
+            item->BorrowValue(fragmentBytes, length);
+            fragmentBytes += length;
+            fragmentRoom -= length;
+        } else if (length != 0 && !ReadValue(stream, item)) {
+            return false;
+        }
         m_readPosition = item->GetValueOffset() + length;
         item->SetEndOffset(m_readPosition);
         m_pending.push_back(item);

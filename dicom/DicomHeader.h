@@ -16,6 +16,9 @@ constexpr int kMaxSequenceDepth = 64;
 constexpr int64_t kMaxFileSize = 0x80000000LL;
 // Native frames are read into blocks of at most this many bytes (a larger frame gets its own).
 constexpr uint64_t kFrameBlockSize = uint64_t(64) << 20;
+// Top-level encapsulated pixel data with at least this many bytes left in the file has its
+// fragments read into one block (smaller ones get a block per fragment).
+constexpr uint64_t kFragmentBlockMinimum = uint64_t(8) << 20;
 
 class CDicomHeader : public CTagArray {
 public:
@@ -92,9 +95,9 @@ protected:
     uint8_t* m_trailingData = nullptr;
     uint64_t m_trailingSize = 0;
     std::vector<UltrasoundRegion*> m_ultrasoundRegions;
-    // Native frames are read into blocks of at most this many bytes (a larger frame gets one of
-    // its own); a member so that tests can make it small.
+    // kFrameBlockSize and kFragmentBlockMinimum, as members so that tests can make them small.
     uint64_t m_frameBlockSize = kFrameBlockSize;
+    uint64_t m_fragmentBlockMinimum = kFragmentBlockMinimum;
 
 private:
     bool ReadBytes(FILE* stream, void* destination, size_t count);

@@ -20,7 +20,7 @@ class CDicomTagList {
 public:
     using value_type = CDicomTag*;
     using size_type = size_t;
-    using difference_type = ptrdiff_t;
+    using difference_type = std::ptrdiff_t;
     using const_reference = CDicomTag* const&;
     using reference = const_reference;
     using const_iterator = CDicomTag* const*;

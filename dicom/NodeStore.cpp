@@ -76,11 +76,16 @@ void CNodeStore::AddChildren(CDicomTag* parent, CDicomTag* const* children, size
     parent->TakeChildren(children, count);
 }
 
+void CNodeStore::Keep(LargeBlock block) {
+    m_kept.push_back(std::move(block));
+}
+
 void CNodeStore::Release() {
     for (Chunk& chunk : m_chunks)
         for (uint8_t* slot = chunk.block.Data(); slot < chunk.nodesEnd; slot += kSlot)
             reinterpret_cast<CDicomTag*>(slot)->~CDicomTag();
     m_chunks.clear();
+    m_kept.clear();
     m_nextChunkSize = m_firstChunkSize;
     m_nodeCount = 0;
 }
@@ -88,5 +93,6 @@ void CNodeStore::Release() {
 size_t CNodeStore::GetReservedBytes() const {
     size_t total = 0;
     for (const Chunk& chunk : m_chunks) total += chunk.block.Size();
+    for (const LargeBlock& block : m_kept) total += block.Size();
     return total;
 }

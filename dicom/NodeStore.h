@@ -47,11 +47,14 @@ public:
     // kLargestValue bytes of pointers is kept in the store instead of a heap block. Throws
     // bad_alloc.
     void AddChildren(CDicomTag* parent, CDicomTag* const* children, size_t count);
-    // Destroys every node made here, in the order they were made, and frees every chunk.
+    // Keeps a block until Release, for values that borrow from it.
+    void Keep(LargeBlock block);
+    // Destroys every node made here, in the order they were made, and frees every chunk and
+    // every block kept.
     void Release();
 
     size_t GetNodeCount() const { return m_nodeCount; }
-    // Bytes of all chunks together.
+    // Bytes of all chunks and kept blocks together.
     size_t GetReservedBytes() const;
 
 private:
@@ -66,6 +69,7 @@ private:
     uint8_t* TakeFromBack(size_t count, size_t alignment);
 
     std::vector<Chunk> m_chunks;
+    std::vector<LargeBlock> m_kept;
     size_t m_firstChunkSize = kSmallestChunk;
     size_t m_nextChunkSize = kSmallestChunk;
     size_t m_chunkLimit = kLargestChunk;

@@ -122,3 +122,55 @@ TEST(LargeBlocks, BlocksOfHugePageSizeStartOnAHugePage) {
     EXPECT_EQ(reinterpret_cast<uintptr_t>(block.Data()) % LargeBlock::kHugePageSize, 0u);
 #endif
 }
+
+namespace {
+
+// A file object that reads the fragments of any top-level encapsulated pixel data into one block.
+struct OneFragmentBlock : CDicomFile {
+    OneFragmentBlock() { m_fragmentBlockMinimum = 1; }
+};
+
+DicomWriter Encapsulated(bool undefined) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.4.50").Filler();
+    if (undefined) {
+        w.BeginFragments(BytesOf({0, 0, 0, 0})).Fragment(BytesOf({1, 2, 3})).Fragment({}).Fragment(BytesOf({4, 5})).EndFragments();
+    } else {
+        // Defined length: offset table item (8 + 0) and one fragment (8 + 4).
+        w.Header(0x7FE0, 0x0010, "OB", 20).Tag(0xFFFE, 0xE000).U32(0).Tag(0xFFFE, 0xE000).U32(4).Raw(BytesOf({6, 7, 8, 9}));
+    }
+    w.Raw(BytesOf({0xAA, 0xBB}));  // trailing data
+    return w;
+}
+
+std::vector<uint8_t> ValueOf(const CDicomTag* tag) {
+    const uint8_t* bytes = tag->Data().GetBytes();
+    return bytes == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(bytes, bytes + tag->Data().GetByteCount());
+}
+
+}  // namespace
+
+TEST(FrameStorage, TopLevelFragmentsShareOneBlockAndReadAsBefore) {
+    for (bool undefined : {true, false}) {
+        SCOPED_TRACE(undefined ? "undefined length" : "defined length");
+        const DicomWriter w = Encapsulated(undefined);
+        CDicomFile plain;
+        OneFragmentBlock shared;
+        ASSERT_TRUE(Load(w, plain));
+        ASSERT_TRUE(Load(w, shared));
+        const CDicomTag* expected = plain.GetElements().back();
+        const CDicomTag* pixel = shared.GetElements().back();
+        ASSERT_EQ(pixel->GetChildren().size(), expected->GetChildren().size());
+        for (size_t i = 0; i < pixel->GetChildren().size(); ++i) {
+            const CDicomTag* item = pixel->GetChildren()[i];
+            EXPECT_EQ(ValueOf(item), ValueOf(expected->GetChildren()[i])) << i;
+            EXPECT_EQ(item->Data().GetLongLength(), expected->GetChildren()[i]->Data().GetLongLength());
+            EXPECT_EQ(item->GetEndOffset(), expected->GetChildren()[i]->GetEndOffset());
+        }
+        EXPECT_EQ(shared.GetTrailingSize(), plain.GetTrailingSize());
+        // One after another in the block, the empty fragment taking no room.
+        if (undefined) {
+            EXPECT_EQ(pixel->GetChildren()[3]->Data().GetBytes(), pixel->GetChildren()[1]->Data().GetBytes() + 3);
+        }
+    }
+}
