@@ -1,13 +1,16 @@
 // orveldump: prints the parse of DICOM files the way the viewer's tree and property list show it.
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
+#include "dicom/LargeBlock.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -116,15 +119,24 @@ std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet)
     return Utf8(text) + (cut ? "..." : "");
 }
 
-// Output collected in a block and written to stdout whenever it fills, so that a dump of
-// hundreds of thousands of nodes neither holds the whole text nor writes piece by piece.
+// Output collected in a block and written to stdout (or appended to a string) whenever it
+// fills, so that a dump of hundreds of thousands of nodes neither holds the whole text nor writes
+// piece by piece.
 class Output {
 public:
-    Output() : m_block(new char[kBlockSize]), m_pos(m_block.get()), m_end(m_block.get() + kBlockSize) {}
+    // One huge page: the block costs one page fault where the system has them.
+    static constexpr size_t kBlockSize = LargeBlock::kHugePageSize;
+
+    explicit Output(std::string* sink = nullptr, size_t blockSize = kBlockSize)
+        : m_sink(sink), m_blockSize(std::max<size_t>(blockSize, 64)) {
+        if (!m_block.Allocate(m_blockSize)) throw std::bad_alloc();
+        m_pos = Begin();
+        m_end = Begin() + m_blockSize;
+    }
     ~Output() { Flush(); }
     void Flush() {
-        if (m_pos != m_block.get()) std::fwrite(m_block.get(), 1, static_cast<size_t>(m_pos - m_block.get()), stdout);
-        m_pos = m_block.get();
+        if (m_pos != Begin()) Write(Begin(), static_cast<size_t>(m_pos - Begin()));
+        m_pos = Begin();
     }
     template <size_t N>
     void Raw(const char (&literal)[N]) {
@@ -133,8 +145,8 @@ public:
     void Raw(const char* text, size_t length) {
         if (length > static_cast<size_t>(m_end - m_pos)) {
             Flush();
-            if (length > kBlockSize) {
-                std::fwrite(text, 1, length, stdout);
+            if (length > m_blockSize) {
+                Write(text, length);
                 return;
             }
         }
@@ -142,13 +154,26 @@ public:
         m_pos += length;
     }
     void Number(uint64_t value) {
+        // Two digits per division.
+        static const char kPairs[] =
+            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+            "8081828384858687888990919293949596979899";
         char digits[24];
         char* end = digits + sizeof digits;
         char* p = end;
-        do {
-            *--p = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
+        while (value >= 100) {
+            const unsigned pair = static_cast<unsigned>(value % 100);
+            value /= 100;
+            p -= 2;
+            std::memcpy(p, kPairs + 2 * pair, 2);
+        }
+        if (value >= 10) {
+            p -= 2;
+            std::memcpy(p, kPairs + 2 * value, 2);
+        } else {
+            *--p = static_cast<char>('0' + value);
+        }
         Raw(p, static_cast<size_t>(end - p));
     }
     // A JSON string of UTF-8 bytes: quotes, backslashes and control characters escaped.
@@ -169,14 +194,15 @@ public:
         const size_t most = 6 * text.size() + 2;
         if (most > static_cast<size_t>(m_end - m_pos)) {
             Flush();
-            if (most > kBlockSize) {
-                for (size_t i = 0; i < text.size(); i += kBlockSize / 16) {
+            if (most > m_blockSize) {
+                const size_t piece = m_blockSize / 16;
+                for (size_t i = 0; i < text.size(); i += piece) {
                     // Very long texts go out in pieces; a surrogate pair is never split.
-                    size_t end = std::min(text.size(), i + kBlockSize / 16);
+                    size_t end = std::min(text.size(), i + piece);
                     if (sizeof(wchar_t) == 2 && end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) ++end;
                     WriteWide(text, i, end, i == 0, end == text.size());
                     Flush();
-                    i = end - kBlockSize / 16;
+                    i = end - piece;
                 }
                 return;
             }
@@ -185,7 +211,14 @@ public:
     }
 
 private:
-    static constexpr size_t kBlockSize = 1 << 20;
+    char* Begin() const { return reinterpret_cast<char*>(m_block.Data()); }
+
+    void Write(const char* text, size_t length) {
+        if (m_sink != nullptr)
+            m_sink->append(text, length);
+        else
+            std::fwrite(text, 1, length, stdout);
+    }
 
     void WriteWide(const std::wstring& text, size_t from, size_t to, bool open, bool close) {
         char* p = m_pos;
@@ -241,12 +274,31 @@ private:
         }
     }
 
-    std::unique_ptr<char[]> m_block;
+    std::string* m_sink;
+    size_t m_blockSize;
+    LargeBlock m_block;
     char* m_pos;
     char* m_end;
 };
 
-void PrintJsonNode(Output& out, const CDicomTag& tag, const std::wstring& characterSet) {
+// Names as JSON strings, made once per name: elements point at the dictionary's texts, which
+// stay put, so a name's address stands for the name.
+class JsonNames {
+public:
+    const std::string& Of(const std::wstring& name) {
+        std::string& json = m_names[&name];
+        if (json.empty()) {
+            Output text(&json, 6 * name.size() + 2);
+            text.JsonWide(name);
+        }
+        return json;
+    }
+
+private:
+    std::unordered_map<const std::wstring*, std::string> m_names;
+};
+
+void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet) {
     static const std::wstring kItemName = L"SQ Item";
     static const std::wstring kNothing;
     const ElementByteRange range = GetElementByteRange(tag);
@@ -255,7 +307,8 @@ void PrintJsonNode(Output& out, const CDicomTag& tag, const std::wstring& charac
     const std::string tagText = TagText(tag);
     out.Raw(tagText.data(), tagText.size());
     out.Raw("\", \"name\": ");
-    out.JsonWide(item ? kItemName : tag.GetTagName());
+    const std::string& name = names.Of(item ? kItemName : tag.GetTagName());
+    out.Raw(name.data(), name.size());
     out.Raw(", \"vr\": ");
     out.JsonWide(item ? kNothing : tag.GetVRText());
     out.Raw(", \"tagOffset\": ");
@@ -270,12 +323,20 @@ void PrintJsonNode(Output& out, const CDicomTag& tag, const std::wstring& charac
     out.JsonWide(item ? kNothing : tag.GetValueText(characterSet));
     out.Raw(", \"children\": [");
     if (!tag.GetChildren().empty()) {
-        const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+        // The children's character set differs from this one only where a child sets it.
+        std::wstring ownCharacterSet;
+        const std::wstring* childrenCharacterSet = &characterSet;
+        for (const CDicomTag* child : tag.GetChildren())
+            if (child->Is(0x0008, 0x0005)) {
+                ownCharacterSet = CharacterSetForChildren(tag, characterSet);
+                childrenCharacterSet = &ownCharacterSet;
+                break;
+            }
         bool first = true;
         for (const CDicomTag* child : tag.GetChildren()) {
             if (!first) out.Raw(", ");
             first = false;
-            PrintJsonNode(out, *child, childrenCharacterSet);
+            PrintJsonNode(out, names, *child, *childrenCharacterSet);
         }
     }
     out.Raw("]}");
@@ -303,11 +364,12 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file) {
     out.Number(file.GetTrailingSize());
     out.Raw(", \"elements\": [");
     const std::wstring characterSet = TopLevelCharacterSet(file);
+    JsonNames names;
     bool first = true;
     for (const CDicomTag* tag : file.GetElements()) {
         if (!first) out.Raw(", ");
         first = false;
-        PrintJsonNode(out, *tag, characterSet);
+        PrintJsonNode(out, names, *tag, characterSet);
     }
     out.Raw("]}\n");
 }

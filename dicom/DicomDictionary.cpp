@@ -1,12 +1,18 @@
 #include "dicom/DicomDictionary.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
 uint32_t MakeKey(uint16_t group, uint16_t element)
 {
     return static_cast<uint32_t>(group) | (static_cast<uint32_t>(element) << 16);
+}
+
+uint32_t KeyOf(const DictionaryRecord& record)
+{
+    return MakeKey(record.group, record.element);
 }
 
 // The table's texts are Latin-1, so each byte is its own code point.
@@ -20,51 +26,118 @@ std::wstring WidenLatin1(const char* text, size_t capacity)
     return wide;
 }
 
+// Open-addressing hash index over the static table: each slot holds the number of the first
+// row of one tag plus one (0 for a free slot), probed linearly from the key's hash. At most
+// half the slots are used, so a probe ends after a slot or two.
+class TableIndex {
+public:
+    TableIndex()
+    {
+        size_t slots = 16;
+        m_shift = 28;
+        while (slots < 2 * static_cast<size_t>(kDictionaryRowCount)) {
+            slots *= 2;
+            --m_shift;
+        }
+        m_slots.assign(slots, 0);
+        m_mask = slots - 1;
+        for (uint32_t row = 0; row < kDictionaryRowCount; ++row) {
+            const uint32_t key = KeyOf(kDictionaryTable[row]);
+            size_t slot = Hash(key);
+            // A tag already present keeps its earlier row: the first row of a tag wins.
+            while (m_slots[slot] != 0 && KeyOf(kDictionaryTable[m_slots[slot] - 1]) != key)
+                slot = (slot + 1) & m_mask;
+            if (m_slots[slot] == 0) {
+                m_slots[slot] = row + 1;
+                ++m_tagCount;
+            }
+        }
+    }
+
+    // The first row of the tag, or null.
+    const DictionaryRecord* Find(uint32_t key) const
+    {
+        for (size_t slot = Hash(key);; slot = (slot + 1) & m_mask) {
+            const uint32_t row = m_slots[slot];
+            if (row == 0) return nullptr;
+            if (KeyOf(kDictionaryTable[row - 1]) == key) return &kDictionaryTable[row - 1];
+        }
+    }
+
+    size_t TagCount() const { return m_tagCount; }
+
+private:
+    // Fibonacci hashing: the top bits of the key times 2^32 / golden ratio.
+    size_t Hash(uint32_t key) const { return static_cast<uint32_t>(key * 2654435761u) >> m_shift; }
+
+    std::vector<uint32_t> m_slots;
+    size_t m_mask = 0;
+    unsigned m_shift = 0;
+    size_t m_tagCount = 0;
+};
+
+// Built on first use and never destroyed: it holds nothing but numbers about the static table.
+const TableIndex& Index()
+{
+    static const TableIndex* index = new TableIndex();
+    return *index;
+}
+
 }  // namespace
 
 CDicomDictionary::CDicomDictionary()
-    : m_recordCount(kDictionaryRowCount), m_table(kDictionaryTable)
+    : m_recordCount(kDictionaryRowCount)
 {
-    for (uint32_t i = 0; i < m_recordCount; ++i) {
-        const DictionaryRecord& record = m_table[i];
-        // try_emplace leaves an existing entry alone: the first row of a tag wins.
-        auto inserted = m_map.try_emplace(MakeKey(record.group, record.element));
-        if (!inserted.second) continue;
-        DictionaryEntry& entry = inserted.first->second;
-        entry.record = record;
-        entry.name = WidenLatin1(record.name, sizeof record.name);
-        entry.vr = WidenLatin1(record.vr, sizeof record.vr);  // stops at the first NUL: the first code
-    }
+    Index();
 }
 
 CDicomDictionary::~CDicomDictionary() = default;
 
-// An unknown tag gets an all-zero entry, so it answers with empty texts.
 const DictionaryEntry& CDicomDictionary::Find(uint16_t group, uint16_t element)
 {
     const uint32_t key = MakeKey(group, element);
     Recent& recent = m_recent[(key * 2654435761u) >> 22];
     if (recent.entry != nullptr && recent.key == key)
         return *recent.entry;
-    DictionaryEntry& entry = m_map.try_emplace(key).first->second;
+    const DictionaryEntry& entry = Answer(key);
     recent.key = key;
     recent.entry = &entry;
     return entry;
 }
 
+// The entry of a tag, made on its first ask. An unknown tag gets an entry with empty texts.
+const DictionaryEntry& CDicomDictionary::Answer(uint32_t key)
+{
+    auto found = m_asked.find(key);
+    if (found != m_asked.end())
+        return found->second.entry;
+    const DictionaryRecord* record = Index().Find(key);
+    Asked& asked = m_asked[key];
+    asked.entry.name = &asked.name;
+    asked.entry.vr = NoVRCode();
+    if (record == nullptr) {
+        ++m_unknownCount;
+        return asked.entry;
+    }
+    asked.name = WidenLatin1(record->name, sizeof record->name);
+    // Stops at the first NUL: the first of two alternative codes.
+    asked.entry.vr = InternVRCode(WidenLatin1(record->vr, sizeof record->vr));
+    return asked.entry;
+}
+
 const std::wstring& CDicomDictionary::GetVR(uint16_t group, uint16_t element)
 {
-    return Find(group, element).vr;
+    return Find(group, element).vr->text;
 }
 
 const std::wstring& CDicomDictionary::GetName(uint16_t group, uint16_t element)
 {
-    return Find(group, element).name;
+    return *Find(group, element).name;
 }
 
 size_t CDicomDictionary::EntryCount() const
 {
-    return m_map.size();
+    return Index().TagCount() + m_unknownCount;
 }
 
 uint32_t CDicomDictionary::RecordCount() const

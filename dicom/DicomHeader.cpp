@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "dicom/FileStream.h"
 
@@ -51,8 +52,13 @@ void CDicomHeader::FreeTrailingData() {
     m_trailingSize = 0;
 }
 
-void CDicomHeader::Reset() {
+void CDicomHeader::DeleteTree() {
+    m_pending.clear();
     DeleteAllElements();
+}
+
+void CDicomHeader::Reset() {
+    DeleteTree();
     FreeTrailingData();
     ClearUltrasoundRegions();
     m_fileName.clear();
@@ -115,6 +121,7 @@ bool CDicomHeader::ParseStream(FILE* stream) {
         }
         m_fileSize = size;
         m_streamPosition = 0;
+        m_nodeStore.PlanFor(static_cast<uint64_t>(size));
         if (!ReadPreambleAndMeta(stream) || m_elements.size() < 6) {
             Reset();
             return false;
@@ -150,16 +157,18 @@ bool CDicomHeader::EnsureAvailable(uint64_t count) const {
 }
 
 namespace {
-constexpr size_t kReadAheadSize = 64 * 1024;
-}
+// Read-ahead block size; a smaller file gets a block of its own size.
+constexpr size_t kReadAheadSize = 32 * 1024;
+}  // namespace
 
 bool CDicomHeader::FillBuffer(FILE* stream, uint64_t offset) {
     m_bufferLength = 0;
-    if (m_buffer.size() != kReadAheadSize) m_buffer.resize(kReadAheadSize);
+    const uint64_t fileSize = static_cast<uint64_t>(m_fileSize);
+    const size_t capacity = fileSize < kReadAheadSize ? static_cast<size_t>(fileSize) : kReadAheadSize;
+    if (m_buffer.size() != capacity) m_buffer.resize(capacity);
     if (!SeekTo(stream, offset)) return false;
-    const uint64_t size = static_cast<uint64_t>(m_fileSize);
-    const uint64_t left = offset < size ? size - offset : 0;
-    const size_t wanted = left < kReadAheadSize ? static_cast<size_t>(left) : kReadAheadSize;
+    const uint64_t left = offset < fileSize ? fileSize - offset : 0;
+    const size_t wanted = left < capacity ? static_cast<size_t>(left) : capacity;
     const size_t got = std::fread(m_buffer.data(), 1, wanted, stream);
     m_streamPosition += got;
     m_bufferOffset = offset;
@@ -242,8 +251,7 @@ bool CDicomHeader::ReadVRAndLength(FILE* stream, CDicomTag* tag) {
         uint8_t letters[2];
         if (!ReadBytes(stream, letters, 2)) return false;
         // The two bytes are the VR as the file has it, even when they are no letters at all.
-        const wchar_t code[2] = {static_cast<wchar_t>(letters[0]), static_cast<wchar_t>(letters[1])};
-        tag->SetVR(std::wstring(code, 2));
+        tag->SetVR(VRCodeOfBytes(letters[0], letters[1]));
         uint8_t field[2];
         if (!ReadBytes(stream, field, 2)) return false;
         if (tag->GetVR().GetInfo() != nullptr && tag->GetVR().GetInfo()->longLength) {
@@ -273,22 +281,26 @@ bool CDicomHeader::ReadValue(FILE* stream, CDicomTag* tag) {
 
     const uint32_t length = tag->GetValueLength();
     if (length == 0 || length == kUndefinedLength || !EnsureAvailable(length)) return false;
-    uint8_t* block = static_cast<uint8_t*>(std::malloc(length));
+    // Small values go to the node store, larger ones into a block of their own.
+    uint8_t* stored = m_nodeStore.NewBytes(length);
+    uint8_t* block = stored != nullptr ? stored : static_cast<uint8_t*>(std::malloc(length));
     if (block == nullptr) throw std::bad_alloc();
     if (!ReadBytes(stream, block, length)) {
-        std::free(block);
+        if (stored == nullptr) std::free(block);
         return false;
     }
     if (!m_littleEndian) {
         const size_t unit = SwapUnitFor(tag->GetVR());
         if (unit != 0) SwapUnits(block, length, unit);
     }
-    return tag->AdoptValue(block, length);
+    return stored != nullptr ? tag->BorrowValue(block, length) : tag->AdoptValue(block, length);
 }
 
 bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
-    // Native pixel data is kept one frame per block. Sizes are computed in 64 bits and every
-    // frame must lie in the file before anything is allocated for it.
+    // Native frames are kept in blocks of up to kFrameBlockSize bytes, as many whole frames as
+    // fit (at least one), so that large blocks can use huge pages while no single block has to
+    // span the whole pixel data. Sizes are computed in 64 bits and every frame must lie in the
+    // file before anything is allocated for it.
     CDicomTag7FE0* pixel = static_cast<CDicomTag7FE0*>(tag);
     const uint64_t samples = m_samplesPerPixel == 0 ? 1 : m_samplesPerPixel;
     uint64_t frameSize = uint64_t(m_rows) * uint64_t(static_cast<uint32_t>(m_columns)) *
@@ -300,15 +312,16 @@ bool CDicomHeader::ReadNativePixelData(FILE* stream, CDicomTag* tag) {
         const uint64_t left = static_cast<uint64_t>(m_fileSize) - m_readPosition;
         if (frameSize > left || frames > left / frameSize) return false;
         const bool swap = !m_littleEndian && tag->GetVR().Is(VRKind::OW);
-        for (uint64_t frame = 0; frame < frames; ++frame) {
-            uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frameSize)));
-            if (block == nullptr) throw std::bad_alloc();
-            if (!ReadBytes(stream, block, static_cast<size_t>(frameSize))) {
-                std::free(block);
-                return false;
-            }
-            if (swap) SwapUnits(block, static_cast<size_t>(frameSize), 2);
-            pixel->AddFragment(block, static_cast<uint32_t>(frameSize));
+        const uint64_t perBlock = frameSize < m_frameBlockSize ? m_frameBlockSize / frameSize : 1;
+        for (uint64_t frame = 0; frame < frames;) {
+            const uint64_t count = frames - frame < perBlock ? frames - frame : perBlock;
+            const size_t bytes = static_cast<size_t>(count * frameSize);
+            LargeBlock block;
+            if (!block.Allocate(bytes)) throw std::bad_alloc();
+            if (!ReadBytes(stream, block.Data(), bytes)) return false;
+            if (swap) SwapUnits(block.Data(), bytes, 2);
+            pixel->AddFrames(std::move(block), static_cast<uint32_t>(frameSize), static_cast<size_t>(count));
+            frame += count;
         }
     }
     // The element's own length decides where the next byte is, whatever the frames covered.
@@ -388,7 +401,7 @@ bool CDicomHeader::ReadPreambleAndMeta(FILE* stream) {
     if (m_explicitVR && !m_hasPreamble) {
         if (ReadDataSet(stream)) return true;
         // A bare data set that looked explicit is read again from the start as implicit VR.
-        DeleteAllElements();
+        DeleteTree();
         FreeTrailingData();
         m_readPosition = 0;
         m_depth = 0;
@@ -407,15 +420,15 @@ bool CDicomHeader::ReadMetaGroup(FILE* stream) {
             m_readPosition = tagStart;
             return true;
         }
-        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        CDicomTag* tag = m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
         const uint32_t length = tag->GetValueLength();
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        if (length != 0 && !ReadValue(stream, tag)) return false;
         m_readPosition = tag->GetValueOffset() + length;
         tag->SetEndOffset(m_readPosition);
-        AddElement(tag.release());
+        AddElement(tag);
     }
 }
 
@@ -469,27 +482,31 @@ bool CDicomHeader::ReadDataSet(FILE* stream) {
 
         const bool isPixel = group == 0x7FE0 && element == 0x0010;
         if (isPixel) FillPixelModule();
-        std::unique_ptr<CDicomTag> tag(isPixel ? new CDicomTag7FE0(group, element)
-                                               : new CDicomTag(group, element));
+        // The top-level pixel data element is the one node of its own class, made with new; it
+        // is owned here until the element list holds it.
+        std::unique_ptr<CDicomTag7FE0> pixel(isPixel ? new CDicomTag7FE0(group, element) : nullptr);
+        CDicomTag* tag = isPixel ? pixel.get() : m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
 
-        if (IsSequence(tag.get())) {
-            if (!ReadSequence(stream, tag.get())) return false;
-            AddElement(tag.release());
+        if (IsSequence(tag)) {
+            if (!ReadSequence(stream, tag)) return false;
+            AddElement(tag);
+            pixel.release();
             if (m_readPosition == fileSize) return true;
             continue;
         }
         if (isPixel && (tag->IsUndefinedLength() || !IsUncompressed())) {
-            if (!ReadPixelFragments(stream, tag.get())) return false;
-            AddElement(tag.release());
+            if (!ReadPixelFragments(stream, tag)) return false;
+            AddElement(tag);
+            pixel.release();
             // Nothing after the pixel data is parsed: it is kept as trailing data.
             return ReadTrailingData(stream);
         }
 
         const uint32_t length = tag->GetValueLength();
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, tag.get())) return false;
+        if (length != 0 && !ReadValue(stream, tag)) return false;
         if (isPixel && !m_explicitVR) {
             const CDicomTag* bits = FindElement(0x0028, 0x0100);
             if (bits != nullptr && bits->GetNumericValue() > 8) tag->SetVR(L"OW");
@@ -497,11 +514,19 @@ bool CDicomHeader::ReadDataSet(FILE* stream) {
         const bool isSyntax = group == 0x0002 && element == 0x0010;
         m_readPosition = tag->GetValueOffset() + length;
         tag->SetEndOffset(m_readPosition);
-        AddElement(tag.release());
+        AddElement(tag);
+        pixel.release();
         if (!m_hasPreamble && isSyntax) DetectTransferSyntax();
         if (m_readPosition == fileSize) return true;
         if (isPixel) return ReadTrailingData(stream);
     }
+}
+
+// Children are collected on m_pending while their parent is read and handed to it in one go
+// when it is complete, so that each parent's list is allocated once, at its final size.
+void CDicomHeader::AdoptPending(CDicomTag* parent, size_t first) {
+    m_nodeStore.AddChildren(parent, m_pending.data() + first, m_pending.size() - first);
+    m_pending.resize(first);
 }
 
 bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
@@ -512,6 +537,7 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
         ~DepthGuard() { --depth; }
     } guard{m_depth};
 
+    const size_t firstItem = m_pending.size();
     const bool undefined = sequence->IsUndefinedLength();
     const bool readItemsImplicit = sequence->GetVR().Is(VRKind::UN) && undefined;
     uint64_t total = 0;
@@ -520,10 +546,12 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
             if (PeekDelimiter(stream, 0xE0DD)) {
                 if (!ReadDelimiterLength(stream)) return false;
                 sequence->SetEndOffset(m_readPosition);
+                AdoptPending(sequence, firstItem);
                 return true;
             }
         } else if (total >= sequence->GetValueLength()) {
             sequence->SetEndOffset(m_readPosition);
+            AdoptPending(sequence, firstItem);
             return true;
         }
 
@@ -531,7 +559,7 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
         uint16_t group, element;
         if (!ReadItemTag(stream, group, element)) return false;
         if (!undefined && !(group == 0xFFFE && element == 0xE000)) return false;
-        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+        CDicomTag* item = m_nodeStore.NewTag(group, element);
         item->SetTagOffset(itemStart);
         item->SetParent(sequence);
         uint32_t itemLength;
@@ -546,16 +574,16 @@ bool CDicomHeader::ReadSequence(FILE* stream, CDicomTag* sequence) {
             // The items of an undefined-length UN element are implicit VR, whatever the data set.
             const uint8_t explicitVR = m_explicitVR;
             m_explicitVR = 0;
-            ok = ReadItemContent(stream, item.get());
+            ok = ReadItemContent(stream, item);
             m_explicitVR = explicitVR;
         } else {
-            ok = itemLength == 0 || ReadItemContent(stream, item.get());
+            ok = itemLength == 0 || ReadItemContent(stream, item);
         }
         if (!ok) return false;
         if (itemLength == 0) item->SetEndOffset(m_readPosition);
         // Defined-length sequences count the bytes their items really took in the file.
         total += m_readPosition - itemStart;
-        sequence->AddChild(item.release());
+        m_pending.push_back(item);
     }
 }
 
@@ -573,57 +601,71 @@ bool CDicomHeader::ReadItemContent(FILE* stream, CDicomTag* item) {
         item->SetEndOffset(m_readPosition);
         return true;
     }
+    const size_t firstChild = m_pending.size();
+    auto complete = [this, item, firstChild]() {
+        item->SetEndOffset(m_readPosition);
+        AdoptPending(item, firstChild);
+        return true;
+    };
     for (;;) {
         const uint64_t tagStart = m_readPosition;
         uint16_t group, element;
         if (!ReadTag(stream, group, element)) return false;
-        std::unique_ptr<CDicomTag> tag(new CDicomTag(group, element));
+        CDicomTag* tag = m_nodeStore.NewTag(group, element);
         tag->SetTagOffset(tagStart);
         tag->SetParent(item);
-        if (!ReadVRAndLength(stream, tag.get())) return false;
+        if (!ReadVRAndLength(stream, tag)) return false;
 
         bool endsFile = false;
         if (tag->IsPixelData() && tag->IsUndefinedLength()) {
-            if (!ReadPixelFragments(stream, tag.get())) return false;
-            item->AddChild(tag.release());
+            if (!ReadPixelFragments(stream, tag)) return false;
             endsFile = m_readPosition == fileSize;
-        } else if (IsSequence(tag.get())) {
-            if (!ReadSequence(stream, tag.get())) return false;
-            item->AddChild(tag.release());
+        } else if (IsSequence(tag)) {
+            if (!ReadSequence(stream, tag)) return false;
             endsFile = m_readPosition == fileSize;
         } else {
             const uint32_t length = tag->GetValueLength();
             if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-            if (length != 0 && !ReadValue(stream, tag.get())) return false;
+            if (length != 0 && !ReadValue(stream, tag)) return false;
             m_readPosition = tag->GetValueOffset() + length;
             tag->SetEndOffset(m_readPosition);
-            item->AddChild(tag.release());
         }
-        if (endsFile) {
-            item->SetEndOffset(m_readPosition);
-            return true;
-        }
+        m_pending.push_back(tag);
+        if (endsFile) return complete();
 
         if (!undefined) {
-            if (m_readPosition >= end) {
-                item->SetEndOffset(m_readPosition);
-                return true;
-            }
+            if (m_readPosition >= end) return complete();
         } else if (PeekDelimiter(stream, 0xE00D)) {
             if (!ReadDelimiterLength(stream)) return false;
-            item->SetEndOffset(m_readPosition);
-            return true;
+            return complete();
         }
     }
 }
 
 bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
     pixel->SetValueOffset(m_readPosition);
+    const size_t firstItem = m_pending.size();
 
-    // Reads one item header and value (the tag already read) and appends it to the pixel element.
-    auto readFragment = [this, stream, pixel](uint16_t group, uint16_t element, uint64_t tagStart,
-                                              uint32_t& length) -> bool {
-        std::unique_ptr<CDicomTag> item(new CDicomTag(group, element));
+    // The fragments of the top-level pixel data, the last element parsed, go one after another
+    // into one block as large as the rest of the file, laid out for huge pages (only the pages
+    // the fragments fill are ever touched). Where that block cannot be had, or the rest is small,
+    // each fragment is read like any other value.
+    uint8_t* fragmentBytes = nullptr;
+    uint64_t fragmentRoom = 0;
+    const uint64_t rest = static_cast<uint64_t>(m_fileSize) - m_readPosition;
+    if (pixel->GetParent() == nullptr && rest >= m_fragmentBlockMinimum) {
+        LargeBlock block;
+        if (block.Allocate(static_cast<size_t>(rest))) {
+            fragmentBytes = block.Data();
+            fragmentRoom = rest;
+            m_nodeStore.Keep(std::move(block));
+        }
+    }
+
+    // Reads one item header and value (the tag already read) and keeps it for the pixel element.
+    auto readFragment = [this, stream, pixel, &fragmentBytes, &fragmentRoom](
+                            uint16_t group, uint16_t element, uint64_t tagStart, uint32_t& length) -> bool {
+        CDicomTag* item = m_nodeStore.NewTag(group, element);
         item->SetTagOffset(tagStart);
         item->SetParent(pixel);
         if (!ReadUInt32(stream, length)) return false;
@@ -632,10 +674,18 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
         item->Data().SetLongLength(length);
         item->SetValueOffset(m_readPosition);
         if (length == kUndefinedLength || !EnsureAvailable(length)) return false;
-        if (length != 0 && !ReadValue(stream, item.get())) return false;
+        if (length != 0 && length <= fragmentRoom) {
+            // Items have no VR, so their bytes are never swapped.
+            if (!ReadBytes(stream, fragmentBytes, length)) return false;
+            item->BorrowValue(fragmentBytes, length);
+            fragmentBytes += length;
+            fragmentRoom -= length;
+        } else if (length != 0 && !ReadValue(stream, item)) {
+            return false;
+        }
         m_readPosition = item->GetValueOffset() + length;
         item->SetEndOffset(m_readPosition);
-        pixel->AddChild(item.release());
+        m_pending.push_back(item);
         return true;
     };
 
@@ -654,6 +704,7 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
                 uint32_t delimiterLength;
                 if (!ReadUInt32(stream, delimiterLength)) return false;
                 pixel->SetEndOffset(m_readPosition);
+                AdoptPending(pixel, firstItem);
                 return true;
             }
             if (element != 0xE000) return false;
@@ -669,6 +720,7 @@ bool CDicomHeader::ReadPixelFragments(FILE* stream, CDicomTag* pixel) {
         total += uint64_t(length) + 8;
     }
     pixel->SetEndOffset(m_readPosition);
+    AdoptPending(pixel, firstItem);
     return true;
 }
 

@@ -14,6 +14,11 @@
 constexpr int kMaxSequenceDepth = 64;
 // Files of this size or more are refused before parsing.
 constexpr int64_t kMaxFileSize = 0x80000000LL;
+// Native frames are read into blocks of at most this many bytes (a larger frame gets its own).
+constexpr uint64_t kFrameBlockSize = uint64_t(64) << 20;
+// Top-level encapsulated pixel data with at least this many bytes left in the file has its
+// fragments read into one block (smaller ones get a block per fragment).
+constexpr uint64_t kFragmentBlockMinimum = uint64_t(8) << 20;
 
 class CDicomHeader : public CTagArray {
 public:
@@ -90,6 +95,9 @@ protected:
     uint8_t* m_trailingData = nullptr;
     uint64_t m_trailingSize = 0;
     std::vector<UltrasoundRegion*> m_ultrasoundRegions;
+    // kFrameBlockSize and kFragmentBlockMinimum, as members so that tests can make them small.
+    uint64_t m_frameBlockSize = kFrameBlockSize;
+    uint64_t m_fragmentBlockMinimum = kFragmentBlockMinimum;
 
 private:
     bool ReadBytes(FILE* stream, void* destination, size_t count);
@@ -110,4 +118,10 @@ private:
     size_t m_bufferLength = 0;       // valid bytes in m_buffer
     bool FillBuffer(FILE* stream, uint64_t offset);
     int m_depth = 0;                 // sequences being read, for the nesting bound
+    // Children read so far of the sequences, items and pixel elements being read, innermost
+    // last; each parent takes its own when it is complete.
+    std::vector<CDicomTag*> m_pending;
+    void AdoptPending(CDicomTag* parent, size_t first);
+    // Deletes the elements and forgets the pending children (all of them the store's).
+    void DeleteTree();
 };

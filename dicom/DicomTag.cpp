@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <utility>
 
 #include "dicom/DicomDictionary.h"
 
@@ -22,7 +24,7 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
         // Group lengths are named and typed without asking the dictionary, and start out holding
         // a zero length value until the file's own header replaces it.
         m_description = &kGroupLengthName;
-        m_vr.SetCode(L"UL");
+        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
         uint8_t* zero = static_cast<uint8_t*>(std::calloc(4, 1));
         if (zero != nullptr) {
             m_value.Adopt(zero, 4);
@@ -32,18 +34,68 @@ CDicomTag::CDicomTag(uint16_t group, uint16_t element)
     }
     // One dictionary look-up gives both the name and the VR.
     const DictionaryEntry& entry = CDicomDictionary::Instance().Find(FoldRepeatingGroup(group), element);
-    m_description = &entry.name;
-    if (!entry.vr.empty()) m_vr.SetCode(entry.vr);
+    m_description = entry.name;
+    m_vr.SetCode(entry.vr);
+}
+
+CDicomTagList::~CDicomTagList() {
+    if (m_capacity != 0) std::free(m_items);
+}
+
+CDicomTagList::const_reference CDicomTagList::at(size_t index) const {
+    if (index >= m_size) throw std::out_of_range("CDicomTagList::at");
+    return m_items[index];
+}
+
+void CDicomTagList::Append(CDicomTag* const* children, size_t count) {
+    if (count == 0) return;
+    if (count > UINT32_MAX - m_size) throw std::length_error("CDicomTagList::Append");
+    const size_t size = m_size + count;
+    if (size > m_capacity) {
+        size_t capacity = m_capacity != 0 ? 2 * size_t(m_capacity) : size;
+        if (capacity < size) capacity = size;
+        if (capacity > UINT32_MAX) capacity = UINT32_MAX;
+        CDicomTag** items = static_cast<CDicomTag**>(std::malloc(capacity * sizeof(CDicomTag*)));
+        if (items == nullptr) throw std::bad_alloc();
+        if (m_size != 0) std::memcpy(items, m_items, m_size * sizeof(CDicomTag*));
+        if (m_capacity != 0) std::free(m_items);
+        m_items = items;
+        m_capacity = static_cast<uint32_t>(capacity);
+    }
+    std::memcpy(m_items + m_size, children, count * sizeof(CDicomTag*));
+    m_size = static_cast<uint32_t>(size);
+}
+
+void CDicomTagList::Borrow(CDicomTag** items, size_t count) {
+    m_items = items;
+    m_size = static_cast<uint32_t>(count);
+    m_capacity = 0;
 }
 
 CDicomTag::~CDicomTag() {
-    for (CDicomTag* child : m_children) delete child;
+    // Children from a node store belong to it; it destroys them after their parents.
+    if (m_hasChildrenToDelete)
+        for (CDicomTag* child : m_children)
+            if (!child->m_inNodeStore) delete child;
 }
 
 bool CDicomTag::AddChild(CDicomTag* child) {
-    child->m_parent = this;
-    m_children.push_back(child);
+    AddChildren(&child, 1);
     return true;
+}
+
+void CDicomTag::AddChildren(CDicomTag* const* children, size_t count) {
+    m_children.Append(children, count);
+    TakeChildren(children, count);
+}
+
+// The parent side of adding children: they point back here, and those made with new are ours
+// to delete.
+void CDicomTag::TakeChildren(CDicomTag* const* children, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        children[i]->m_parent = this;
+        if (!children[i]->m_inNodeStore) m_hasChildrenToDelete = true;
+    }
 }
 
 bool CDicomTag::LookUpName() {
@@ -57,11 +109,11 @@ bool CDicomTag::LookUpName() {
 
 bool CDicomTag::LookUpVR() {
     if (m_element == 0x0000) {
-        m_vr.SetCode(L"UL");
+        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
         return true;
     }
-    const std::wstring& vr = CDicomDictionary::Instance().GetVR(FoldRepeatingGroup(m_group), m_element);
-    if (vr.empty()) return false;
+    const VRCode* vr = CDicomDictionary::Instance().Find(FoldRepeatingGroup(m_group), m_element).vr;
+    if (vr->text.empty()) return false;
     m_vr.SetCode(vr);
     return true;
 }
@@ -84,6 +136,20 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
         return false;
     }
     m_value.Adopt(block, count);
+    StoreValueLengths(count);
+    NormalizeValue();
+    return true;
+}
+
+bool CDicomTag::BorrowValue(uint8_t* bytes, uint32_t count) {
+    if (bytes == nullptr || count == 0) return false;
+    m_value.Borrow(bytes, count);
+    StoreValueLengths(count);
+    NormalizeValue();
+    return true;
+}
+
+void CDicomTag::StoreValueLengths(uint32_t count) {
     // A count that does not fit the short slot goes to the long one instead of losing its high
     // bits (implicit VR lets any element carry a 4-byte length).
     if (HasLongLengthField() || count > 0xFFFFu) {
@@ -93,13 +159,11 @@ bool CDicomTag::AdoptValue(uint8_t* block, uint32_t count) {
         m_value.SetShortLength(static_cast<uint16_t>(count));
         m_value.SetLongLength(0);
     }
-    NormalizeValue();
-    return true;
 }
 
 void CDicomTag::NormalizeValue() {
-    // Decided by the VR text: the code, or when it is empty the alternate code (never set).
-    const VRInfo* info = m_vr.GetCode().empty() ? FindVRInfo(GetVRText()) : m_vr.GetInfo();
+    // Decided by the VR code (the alternate code it would fall back to is never set).
+    const VRInfo* info = m_vr.GetInfo();
     if (info == nullptr) return;
     auto moveShortToLong = [this]() {
         if (m_value.GetShortLength() != 0) {
@@ -146,24 +210,45 @@ void CDicomTag::NormalizeValue() {
 }
 
 CDicomTag7FE0::~CDicomTag7FE0() {
-    for (uint8_t* block : m_fragments) std::free(block);
+    for (uint8_t* block : m_ownedFragments) std::free(block);
 }
 
+namespace {
+// Room for `more` entries, so that the appends that follow cannot fail.
+template <typename T>
+void MakeRoom(std::vector<T>& list, size_t more) {
+    if (list.capacity() - list.size() >= more) return;
+    const size_t doubled = 2 * list.size() + 4;
+    list.reserve(doubled > list.size() + more ? doubled : list.size() + more);
+}
+}  // namespace
+
 void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
-    // Make room in both lists first, so that they never disagree and the block is never lost.
-    if (m_fragments.size() == m_fragments.capacity() ||
-        m_fragmentLengths.size() == m_fragmentLengths.capacity()) {
-        try {
-            const size_t wanted = 2 * m_fragments.size() + 4;
-            m_fragments.reserve(wanted);
-            m_fragmentLengths.reserve(wanted);
-        } catch (...) {
-            std::free(bytes);
-            throw;
-        }
+    // Room in every list first, so that they never disagree and the block is never lost.
+    try {
+        MakeRoom(m_fragments, 1);
+        MakeRoom(m_fragmentLengths, 1);
+        MakeRoom(m_ownedFragments, 1);
+    } catch (...) {
+        std::free(bytes);
+        throw;
     }
     m_fragments.push_back(bytes);
     m_fragmentLengths.push_back(length);
+    m_ownedFragments.push_back(bytes);
+}
+
+void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) {
+    if (count == 0) return;
+    // On failure the block is freed with `frames`.
+    MakeRoom(m_fragments, count);
+    MakeRoom(m_fragmentLengths, count);
+    MakeRoom(m_frameBlocks, 1);
+    for (size_t i = 0; i < count; ++i) {
+        m_fragments.push_back(frames.Data() + i * size_t(length));
+        m_fragmentLengths.push_back(length);
+    }
+    m_frameBlocks.push_back(std::move(frames));
 }
 
 uint64_t CDicomTag7FE0::GetTotalFragmentLength() const {

@@ -7,8 +7,64 @@
 #include <vector>
 
 #include "dicom/DicomVR.h"
+#include "dicom/LargeBlock.h"
 #include "dicom/TagData.h"
 
+class CDicomTag;
+class CNodeStore;
+
+// The children of a node in file order: a read-only array with the reading side of a
+// std::vector (iteration, size, indexing, at, front, back, data). A parsed tree keeps its arrays
+// in the file's node store; children added with AddChild go into a heap block of the node's own.
+class CDicomTagList {
+public:
+    using value_type = CDicomTag*;
+    using size_type = size_t;
+    using difference_type = std::ptrdiff_t;
+    using const_reference = CDicomTag* const&;
+    using reference = const_reference;
+    using const_iterator = CDicomTag* const*;
+    using iterator = const_iterator;
+
+    CDicomTagList() = default;
+    CDicomTagList(const CDicomTagList&) = delete;
+    CDicomTagList& operator=(const CDicomTagList&) = delete;
+    ~CDicomTagList();
+
+    const_iterator begin() const { return m_items; }
+    const_iterator end() const { return m_items + m_size; }
+    const_iterator cbegin() const { return begin(); }
+    const_iterator cend() const { return end(); }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    // Room in the node's own block; a list kept in a node store has exactly its size.
+    size_t capacity() const { return m_capacity != 0 ? m_capacity : m_size; }
+    const_reference operator[](size_t index) const { return m_items[index]; }
+    // Throws std::out_of_range past the end, like std::vector::at.
+    const_reference at(size_t index) const;
+    const_reference front() const { return m_items[0]; }
+    const_reference back() const { return m_items[m_size - 1]; }
+    CDicomTag* const* data() const { return m_items; }
+    // A copy as a std::vector, for callers that want one.
+    operator std::vector<CDicomTag*>() const { return std::vector<CDicomTag*>(begin(), end()); }
+
+private:
+    friend class CDicomTag;
+    friend class CNodeStore;
+    // Appends, growing the node's own block (a list kept elsewhere is copied into one first).
+    // Throws bad_alloc, leaving the list as it was.
+    void Append(CDicomTag* const* children, size_t count);
+    // Points the empty list at an array that outlives it.
+    void Borrow(CDicomTag** items, size_t count);
+
+    CDicomTag** m_items = nullptr;
+    uint32_t m_size = 0;
+    uint32_t m_capacity = 0;   // of the node's own block; 0 for none or a borrowed array
+};
+
+// A node is made either with new (and deleted by its owner) or by a file's node store, which
+// destroys it when the file lets its tree go; a node deletes only those children that were made
+// with new.
 class CDicomTag {
 public:
     CDicomTag(uint16_t group, uint16_t element);
@@ -23,11 +79,15 @@ public:
     bool IsItem() const { return Is(0xFFFE, 0xE000); }
     bool IsPixelData() const { return Is(0x7FE0, 0x0010); }
     const std::wstring& GetDescription() const { return *m_description; }
-    const std::vector<CDicomTag*>& GetChildren() const { return m_children; }
+    const CDicomTagList& GetChildren() const { return m_children; }
     CDicomTag* GetParent() const { return m_parent; }
     void SetParent(CDicomTag* parent) { m_parent = parent; }
     // Sets the child's parent to this node and appends it; the node owns it from then on.
     bool AddChild(CDicomTag* child);
+    // AddChild for `count` children at once, with at most one allocation for the list.
+    void AddChildren(CDicomTag* const* children, size_t count);
+    // True for a node made by a node store (see CNodeStore).
+    bool IsInNodeStore() const { return m_inNodeStore; }
 
     // Where the element lies in the file. The value offset is the first byte after the header;
     // the tag offset is the first header byte; the end offset is one past its last byte (after
@@ -48,11 +108,16 @@ public:
     bool SetValue(const uint8_t* bytes, uint32_t count);
     // Takes a malloc'ed block of count bytes as the value (no copy) and normalises it.
     bool AdoptValue(uint8_t* block, uint32_t count);
+    // Takes count bytes that outlive the element (its node store's) as the value, without copying
+    // or freeing them, and normalises it; a value normalisation pads or resizes gets a block of its
+    // own.
+    bool BorrowValue(uint8_t* bytes, uint32_t count);
 
     // VR
     bool LookUpVR();
     bool LookUpName();
     void SetVR(const std::wstring& code) { m_vr.SetCode(code); }
+    void SetVR(const VRCode* code) { m_vr.SetCode(code); }
     const std::wstring& GetVRText() const { return m_vr.GetText(); }
     const CDicomVR& GetVR() const { return m_vr; }
     // True for items and delimiters and for the VRs whose explicit header has a 4-byte length.
@@ -69,15 +134,20 @@ public:
     double GetDecimalValue() const;
 
 private:
+    friend class CNodeStore;
     void NormalizeValue();
+    void StoreValueLengths(uint32_t count);
+
+    void TakeChildren(CDicomTag* const* children, size_t count);
 
     uint16_t m_group;
     uint16_t m_element;
+    bool m_inNodeStore = false;
+    bool m_hasChildrenToDelete = false;  // some child was made with new
     // The name lives in the dictionary (or is a constant) for the life of the process, so each
     // element only points at it.
     const std::wstring* m_description;
-    std::wstring m_secondText;          // kept for the record layout; nothing sets or shows it
-    std::vector<CDicomTag*> m_children;
+    CDicomTagList m_children;
     CDicomVR m_vr;
     CTagData m_value;
     CDicomTag* m_parent = nullptr;
@@ -86,14 +156,17 @@ private:
     uint64_t m_endOffset = 0;
 };
 
-// The top-level pixel data element: also holds the native frames, one block per frame.
+// The top-level pixel data element: also holds the native frames, each one fragment.
 class CDicomTag7FE0 : public CDicomTag {
 public:
     CDicomTag7FE0(uint16_t group, uint16_t element) : CDicomTag(group, element) {}
     ~CDicomTag7FE0() override;
 
-    // Appends one frame; the element owns the block from then on.
+    // Appends one frame, a malloc'ed block; the element owns the block from then on.
     void AddFragment(uint8_t* bytes, uint32_t length);
+    // Appends `count` frames of `length` bytes each that lie one after another from the start of
+    // `frames`; the element keeps the block.
+    void AddFrames(LargeBlock frames, uint32_t length, size_t count);
     size_t GetFragmentCount() const { return m_fragments.size(); }
     const uint8_t* GetFragment(size_t index) const { return m_fragments[index]; }
     uint32_t GetFragmentLength(size_t index) const { return m_fragmentLengths[index]; }
@@ -102,6 +175,8 @@ public:
 private:
     std::vector<uint8_t*> m_fragments;
     std::vector<uint32_t> m_fragmentLengths;
+    std::vector<uint8_t*> m_ownedFragments;    // the blocks AddFragment took
+    std::vector<LargeBlock> m_frameBlocks;     // the blocks AddFrames took
 };
 
 // Dictionary groups stand for whole ranges of repeating groups: 54xx is asked as 5400 and

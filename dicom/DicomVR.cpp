@@ -1,6 +1,8 @@
 #include "dicom/DicomVR.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -39,6 +41,44 @@ const VRIndex& Index() {
     return index;
 }
 
+// The records of the empty code and of every code in the table, and a look-up by two letters.
+struct KnownCodes {
+    VRCode empty{std::wstring(), nullptr};
+    VRCode codes[sizeof kVRTable / sizeof kVRTable[0]];
+    const VRCode* byLetters[26 * 26] = {};
+    KnownCodes() {
+        for (size_t i = 0; i < sizeof kVRTable / sizeof kVRTable[0]; ++i) {
+            const VRInfo& info = kVRTable[i];
+            codes[i].text = std::wstring{static_cast<wchar_t>(info.code[0]), static_cast<wchar_t>(info.code[1])};
+            codes[i].info = &info;
+            byLetters[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &codes[i];
+        }
+    }
+    const VRCode* Find(unsigned first, unsigned second) const {
+        if (first < 'A' || first > 'Z' || second < 'A' || second > 'Z') return nullptr;
+        return byLetters[(first - 'A') * 26 + (second - 'A')];
+    }
+};
+
+// Built on first use and never destroyed, so that elements in static objects can still read
+// their code while the program exits.
+const KnownCodes& Known() {
+    static const KnownCodes* known = new KnownCodes();
+    return *known;
+}
+
+// Texts that are not known codes, each kept once. A file can bring at most 65536 two-byte codes,
+// so what files add stays bounded. Locked, because elements may be built on any thread.
+struct OtherCodes {
+    std::mutex lock;
+    std::map<std::wstring, VRCode> codes;
+};
+
+OtherCodes& Others() {
+    static OtherCodes* others = new OtherCodes();
+    return *others;
+}
+
 
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
@@ -65,11 +105,28 @@ const VRInfo* FindVRInfo(const char* twoLetters) {
     return Index().Find(static_cast<unsigned char>(twoLetters[0]), static_cast<unsigned char>(twoLetters[1]));
 }
 
-void CDicomVR::SetCode(const std::wstring& code) {
-    m_code = code;
-    for (wchar_t& c : m_code)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    m_info = FindVRInfo(m_code);
+const VRCode* NoVRCode() { return &Known().empty; }
+
+const VRCode* InternVRCode(const std::wstring& text) {
+    if (text.empty()) return NoVRCode();
+    const KnownCodes& known = Known();
+    if (text.size() == 2) {
+        const VRCode* code = known.Find(static_cast<unsigned>(UpperAscii(text[0])), static_cast<unsigned>(UpperAscii(text[1])));
+        if (code != nullptr) return code;
+    }
+    const std::wstring upper = UpperCaseAscii(text);
+    OtherCodes& others = Others();
+    std::lock_guard<std::mutex> hold(others.lock);
+    auto found = others.codes.find(upper);
+    if (found == others.codes.end())
+        found = others.codes.emplace(upper, VRCode{upper, FindVRInfo(upper)}).first;
+    return &found->second;
+}
+
+const VRCode* VRCodeOfBytes(uint8_t first, uint8_t second) {
+    const VRCode* code = Known().Find(first, second);
+    if (code != nullptr) return code;
+    return InternVRCode(std::wstring{static_cast<wchar_t>(first), static_cast<wchar_t>(second)});
 }
 
 bool IsKnownVRCode(const char* twoLetters) { return FindVRInfo(twoLetters) != nullptr; }

@@ -19,6 +19,22 @@ struct VRInfo {
     bool text;               // shown as decoded text (false: numbers, tags or a placeholder)
 };
 
+// One VR text as elements carry it. Every element with the same text points at the same record,
+// which lives for the rest of the process: the known codes are built in, any other text (lower
+// case is upper-cased first; file bytes that are no letters; longer texts) is kept once when it
+// is first set. So an element holds one pointer for its VR, and setting it allocates nothing.
+struct VRCode {
+    std::wstring text;       // upper case; empty for no code
+    const VRInfo* info;      // the table row, or null for an unknown or empty code
+};
+
+// The record of the empty code.
+const VRCode* NoVRCode();
+// The record of a text, upper-cased (ASCII letters only) before it is looked up.
+const VRCode* InternVRCode(const std::wstring& text);
+// The record of the two bytes of an explicit-VR header, each taken as one character.
+const VRCode* VRCodeOfBytes(uint8_t first, uint8_t second);
+
 // The row for a code (exact, upper case), or null when the program does not know it.
 const VRInfo* FindVRInfo(const std::wstring& code);
 const VRInfo* FindVRInfo(const char* twoLetters);
@@ -43,31 +59,28 @@ bool IsATVR(const std::wstring& vr);
 
 std::wstring UpperCaseAscii(const std::wstring& text);
 
-// The VR code of one element.
+// The VR code of one element: one pointer to the shared record of its text. Not polymorphic,
+// so that the pointer is all an element spends on it.
 class CDicomVR {
 public:
-    CDicomVR() = default;
+    CDicomVR() : m_code(NoVRCode()) {}
     CDicomVR(const CDicomVR&) = default;
     CDicomVR& operator=(const CDicomVR&) = default;
-    virtual ~CDicomVR() = default;
+    ~CDicomVR() = default;
 
     // Stores the code upper-cased.
-    void SetCode(const std::wstring& code);
-    const std::wstring& GetCode() const { return m_code; }
+    void SetCode(const std::wstring& code) { m_code = InternVRCode(code); }
+    void SetCode(const VRCode* code) { m_code = code != nullptr ? code : NoVRCode(); }
+    const std::wstring& GetCode() const { return m_code->text; }
     // The table row of the code, or null for an unknown or empty code.
-    const VRInfo* GetInfo() const { return m_info; }
-    bool Is(VRKind kind) const { return m_info != nullptr && m_info->kind == kind; }
-    const std::wstring& GetAlternateCode() const { return m_alternateCode; }
-    // The code, or the alternate code when the code is empty.
-    const std::wstring& GetText() const { return m_code.empty() ? m_alternateCode : m_code; }
-    void Reset() {
-        m_code.clear();
-        m_alternateCode.clear();
-        m_info = nullptr;
-    }
+    const VRInfo* GetInfo() const { return m_code->info; }
+    bool Is(VRKind kind) const { return m_code->info != nullptr && m_code->info->kind == kind; }
+    // Nothing ever sets an alternate code: always empty, kept for readers that fall back to it.
+    const std::wstring& GetAlternateCode() const { return NoVRCode()->text; }
+    // The code, or the alternate code when the code is empty (which is empty too).
+    const std::wstring& GetText() const { return m_code->text; }
+    void Reset() { m_code = NoVRCode(); }
 
 private:
-    std::wstring m_code;
-    std::wstring m_alternateCode;   // never set to a non-empty text; kept as a read fallback
-    const VRInfo* m_info = nullptr; // looked up once when the code is set
+    const VRCode* m_code;
 };

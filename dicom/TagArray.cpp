@@ -87,8 +87,11 @@ bool CTagArray::AddElement(CDicomTag* tag) {
 }
 
 void CTagArray::DeleteAllElements() {
-    for (CDicomTag* tag : m_elements) delete tag;
+    // Elements made with new first: they may look at children of the store while they go.
+    for (CDicomTag* tag : m_elements)
+        if (!tag->IsInNodeStore()) delete tag;
     m_elements.clear();
+    m_nodeStore.Release();
 }
 
 CDicomTag* CTagArray::FindElement(uint16_t group, uint16_t element) const {

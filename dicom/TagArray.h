@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dicom/DicomTag.h"
+#include "dicom/NodeStore.h"
 
 // Image description filled from the top-level elements up to group 0028.
 class CPixelModule {
@@ -52,7 +53,7 @@ public:
     const std::vector<CDicomTag*>& GetElements() const { return m_elements; }
     // Appends a top-level element (the array owns it); null is ignored.
     bool AddElement(CDicomTag* tag);
-    // Deletes every top-level element.
+    // Deletes every top-level element, and with them every node of the node store.
     void DeleteAllElements();
     // The first top-level element with this tag, or null. Nested elements are never searched.
     CDicomTag* FindElement(uint16_t group, uint16_t element) const;
@@ -81,6 +82,8 @@ public:
 
 protected:
     std::vector<CDicomTag*> m_elements;
+    // The nodes the parser makes live here; they go when the elements are deleted.
+    CNodeStore m_nodeStore;
 
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;

@@ -3,18 +3,32 @@
 #include <cstdlib>
 #include <cstring>
 
-CTagData::~CTagData() { std::free(m_bytes); }
+CTagData::~CTagData() { Release(); }
 
-void CTagData::Adopt(uint8_t* block, size_t count) {
-    std::free(m_bytes);
-    m_bytes = block;
-    m_byteCount = block != nullptr ? count : 0;
+void CTagData::Release() {
+    if (m_ownsBytes) std::free(m_bytes);
+    m_bytes = nullptr;
+    m_byteCount = 0;
+    m_ownsBytes = false;
 }
 
-void CTagData::FreeBytes() { Adopt(nullptr, 0); }
+void CTagData::Adopt(uint8_t* block, size_t count) {
+    Release();
+    m_bytes = block;
+    m_byteCount = block != nullptr ? count : 0;
+    m_ownsBytes = block != nullptr;
+}
+
+void CTagData::Borrow(uint8_t* bytes, size_t count) {
+    Release();
+    m_bytes = bytes;
+    m_byteCount = bytes != nullptr ? count : 0;
+}
+
+void CTagData::FreeBytes() { Release(); }
 
 void CTagData::Reset() {
-    FreeBytes();
+    Release();
     m_shortLength = 0;
     m_longLength = 0;
 }
@@ -38,13 +52,21 @@ bool CTagData::PadToEven(uint8_t pad) {
 }
 
 bool CTagData::Resize(uint32_t newLength) {
-    uint8_t* block = static_cast<uint8_t*>(std::realloc(m_bytes, newLength == 0 ? 1 : newLength));
+    const size_t size = newLength == 0 ? 1 : newLength;
+    uint8_t* block;
+    if (m_ownsBytes || m_bytes == nullptr) {
+        block = static_cast<uint8_t*>(std::realloc(m_bytes, size));
+    } else {
+        block = static_cast<uint8_t*>(std::malloc(size));
+        if (block != nullptr) std::memcpy(block, m_bytes, m_byteCount < size ? m_byteCount : size);
+    }
     if (block == nullptr) {
         Reset();
         return false;
     }
     if (newLength > m_byteCount) std::memset(block + m_byteCount, 0, newLength - m_byteCount);
     m_bytes = block;
+    m_ownsBytes = true;
     m_byteCount = newLength;
     StoreLength(newLength);
     return true;

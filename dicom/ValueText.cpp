@@ -231,8 +231,9 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
         return IsPixelData() ? L"(Frame Data)" : L"(Sequence Data)";
     } else if (SameCode(vr, "SQ")) {
         return L"(Sequence Data)";
-    } else if (!IsTextVR(vr)) {
-        const std::wstring code = UpperCaseAscii(vr);
+    } else if (m_vr.GetInfo() != nullptr && !m_vr.GetInfo()->text) {
+        // A binary VR the table knows (the code is stored upper-cased, so it is its own row).
+        const std::wstring& code = vr;
         if (SameCode(code, "US"))
             return JoinIntegers(bytes, count, 2, [](const uint8_t* p) -> int64_t { return Little16(p); });
         if (SameCode(code, "SS"))
@@ -262,9 +263,10 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
     }
 
     if (length >= 128) return L"(Long Size Data)";
-    char* text = CopyValueBytes();
-    if (text == nullptr) return std::wstring();
-    std::wstring decoded = DecodeText(text, characterSet);
-    std::free(text);
-    return decoded;
+    // What CopyValueBytes would give, on the stack: the stored bytes, at most the length, ended
+    // by a zero.
+    char text[128];
+    if (count != 0) std::memcpy(text, bytes, count);
+    text[count] = 0;
+    return DecodeText(text, characterSet);
 }
