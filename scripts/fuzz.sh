@@ -33,9 +33,10 @@ fi
 
 echo "fuzz.sh: fuzzing for $seconds s; corpus $out/corpus, findings $out/findings"
 # -malloc_limit_mb: no input of 64 KiB may make the parse or the display ask for a block of
-# 64 MiB; -timeout: no input may take 10 s.
+# 64 MiB; -timeout: no input may take 30 s (generous: at low priority on a busy machine the
+# fuzzer can be starved for seconds).
 status=0
-nice -n 10 "$fuzzer" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+nice -n 10 "$fuzzer" -max_total_time="$seconds" -max_len=65536 -timeout=30 -rss_limit_mb=2048 \
     -malloc_limit_mb=64 -dict="$root/tests/fuzz/dicom.dict" -artifact_prefix="$out/findings/" \
     -print_final_stats=1 "$out/corpus" "$root/tests/fuzz/seeds" "$out/seeds" || status=$?
 if [ "$status" -ne 0 ]; then
