@@ -37,4 +37,25 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     ) 9>"$WINEPREFIX.lock"
 fi
 
+# ORVEL_WINE_MANAGED=N: windows are not handed to a window manager. The test
+# displays (Xvfb) have none, and a managed window that is hidden or closed makes
+# Wine wait 2 s for a manager that never answers; unmanaged, it goes at once.
+# The value is written into the prefix's registry when it changes (a marker
+# file beside the prefix remembers the last one); unset, the prefix is left as
+# it is (Wine's default is managed windows).
+managed="${ORVEL_WINE_MANAGED:-}"
+if [ "$managed" = Y ] || [ "$managed" = N ]; then
+    marker="$WINEPREFIX.managed"
+    if [ "$(cat "$marker" 2>/dev/null)" != "$managed" ]; then
+        (
+            flock 9
+            if [ "$(cat "$marker" 2>/dev/null)" != "$managed" ]; then
+                "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+                    >/dev/null 2>&1 || true
+                echo "$managed" >"$marker"
+            fi
+        ) 9>"$WINEPREFIX.lock"
+    fi
+fi
+
 exec "$WINE" "$@"

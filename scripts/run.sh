@@ -21,8 +21,11 @@ exe="$root/build/win64/app/orvelhex64.exe"
 prefix="$root/build/win64/wineprefix"
 
 if [ -n "${DISPLAY:-}" ]; then
-    exec cmake/wine-run.sh "$prefix" "$exe" "$winpath"
+    # A desktop with its own window manager: the viewer's window is managed by it.
+    ORVEL_WINE_MANAGED=Y exec cmake/wine-run.sh "$prefix" "$exe" "$winpath"
 fi
+# The private display below has no window manager.
+export ORVEL_WINE_MANAGED=N
 
 shots="$root/build/win64/screenshots"
 mkdir -p "$shots"
