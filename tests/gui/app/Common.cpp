@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "framework/WinApp.h"
 #include "tests/gui/app/Harness.h"
 
@@ -128,6 +132,23 @@ std::vector<Box> OpenTyped(COrvelDICOMHexariumDlg& dialog, const std::wstring& p
         boxes.push_back(box);
     }
     return boxes;
+}
+
+// An HDROP holding the given paths, as the shell hands it over.
+HDROP MakeDrop(const std::vector<std::wstring>& files) {
+    size_t chars = 1;
+    for (const std::wstring& f : files) chars += f.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    DROPFILES* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    wchar_t* out = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& f : files) {
+        std::copy(f.begin(), f.end(), out);
+        out += f.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
 }
 
 }  // namespace apptest

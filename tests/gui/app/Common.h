@@ -59,4 +59,7 @@ struct Box {
 };
 std::vector<Box> OpenTyped(COrvelDICOMHexariumDlg& dialog, const std::wstring& path);
 
+// An HDROP holding the given paths, as the shell hands it over (the receiver frees it).
+HDROP MakeDrop(const std::vector<std::wstring>& files);
+
 }  // namespace apptest

@@ -11,23 +11,14 @@
 #include "app/DropFilesCombo.h"
 #include "app/HyperLink.h"
 #include "framework/WinApp.h"
+#include "tests/gui/app/Common.h"
 #include "tests/gui/app/Harness.h"
+
+using apptest::MakeDrop;
 
 namespace {
 
-const wchar_t* ParentClass() {
-    static const wchar_t* name = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &CWnd::WindowProcedure;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = L"OrvelControlsTestParent";
-        ::RegisterClassW(&wc);
-        return wc.lpszClassName;
-    }();
-    return name;
-}
+const wchar_t* ParentClass() { return guitest::RegisterTestWindowClass(L"OrvelControlsTestParent"); }
 
 // Records the combo's commands and the combo notifications that reach it.
 class Parent : public CWnd {
@@ -65,21 +56,6 @@ private:
     }
 };
 
-HDROP MakeDrop(const std::vector<std::wstring>& files) {
-    size_t chars = 1;
-    for (const std::wstring& f : files) chars += f.size() + 1;
-    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    DROPFILES* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    wchar_t* out = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& f : files) {
-        std::copy(f.begin(), f.end(), out);
-        out += f.size() + 1;
-    }
-    ::GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
 
 class ComboInParent : public ::testing::Test {
 protected:

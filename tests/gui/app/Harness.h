@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/Dialog.h"
+#include "tests/gui/support/GuiTestSupport.h"
 
 namespace harness {
 
@@ -43,30 +44,7 @@ std::vector<SeenWindow> WhileAnswering(const std::function<void()>& action,
 // The thread's visible top-level windows.
 std::vector<HWND> ThreadWindows();
 
-// Screen pixels of a window, and a 32-bit bitmap to paint into and read back.
-class Canvas {
-public:
-    Canvas(int width, int height);
-    ~Canvas();
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return dc_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    COLORREF At(int x, int y) const;
-    std::map<COLORREF, int> Colours(const RECT& r) const;
-    bool Holds(const RECT& r, COLORREF colour) const { return Colours(r).count(colour) != 0; }
-    bool SaveBmp(const std::wstring& path) const;
-
-private:
-    int width_;
-    int height_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
-};
+using Canvas = guitest::Canvas;
 
 // Copies what the screen shows of a window (its whole rectangle) into a canvas.
 bool CaptureWindow(HWND hwnd, Canvas& canvas);

@@ -12,24 +12,13 @@
 
 #include "framework/Wnd.h"
 #include "hexedit/WndHexEditor.h"
+#include "tests/gui/support/GuiTestSupport.h"
 
 namespace {
 
 constexpr uint64_t kNone = CHexEditorModel::kNone;
 
-const wchar_t* ParentClass() {
-    static const wchar_t* name = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &CWnd::WindowProcedure;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = L"OrvelHexViewTestParent";
-        ::RegisterClassW(&wc);
-        return wc.lpszClassName;
-    }();
-    return name;
-}
+const wchar_t* ParentClass() { return guitest::RegisterTestWindowClass(L"OrvelHexViewTestParent"); }
 
 // Stands in for the main dialog: records each caret notification with the
 // caret the view reports while it is handled, and may answer with a selection.
@@ -69,95 +58,7 @@ private:
     }
 };
 
-// A 32-bit top-down bitmap to paint into and read pixels from.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = ::CreateCompatibleDC(nullptr);
-        bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = ::SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        ::SelectObject(dc_, old_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return dc_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-
-    COLORREF At(int x, int y) const {
-        ::GdiFlush();
-        const uint32_t p = bits_[static_cast<size_t>(y) * width_ + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // How many pixels of each colour the rectangle holds.
-    std::map<COLORREF, int> Colours(const RECT& r) const {
-        std::map<COLORREF, int> count;
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) ++count[At(x, y)];
-        return count;
-    }
-    COLORREF MostCommon(const RECT& r) const {
-        COLORREF best = 0;
-        int most = -1;
-        for (const auto& [colour, n] : Colours(r))
-            if (n > most) best = colour, most = n;
-        return best;
-    }
-    bool Holds(const RECT& r, COLORREF colour) const { return Colours(r).count(colour) != 0; }
-
-    // Writes the bitmap as a 24-bit BMP file.
-    bool Save(const std::wstring& path) const {
-        const int rowBytes = (width_ * 3 + 3) & ~3;
-        BITMAPFILEHEADER file{};
-        BITMAPINFOHEADER info{};
-        info.biSize = sizeof info;
-        info.biWidth = width_;
-        info.biHeight = height_;  // bottom-up rows
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        info.biCompression = BI_RGB;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = file.bfOffBits + static_cast<DWORD>(rowBytes * height_);
-        std::vector<BYTE> out(static_cast<size_t>(rowBytes) * height_);
-        for (int y = 0; y < height_; ++y) {
-            BYTE* row = &out[static_cast<size_t>(height_ - 1 - y) * rowBytes];
-            for (int x = 0; x < width_; ++x) {
-                const COLORREF c = At(x, y);
-                row[3 * x] = GetBValue(c);
-                row[3 * x + 1] = GetGValue(c);
-                row[3 * x + 2] = GetRValue(c);
-            }
-        }
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        DWORD written = 0;
-        bool ok = ::WriteFile(h, &file, sizeof file, &written, nullptr) &&
-                  ::WriteFile(h, &info, sizeof info, &written, nullptr) &&
-                  ::WriteFile(h, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
-        ::CloseHandle(h);
-        return ok;
-    }
-
-private:
-    int width_, height_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
-};
+using guitest::Canvas;
 
 class HexView : public ::testing::Test {
 protected:
@@ -550,12 +451,12 @@ TEST_F(HexView, SavesScreenshots) {
     Click(CellCentre(16 * 8 + 4, HexColumn::Hex));
     Canvas hex(size.cx, size.cy);
     CaptureWindow(hex);
-    EXPECT_TRUE(hex.Save(folder + L"/hexedit-hex-selection.bmp"));
+    EXPECT_TRUE(hex.SaveBmp(folder + L"/hexedit-hex-selection.bmp"));
 
     Click(CellCentre(16 * 10 + 9, HexColumn::Text));
     Canvas chars(size.cx, size.cy);
     CaptureWindow(chars);
-    EXPECT_TRUE(chars.Save(folder + L"/hexedit-text-selection.bmp"));
+    EXPECT_TRUE(chars.SaveBmp(folder + L"/hexedit-text-selection.bmp"));
 
     parent.onCaret = nullptr;
     view.SetData(file.data(), file.size());
@@ -567,12 +468,12 @@ TEST_F(HexView, SavesScreenshots) {
     Key(VK_RIGHT);  // caret on offset 34, its row at the top
     Canvas caret(size.cx, size.cy);
     CaptureWindow(caret);
-    EXPECT_TRUE(caret.Save(folder + L"/hexedit-caret.bmp"));
+    EXPECT_TRUE(caret.SaveBmp(folder + L"/hexedit-caret.bmp"));
 
     view.SetData(nullptr, 0);
     Canvas empty(size.cx, size.cy);
     CaptureWindow(empty);
-    EXPECT_TRUE(empty.Save(folder + L"/hexedit-no-data.bmp"));
+    EXPECT_TRUE(empty.SaveBmp(folder + L"/hexedit-no-data.bmp"));
 #else
     GTEST_SKIP() << "built without a screenshot folder";
 #endif
