@@ -105,7 +105,7 @@ struct Results {
     std::vector<double> open, fill, expand, clickInside, clickLast, paint;
     size_t nodes = 0, topLevel = 0, widestChildren = 0;
     bool failed = false;
-    double peakBytes = 0, framesFileBytes = 0, baseBytes = 0;
+    double peakBytes = 0, peakResident = 0, peakPrivate = 0, framesFileBytes = 0, baseBytes = 0;
     std::wstring failure;
 };
 
@@ -216,7 +216,9 @@ void MeasureFrames(COrvelDICOMHexariumDlg& dialog, const std::wstring& path, Res
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) {
-        r.peakBytes = static_cast<double>(std::max(counters.PeakWorkingSetSize, counters.PeakPagefileUsage));
+        r.peakResident = static_cast<double>(counters.PeakWorkingSetSize);
+        r.peakPrivate = static_cast<double>(counters.PeakPagefileUsage);
+        r.peakBytes = std::max(r.peakResident, r.peakPrivate);
     }
 }
 
@@ -283,6 +285,9 @@ int main(int argc, char** argv) {
                     ratio, ratio <= 2.05 ? "MET" : "NOT MET");
         std::printf("  %-44s %9.1f MiB before the open; the open added %.2f x the file\n", "", r.baseBytes / 1048576.0,
                     (r.peakBytes - r.baseBytes) / r.framesFileBytes);
+        std::printf("  %-44s peak resident %.1f MiB (%.2f x), peak private %.1f MiB (%.2f x)\n", "",
+                    r.peakResident / 1048576.0, r.peakResident / r.framesFileBytes, r.peakPrivate / 1048576.0,
+                    r.peakPrivate / r.framesFileBytes);
     }
     return 0;
 }
