@@ -151,4 +151,18 @@ HDROP MakeDrop(const std::vector<std::wstring>& files) {
     return static_cast<HDROP>(memory);
 }
 
+void ExpectRefusedWithNothingOpen(COrvelDICOMHexariumDlg& dialog, const std::vector<Box>& boxes) {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Invalid DICOM file    ");
+    EXPECT_EQ(boxes[0].caption, AfxGetApp()->GetAppName());
+    EXPECT_TRUE(boxes[0].errorIcon);
+    EXPECT_EQ(dialog.GetDicomFile(), nullptr);
+    EXPECT_EQ(dialog.GetFileData(), nullptr);
+    EXPECT_EQ(dialog.GetFileLength(), 0u);
+    EXPECT_TRUE(dialog.GetNodeTable().empty());
+    EXPECT_EQ(dialog.GetTagTree().GetCount(), 0u);
+    EXPECT_EQ(dialog.GetRootNode(), nullptr);
+    EXPECT_FALSE(dialog.GetHexEditor().GetModel().HasData());
+}
+
 }  // namespace apptest

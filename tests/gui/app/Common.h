@@ -58,6 +58,10 @@ struct Box {
     bool errorIcon = false;
 };
 std::vector<Box> OpenTyped(COrvelDICOMHexariumDlg& dialog, const std::wstring& path);
+// A refused open: one error box "Invalid DICOM file    " captioned with the
+// application's name, and nothing open afterwards (parse, bytes, node table,
+// tree, hex view).
+void ExpectRefusedWithNothingOpen(COrvelDICOMHexariumDlg& dialog, const std::vector<Box>& boxes);
 
 // An HDROP holding the given paths, as the shell hands it over (the receiver frees it).
 HDROP MakeDrop(const std::vector<std::wstring>& files);
