@@ -440,17 +440,10 @@ void CDicomHeader::DetectTransferSyntax() {
         char* text = tag->CopyValueBytes();
         if (text == nullptr) continue;
         // Exact comparison up to the first NUL, so only NUL padding is ignored.
-        if (std::strcmp(text, "1.2.840.10008.1.2.1") == 0) {
-            m_explicitVR = 1;
-        } else if (std::strcmp(text, "1.2.840.10008.1.2.2") == 0) {
-            m_explicitVR = 1;
-            m_littleEndian = 0;
-        } else if (std::strcmp(text, "1.2.840.10008.1.2") == 0 ||
-                   std::strcmp(text, "1.2.840.10008.1.20") == 0) {
-            m_explicitVR = 0;
-        } else {
-            m_explicitVR = std::strstr(text, "1.2.840.10008") != nullptr ? 1 : 0;
-        }
+        bool explicitVR, littleEndian;
+        EncodingOfTransferSyntax(text, explicitVR, littleEndian);
+        m_explicitVR = explicitVR ? 1 : 0;
+        m_littleEndian = littleEndian ? 1 : 0;
         std::free(text);
         return;
     }
@@ -466,10 +459,9 @@ bool CDicomHeader::IsSequence(const CDicomTag* tag) const {
 }
 
 bool CDicomHeader::IsUncompressed() const {
-    const CDicomTag* syntax = FindElement(0x0002, 0x0010);
-    if (syntax == nullptr || !m_littleEndian) return true;
-    return !(IsRLE() || IsJPEGLossy() || IsJPEGLossless() || IsJPEGLSLossless() || IsJPEGLSLossy() ||
-             IsJPEG2000Lossless() || IsJPEG2000Lossy());
+    if (FindElement(0x0002, 0x0010) == nullptr || !m_littleEndian) return true;
+    const TransferSyntax* syntax = GetTransferSyntax();
+    return syntax == nullptr || !syntax->encapsulated;
 }
 
 bool CDicomHeader::ReadDataSet(FILE* stream) {

@@ -4,33 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "dicom/TransferSyntax.h"
+
 namespace {
-
-const char* const kJPEGLossyUIDs[] = {
-    "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.52",
-    "1.2.840.10008.1.2.4.53", "1.2.840.10008.1.2.4.54", "1.2.840.10008.1.2.4.55",
-    "1.2.840.10008.1.2.4.56", "1.2.840.10008.1.2.4.60", "1.2.840.10008.1.2.4.61",
-    "1.2.840.10008.1.2.4.62", "1.2.840.10008.1.2.4.63", "1.2.840.10008.1.2.4.64"};
-const char* const kJPEGLosslessUIDs[] = {
-    "1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.58", "1.2.840.10008.1.2.4.59",
-    "1.2.840.10008.1.2.4.65", "1.2.840.10008.1.2.4.66", "1.2.840.10008.1.2.4.70"};
-const char* const kUncompressedUIDs[] = {
-    "1.2.840.10008.1.2", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.1.99", "1.2.840.10008.1.2.2",
-    "1.2.840.10008.1.20"};
-const char* const kJPEGLSLosslessUID[] = {"1.2.840.10008.1.2.4.80"};
-const char* const kJPEGLSLossyUID[] = {"1.2.840.10008.1.2.4.81"};
-const char* const kJPEG2000LosslessUID[] = {"1.2.840.10008.1.2.4.90"};
-const char* const kJPEG2000LossyUID[] = {"1.2.840.10008.1.2.4.91"};
-const char* const kRLEUID[] = {"1.2.840.10008.1.2.5"};
-
-template <size_t N>
-bool MatchesAny(const std::wstring& text, const char* const (&uids)[N]) {
-    for (const char* uid : uids) {
-        std::wstring wide(uid, uid + std::strlen(uid));
-        if (text == wide) return true;
-    }
-    return false;
-}
 
 bool IsWhiteSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f' || c == L'\v'; }
 
@@ -126,24 +102,23 @@ std::wstring CTagArray::TrimmedValue(uint16_t group, uint16_t element) const {
     return tag != nullptr ? TrimBlanks(tag->GetValueText(std::wstring())) : std::wstring();
 }
 
-bool CTagArray::TransferSyntaxIsOneOf(const char* const* uids, size_t count) const {
-    if (FindElement(0x0002, 0x0010) == nullptr) return false;
-    const std::wstring uid = TrimmedValue(0x0002, 0x0010);
-    for (size_t i = 0; i < count; ++i)
-        if (uid == std::wstring(uids[i], uids[i] + std::strlen(uids[i]))) return true;
-    return false;
+const TransferSyntax* CTagArray::GetTransferSyntax() const {
+    if (FindElement(0x0002, 0x0010) == nullptr) return nullptr;
+    return FindTransferSyntax(TrimmedValue(0x0002, 0x0010));
 }
 
-#define ORVEL_TS_PREDICATE(name, table) \
-    bool CTagArray::name() const { return TransferSyntaxIsOneOf(table, sizeof table / sizeof table[0]); }
-ORVEL_TS_PREDICATE(IsRLE, kRLEUID)
-ORVEL_TS_PREDICATE(IsJPEGLossy, kJPEGLossyUIDs)
-ORVEL_TS_PREDICATE(IsJPEGLossless, kJPEGLosslessUIDs)
-ORVEL_TS_PREDICATE(IsJPEGLSLossless, kJPEGLSLosslessUID)
-ORVEL_TS_PREDICATE(IsJPEGLSLossy, kJPEGLSLossyUID)
-ORVEL_TS_PREDICATE(IsJPEG2000Lossless, kJPEG2000LosslessUID)
-ORVEL_TS_PREDICATE(IsJPEG2000Lossy, kJPEG2000LossyUID)
-#undef ORVEL_TS_PREDICATE
+bool CTagArray::TransferSyntaxIs(SyntaxKind kind) const {
+    const TransferSyntax* syntax = GetTransferSyntax();
+    return syntax != nullptr && syntax->kind == kind;
+}
+
+bool CTagArray::IsRLE() const { return TransferSyntaxIs(SyntaxKind::RLE); }
+bool CTagArray::IsJPEGLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLossy); }
+bool CTagArray::IsJPEGLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLossless); }
+bool CTagArray::IsJPEGLSLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossless); }
+bool CTagArray::IsJPEGLSLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossy); }
+bool CTagArray::IsJPEG2000Lossless() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossless); }
+bool CTagArray::IsJPEG2000Lossy() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossy); }
 
 bool CTagArray::IsPhotometric(const wchar_t* term) const {
     if (FindElement(0x0028, 0x0004) != nullptr) return TrimmedValue(0x0028, 0x0004) == term;
@@ -172,15 +147,8 @@ void CTagArray::CollectImageAttribute(CDicomTag* tag) {
         std::strcpy(m_compressionName, "UNKNOWN");
         const std::wstring uid = TrimBlanks(tag->GetValueText(std::wstring()));
         if (uid.empty()) return;
-        const char* name = "UNKNOWN";
-        if (MatchesAny(uid, kUncompressedUIDs)) name = "NONE";
-        else if (MatchesAny(uid, kJPEGLossyUIDs)) name = "JPEG";
-        else if (MatchesAny(uid, kJPEGLosslessUIDs)) name = "JPEG Lossless";
-        else if (MatchesAny(uid, kJPEGLSLosslessUID)) name = "JPEG-LS Lossless";
-        else if (MatchesAny(uid, kJPEGLSLossyUID)) name = "JPEG-LS Lossy";
-        else if (MatchesAny(uid, kJPEG2000LosslessUID)) name = "JPEG2000 Lossless";
-        else if (MatchesAny(uid, kJPEG2000LossyUID)) name = "JPEG2000 Lossy";
-        else if (MatchesAny(uid, kRLEUID)) name = "RLE";
+        const TransferSyntax* syntax = FindTransferSyntax(uid);
+        const char* name = syntax != nullptr && syntax->compressionName != nullptr ? syntax->compressionName : "UNKNOWN";
         std::strcpy(m_compressionName, name);
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "dicom/DicomTag.h"
 #include "dicom/NodeStore.h"
+#include "dicom/TransferSyntax.h"
 
 // Image description filled from the top-level elements up to group 0028.
 class CPixelModule {
@@ -71,6 +72,9 @@ public:
     bool IsJPEG2000Lossless() const;
     bool IsJPEG2000Lossy() const;
 
+    // The row of the first top-level (0002,0010), trimmed; null without one or for an unknown UID.
+    const TransferSyntax* GetTransferSyntax() const;
+
     // Photometric interpretation, from the first top-level (0028,0004); term such as "RGB".
     bool IsPhotometric(const wchar_t* term) const;
 
@@ -87,7 +91,7 @@ protected:
 
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;
-    bool TransferSyntaxIsOneOf(const char* const* uids, size_t count) const;
+    bool TransferSyntaxIs(SyntaxKind kind) const;
 };
 
 // Blanks (spaces) trimmed from both ends.

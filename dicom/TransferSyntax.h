@@ -1,0 +1,28 @@
+// The transfer syntaxes the program tells apart: one row per UID with everything the parser and
+// the image attributes need to know about it.
+#pragma once
+
+#include <string>
+
+// Which family of pixel-data encoding a syntax is, for the transfer-syntax predicates.
+enum class SyntaxKind { Native, JPEGLossy, JPEGLossless, JPEGLSLossless, JPEGLSLossy, JPEG2000Lossless, JPEG2000Lossy, RLE };
+
+struct TransferSyntax {
+    const char* uid;
+    bool explicitVR;
+    bool littleEndian;
+    bool encapsulated;         // pixel data in fragments
+    bool deflated;             // the data set after the meta group is deflate-compressed
+    SyntaxKind kind;
+    const char* compressionName;  // null where the program has none ("UNKNOWN")
+};
+
+// The row of a UID, compared exactly (the caller trims or cuts the value first); null for a UID
+// the program does not know.
+const TransferSyntax* FindTransferSyntax(const char* uid);
+const TransferSyntax* FindTransferSyntax(const std::wstring& uid);
+
+// Explicit VR and byte order for a Transfer Syntax UID as stored (up to its first NUL): the
+// table's for a known UID, else explicit little endian for any UID under 1.2.840.10008 and
+// implicit little endian for anything else.
+void EncodingOfTransferSyntax(const char* uid, bool& explicitVR, bool& littleEndian);
