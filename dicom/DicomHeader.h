@@ -1,12 +1,14 @@
-// The parser of one file: recognises the format, reads the meta information and the data set
-// into the element tree, and keeps the parse state.
+// One parsed file: the element tree, how the file was encoded, and where and why a refused
+// file was refused.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dicom/ParseFailure.h"
 #include "dicom/TagArray.h"
 #include "dicom/Ultrasound.h"
 
@@ -20,12 +22,27 @@ constexpr uint64_t kFrameBlockSize = uint64_t(64) << 20;
 // fragments read into one block (smaller ones get a block per fragment).
 constexpr uint64_t kFragmentBlockMinimum = uint64_t(8) << 20;
 
+// Sizes a parse works with, as options so that tests can make them small, and whether a
+// refused parse keeps its partial tree.
+struct ParseOptions {
+    uint64_t frameBlockSize = kFrameBlockSize;
+    uint64_t fragmentBlockMinimum = kFragmentBlockMinimum;
+    // The partial tree of a refused file (ParseFailure::tree); off for the viewer, which only
+    // says that the file is refused.
+    bool keepPartialTree = false;
+};
+
+class CDicomReader;
+
+// The result of parsing one file and how it was encoded. The parse itself is done by a
+// CDicomReader that exists for that one parse (DicomReader.h); this object keeps what it found.
 class CDicomHeader : public CTagArray {
 public:
     CDicomHeader();
     ~CDicomHeader() override;
 
     // Deletes the tree and the trailing data, empties the names and restores the default flags.
+    // The failure record of the last parse stays until the next parse starts.
     void Reset();
 
     // Opens the path and parses it; false (and an empty object) on any failure.
@@ -33,35 +50,23 @@ public:
     // Parses an open stream from its start.
     bool ParseStream(FILE* stream);
 
-    // Format recognition, meta group and data set.
-    bool ReadPreambleAndMeta(FILE* stream);
-    bool ProbeLittleEndian(FILE* stream);
-    bool ProbeBigEndian(FILE* stream);
-    bool IsPapyrusFile(FILE* stream);
-    bool ReadMetaGroup(FILE* stream);
-    void DetectTransferSyntax();
+    void SetParseOptions(const ParseOptions& options) { m_options = options; }
+    const ParseOptions& GetParseOptions() const { return m_options; }
+    // Where and why the last parse refused the file; null after a parse that succeeded.
+    const ParseFailure* GetFailure() const { return m_failure.get(); }
 
-    // Data set reading.
-    bool EnsureAvailable(uint64_t count) const;
-    bool ReadTag(FILE* stream, uint16_t& group, uint16_t& element);
-    bool ReadItemTag(FILE* stream, uint16_t& group, uint16_t& element);
-    bool ReadUInt32(FILE* stream, uint32_t& value);
-    bool PeekDelimiter(FILE* stream, uint16_t element);
-    bool ReadDelimiterLength(FILE* stream);
-    bool ReadVRAndLength(FILE* stream, CDicomTag* tag);
-    bool ReadValue(FILE* stream, CDicomTag* tag);
-    bool ReadDataSet(FILE* stream);
-    bool ReadSequence(FILE* stream, CDicomTag* sequence);
-    bool ReadItemContent(FILE* stream, CDicomTag* item);
-    bool ReadPixelFragments(FILE* stream, CDicomTag* pixel);
+    // Sets the flags from the first top-level (0002,0010) among the meta elements.
+    void DetectTransferSyntax();
     bool IsUncompressed() const;
 
-    // True when the element is read and measured as a sequence of items under the current flags.
-    bool IsSequence(const CDicomTag* tag) const;
+    // True when the element is read and measured as a sequence of items under the data set's
+    // encoding (IsSequenceIn for a given one: the items of an undefined-length UN are implicit).
+    bool IsSequence(const CDicomTag* tag) const { return IsSequenceIn(tag, m_explicitVR != 0); }
+    static bool IsSequenceIn(const CDicomTag* tag, bool explicitVR);
     // Bytes the element occupies, header included, by the encoding rules (not by the positions
     // recorded while parsing); may rewrite the lengths of defined-length items it measures.
-    uint64_t GetEncodedSize(CDicomTag* tag);
-    uint64_t GetItemSize(CDicomTag* item);
+    uint64_t GetEncodedSize(CDicomTag* tag) { return MeasureEncoded(tag, m_explicitVR != 0); }
+    uint64_t GetItemSize(CDicomTag* item) { return MeasureItem(item, m_explicitVR != 0); }
 
     void SetFileNames(const std::wstring& path);
     void BuildUltrasoundRegions();
@@ -74,14 +79,22 @@ public:
     const std::wstring& GetFolder() const { return m_folder; }
     const std::wstring& GetFullPath() const { return m_fullPath; }
     int64_t GetFileSize() const { return m_fileSize; }
-    uint64_t GetReadPosition() const { return m_readPosition; }
     const uint8_t* GetPreamble() const { return m_preamble; }
     const uint8_t* GetMagic() const { return m_magic; }
-    const uint8_t* GetTrailingData() const { return m_trailingData; }
+    const uint8_t* GetTrailingData() const { return m_trailingData.get(); }
     uint64_t GetTrailingSize() const { return m_trailingSize; }
     const std::vector<UltrasoundRegion*>& GetUltrasoundRegions() const { return m_ultrasoundRegions; }
 
-protected:
+private:
+    friend class CDicomReader;
+
+    uint64_t MeasureEncoded(CDicomTag* tag, bool explicitVR);
+    uint64_t MeasureItem(CDicomTag* item, bool explicitVR);
+    void ClearUltrasoundRegions();
+    // Keeps a failure record for a file refused after its data set was read whole (no single
+    // place to blame): the tree goes into the record when the options ask for it.
+    void RefuseWhole(const std::string& reason);
+
     uint8_t m_hasPreamble = 0;
     uint8_t m_explicitVR = 1;
     uint8_t m_littleEndian = 1;
@@ -89,39 +102,11 @@ protected:
     std::wstring m_folder;
     std::wstring m_fullPath;
     int64_t m_fileSize = 0;
-    uint64_t m_readPosition = 0;
     uint8_t m_preamble[128] = {};
     uint8_t m_magic[4] = {};
-    uint8_t* m_trailingData = nullptr;
+    std::unique_ptr<uint8_t[]> m_trailingData;
     uint64_t m_trailingSize = 0;
     std::vector<UltrasoundRegion*> m_ultrasoundRegions;
-    // kFrameBlockSize and kFragmentBlockMinimum, as members so that tests can make them small.
-    uint64_t m_frameBlockSize = kFrameBlockSize;
-    uint64_t m_fragmentBlockMinimum = kFragmentBlockMinimum;
-
-private:
-    bool ReadBytes(FILE* stream, void* destination, size_t count);
-    bool PeekBytes(FILE* stream, uint64_t offset, void* destination, size_t count);
-    bool SeekTo(FILE* stream, uint64_t offset);
-    uint16_t Order16(const uint8_t* bytes) const;
-    uint32_t Order32(const uint8_t* bytes) const;
-    bool ReadNativePixelData(FILE* stream, CDicomTag* tag);
-    bool ReadTrailingData(FILE* stream);
-    void FreeTrailingData();
-    void ClearUltrasoundRegions();
-    bool ProbeByteOrder(FILE* stream);
-
-    uint64_t m_streamPosition = 0;   // where the stream really is; seek only when it differs
-    // Small reads are served from a block read ahead from the stream; large values bypass it.
-    std::vector<uint8_t> m_buffer;
-    uint64_t m_bufferOffset = 0;     // file offset of m_buffer[0]
-    size_t m_bufferLength = 0;       // valid bytes in m_buffer
-    bool FillBuffer(FILE* stream, uint64_t offset);
-    int m_depth = 0;                 // sequences being read, for the nesting bound
-    // Children read so far of the sequences, items and pixel elements being read, innermost
-    // last; each parent takes its own when it is complete.
-    std::vector<CDicomTag*> m_pending;
-    void AdoptPending(CDicomTag* parent, size_t first);
-    // Deletes the elements and forgets the pending children (all of them the store's).
-    void DeleteTree();
+    ParseOptions m_options;
+    std::unique_ptr<ParseFailure> m_failure;
 };

@@ -88,6 +88,10 @@ public:
     void AddChildren(CDicomTag* const* children, size_t count);
     // True for a node made by a node store (see CNodeStore).
     bool IsInNodeStore() const { return m_inNodeStore; }
+    // False for a sequence, item or pixel element that was still open when a parse failed: it
+    // holds only the children read whole before the failure (the partial tree of a refused file).
+    bool IsComplete() const { return !m_incomplete; }
+    void SetIncomplete() { m_incomplete = true; }
 
     // Where the element lies in the file. The value offset is the first byte after the header;
     // the tag offset is the first header byte; the end offset is one past its last byte (after
@@ -144,6 +148,7 @@ private:
     uint16_t m_element;
     bool m_inNodeStore = false;
     bool m_hasChildrenToDelete = false;  // some child was made with new
+    bool m_incomplete = false;
     // The name lives in the dictionary (or is a constant) for the life of the process, so each
     // element only points at it.
     const std::wstring* m_description;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "dicom/DicomTag.h"
 
@@ -88,6 +89,15 @@ void CNodeStore::Release() {
     m_kept.clear();
     m_nextChunkSize = m_firstChunkSize;
     m_nodeCount = 0;
+}
+
+void CNodeStore::Swap(CNodeStore& other) noexcept {
+    m_chunks.swap(other.m_chunks);
+    m_kept.swap(other.m_kept);
+    std::swap(m_firstChunkSize, other.m_firstChunkSize);
+    std::swap(m_nextChunkSize, other.m_nextChunkSize);
+    std::swap(m_chunkLimit, other.m_chunkLimit);
+    std::swap(m_nodeCount, other.m_nodeCount);
 }
 
 size_t CNodeStore::GetReservedBytes() const {

@@ -53,6 +53,9 @@ public:
     // every block kept.
     void Release();
 
+    // Exchanges everything two stores hold; their nodes and values stay where they are.
+    void Swap(CNodeStore& other) noexcept;
+
     size_t GetNodeCount() const { return m_nodeCount; }
     // Bytes of all chunks and kept blocks together.
     size_t GetReservedBytes() const;

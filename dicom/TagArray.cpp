@@ -70,6 +70,11 @@ void CTagArray::DeleteAllElements() {
     m_nodeStore.Release();
 }
 
+void CTagArray::TakeTree(CTagArray& from) noexcept {
+    m_elements.swap(from.m_elements);
+    m_nodeStore.Swap(from.m_nodeStore);
+}
+
 CDicomTag* CTagArray::FindElement(uint16_t group, uint16_t element) const {
     for (CDicomTag* tag : m_elements)
         if (tag->Is(group, element)) return tag;

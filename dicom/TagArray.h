@@ -56,6 +56,9 @@ public:
     bool AddElement(CDicomTag* tag);
     // Deletes every top-level element, and with them every node of the node store.
     void DeleteAllElements();
+    // Takes the elements of another data set and the node store that holds them, leaving it with
+    // whatever this one held (the image attributes stay where they are).
+    void TakeTree(CTagArray& from) noexcept;
     // The first top-level element with this tag, or null. Nested elements are never searched.
     CDicomTag* FindElement(uint16_t group, uint16_t element) const;
 

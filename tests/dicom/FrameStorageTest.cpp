@@ -14,7 +14,11 @@ namespace {
 
 // A file object whose frame blocks hold only a few bytes, so that small files span many blocks.
 struct SmallFrameBlocks : CDicomFile {
-    explicit SmallFrameBlocks(uint64_t blockSize) { m_frameBlockSize = blockSize; }
+    explicit SmallFrameBlocks(uint64_t blockSize) {
+        ParseOptions options;
+        options.frameBlockSize = blockSize;
+        SetParseOptions(options);
+    }
 };
 
 // A file of `frames` frames of 2 x 3 pixels of 16 bits (12 bytes each), byte i of the pixel
@@ -127,7 +131,11 @@ namespace {
 
 // A file object that reads the fragments of any top-level encapsulated pixel data into one block.
 struct OneFragmentBlock : CDicomFile {
-    OneFragmentBlock() { m_fragmentBlockMinimum = 1; }
+    OneFragmentBlock() {
+        ParseOptions options;
+        options.fragmentBlockMinimum = 1;
+        SetParseOptions(options);
+    }
 };
 
 DicomWriter Encapsulated(bool undefined) {

@@ -12,6 +12,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
+#include "tests/support/FailureCheck.h"
 
 namespace {
 
@@ -60,16 +61,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* stream = size != 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
     if (stream == nullptr) return 0;
     CDicomFile file;
+    ParseOptions options;
+    options.keepPartialTree = true;
+    file.SetParseOptions(options);
     const bool loaded = file.ParseStream(stream);
     std::fclose(stream);
 
     if (!loaded) {
-        // A refused file leaves nothing behind.
+        // A refused file leaves nothing behind in the file object; the failure record holds
+        // what was read, and it must agree with itself and lie inside the file.
         if (!file.GetElements().empty() || file.GetTrailingData() != nullptr || file.GetTrailingSize() != 0 ||
             !file.GetUltrasoundRegions().empty())
             Broken("refused file left a partial tree");
+        const std::string problem = failure_check::Check(file, size, true);
+        if (!problem.empty()) Broken(problem.c_str());
+        const CTagArray& partial = file.GetFailure()->tree;
+        const std::wstring top = TopLevelCharacterSet(partial);
+        for (CDicomTag* tag : partial.GetElements()) Display(file, *tag, top, size, 0);
         return 0;
     }
+    if (file.GetFailure() != nullptr) Broken("loaded file with a failure record");
     if (file.GetFileSize() != static_cast<int64_t>(size)) Broken("file size differs from the bytes given");
     if (file.GetTrailingSize() > size) Broken("more trailing data than file");
 

@@ -38,6 +38,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "tests/hostile/AllocationCounter.h"
+#include "tests/support/FailureCheck.h"
 #include "tests/support/WriterCorpus.h"
 
 namespace {
@@ -373,6 +374,10 @@ private:
         } watched(where);
         {
             CDicomFile file;
+            // Every other variant keeps its partial tree, so that both ways are swept.
+            ParseOptions options;
+            options.keepPartialTree = totals.variants % 2 == 0;
+            file.SetParseOptions(options);
             FILE* stream = m_stream.Open(bytes, static_cast<size_t>(size));
             ASSERT_NE(stream, nullptr) << where;
             allocation::StartMeasuring();
@@ -383,6 +388,7 @@ private:
             uint64_t elements = size / 8 + 1;
             if (loaded) {
                 ++totals.loaded;
+                EXPECT_EQ(file.GetFailure(), nullptr) << where << ": loaded, with a failure record";
                 elements = 0;
                 for (const CDicomTag* tag : file.GetElements()) {
                     elements += CountNodes(*tag);
@@ -392,6 +398,7 @@ private:
                 EXPECT_TRUE(file.GetElements().empty() && file.GetTrailingData() == nullptr &&
                             file.GetTrailingSize() == 0 && file.GetUltrasoundRegions().empty())
                     << where << ": refused, but not empty";
+                EXPECT_EQ(failure_check::Check(file, size, options.keepPartialTree), "") << where;
             }
             if (allocation::Counting()) {
                 EXPECT_LE(peak, AllocationBound(size, elements))
