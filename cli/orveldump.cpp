@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,25 @@ const char kUsage[] =
     "  --quiet   load only; print nothing but errors\n"
     "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
     "  --help    this text\n"
+    "\n"
+    "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
+    "refused. The listing prints the elements read whole before the failure, in place, and\n"
+    "the sequences, items and pixel elements that were open at the failure, each marked\n"
+    "\"(incomplete)\" and holding what it had read; then one line with the offset of the\n"
+    "failure (decimal and hex), the path to it and the reason. The offset is the first byte\n"
+    "of the innermost element, item, fragment or delimiter that broke a rule, or where the\n"
+    "next tag would have started; \"none\" where no single place is to blame. The path\n"
+    "names the open containers from the top level down, then the element that broke the\n"
+    "rule, each as its tag and its 0-based position among its parent's children; that\n"
+    "element is not in the tree. A bare data set that looked explicit VR and was read again\n"
+    "as implicit VR reports the implicit attempt, and the explicit one's reason too.\n"
+    "With --json the refused file's object is\n"
+    "  {\"file\", \"loaded\": false, \"error\": \"Invalid DICOM file\", \"fileSize\",\n"
+    "   \"hasPreamble\", \"explicitVR\", \"littleEndian\" (null where not known),\n"
+    "   \"failure\": {\"offset\": N or null, \"path\": [{\"index\": i, \"tag\": \"GGGG,EEEE\"}...],\n"
+    "               \"reason\": \"...\", \"firstReason\": \"...\" or null},\n"
+    "   \"elements\": [the partial tree; an open container has \"complete\": false]}\n"
+    "With --quiet the one-line reason follows \"Invalid DICOM file\" on stderr.\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
     "opened, 2 on a usage error.\n";
@@ -321,6 +341,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Number(range.last);
     out.Raw(", \"value\": ");
     out.JsonWide(item ? kNothing : tag.GetValueText(characterSet));
+    if (!tag.IsComplete()) out.Raw(", \"complete\": false");
     out.Raw(", \"children\": [");
     if (!tag.GetChildren().empty()) {
         // The children's character set differs from this one only where a child sets it.
@@ -385,6 +406,7 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const s
                   VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
                   static_cast<unsigned long long>(tag.GetValueOffset()), size);
     out += line + NameOf(tag);
+    if (!tag.IsComplete()) out += " (incomplete)";
     const std::string value = ListingValue(tag, characterSet);
     if (!value.empty()) out += "  [" + value + "]";
     out += "\n";
@@ -404,6 +426,126 @@ void PrintListing(const std::string& path, const CDicomFile& file) {
     out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
     const std::wstring characterSet = TopLevelCharacterSet(file);
     for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+void PrintJsonFlag(Output& out, const char* key, const std::optional<bool>& value) {
+    out.Raw(key, std::strlen(key));
+    if (!value.has_value())
+        out.Raw("null");
+    else
+        Boolean(out, *value);
+}
+
+void PrintJsonText(Output& out, const std::string& text) {
+    if (text.empty())
+        out.Raw("null");
+    else
+        out.JsonUtf8(text);
+}
+
+std::string StepTag(const FailureStep& step) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X,%04X", step.group, step.element);
+    return text;
+}
+
+// A refused file: what was known of it, the failure and the partial tree.
+void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure) {
+    out.Raw("{\"file\": ");
+    out.JsonUtf8(path);
+    out.Raw(", \"loaded\": false, \"error\": \"");
+    out.Raw(kInvalid, sizeof kInvalid - 1);
+    out.Raw("\"");
+    if (failure == nullptr) {
+        out.Raw("}\n");
+        return;
+    }
+    out.Raw(", \"fileSize\": ");
+    if (failure->fileSize.has_value())
+        out.Number(static_cast<uint64_t>(*failure->fileSize));
+    else
+        out.Raw("null");
+    PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
+    PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
+    PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
+    out.Raw(", \"failure\": {\"offset\": ");
+    if (failure->offset.has_value())
+        out.Number(*failure->offset);
+    else
+        out.Raw("null");
+    out.Raw(", \"path\": [");
+    for (size_t i = 0; i < failure->path.size(); ++i) {
+        if (i != 0) out.Raw(", ");
+        out.Raw("{\"index\": ");
+        out.Number(failure->path[i].index);
+        out.Raw(", \"tag\": \"");
+        const std::string tag = StepTag(failure->path[i]);
+        out.Raw(tag.data(), tag.size());
+        out.Raw("\"}");
+    }
+    out.Raw("], \"reason\": ");
+    out.JsonUtf8(failure->reason);
+    out.Raw(", \"firstReason\": ");
+    PrintJsonText(out, failure->firstReason);
+    out.Raw("}, \"elements\": [");
+    const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
+    JsonNames names;
+    bool first = true;
+    for (const CDicomTag* tag : failure->tree.GetElements()) {
+        if (!first) out.Raw(", ");
+        first = false;
+        PrintJsonNode(out, names, *tag, characterSet);
+    }
+    out.Raw("]}\n");
+}
+
+// "at offset 678 (0x2A6) in (0008,1115)#4 > (FFFE,E000)#0 > (0010,0010)#2: value length ..."
+std::string FailureLine(const ParseFailure* failure) {
+    if (failure == nullptr) return "no reason recorded";
+    std::string line;
+    char text[64];
+    if (failure->offset.has_value()) {
+        std::snprintf(text, sizeof text, "at offset %llu (0x%llX)", static_cast<unsigned long long>(*failure->offset),
+                      static_cast<unsigned long long>(*failure->offset));
+        line = text;
+    } else {
+        line = "at offset none";
+    }
+    if (!failure->path.empty()) {
+        line += " in ";
+        for (size_t i = 0; i < failure->path.size(); ++i) {
+            const FailureStep& step = failure->path[i];
+            const bool item = step.group == 0xFFFE && step.element == 0xE000;
+            std::snprintf(text, sizeof text, "%s%s %u (%s)", i ? " > " : "",
+                          i == 0 ? "element" : item ? "item" : "element", step.index, StepTag(step).c_str());
+            line += text;
+        }
+    }
+    line += ": " + failure->reason;
+    if (!failure->firstReason.empty()) line += " (read as implicit VR after the explicit reading failed: " + failure->firstReason + ")";
+    return line;
+}
+
+std::string FlagText(const std::optional<bool>& flag, const char* yes, const char* no, const char* unknown) {
+    return !flag.has_value() ? unknown : *flag ? yes : no;
+}
+
+void PrintListingRefused(const std::string& path, const ParseFailure* failure) {
+    std::string out = path + ": ";
+    if (failure != nullptr) {
+        out += failure->fileSize.has_value() ? std::to_string(*failure->fileSize) + " bytes" : "size unknown";
+        out += ", " + FlagText(failure->hasPreamble, "preamble and DICM", "no preamble", "preamble unknown");
+        out += ", " + FlagText(failure->explicitVR, "explicit VR", "implicit VR", "VR unknown");
+        out += ", " + FlagText(failure->littleEndian, "little endian", "big endian", "byte order unknown");
+        out += ", refused\n";
+        out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
+        const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
+        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+    } else {
+        out += "refused\n";
+    }
+    out += std::string(kInvalid) + " " + FailureLine(failure) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -510,18 +652,22 @@ int main(int argc, char** argv) {
     Output json;
     for (const std::string& path : paths) {
         CDicomFile file;
+        ParseOptions options;
+        options.keepPartialTree = mode == Mode::Json || mode == Mode::Listing;
+        file.SetParseOptions(options);
         if (!file.LoadFile(WideFromUtf8(path))) {
             status = 1;
             if (mode == Mode::Json) {
-                json.Raw("{\"file\": ");
-                json.JsonUtf8(path);
-                json.Raw(", \"loaded\": false, \"error\": \"");
-                json.Raw(kInvalid, sizeof kInvalid - 1);
-                json.Raw("\"}\n");
+                PrintJsonRefused(json, path, file.GetFailure());
                 json.Flush();
+            } else if (mode == Mode::Listing) {
+                PrintListingRefused(path, file.GetFailure());
             }
             std::fflush(stdout);
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
+            if (mode == Mode::Quiet)
+                std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), kInvalid, FailureLine(file.GetFailure()).c_str());
+            else
+                std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             continue;
         }
         if (mode == Mode::Json) {
