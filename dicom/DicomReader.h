@@ -172,8 +172,6 @@ private:
     std::string m_firstReason;       // of the explicit attempt at a bare data set
 };
 
-// "(GGGG,EEEE)"
-std::string TagText(uint16_t group, uint16_t element);
 // The start of a failure's reason for a data set whose transfer syntax is deflated (its bytes
 // are compressed, not elements); empty for any other.
 std::string DeflateNote(const CTagArray& dataSet);

@@ -16,6 +16,9 @@ struct FailureStep {
     uint16_t element;
 };
 
+// "(GGGG,EEEE)", as reasons name tags.
+std::string TagText(uint16_t group, uint16_t element);
+
 // Kept by a file object after a refused parse, until the next parse starts. The file object
 // itself is empty after a refusal, as always; this is all that is left of the attempt.
 struct ParseFailure {
