@@ -54,7 +54,8 @@ private:
     const DictionaryEntry& Answer(uint32_t key);
 
     // One tag asked about: its answer and the widened name the answer points at. Kept in a
-    // node-based map, so neither moves once made.
+    // node-based map, so neither moves once made. A look-up may insert, and nothing is locked:
+    // the core is single-threaded, and every look-up runs on the thread that parses and shows.
     struct Asked {
         DictionaryEntry entry;
         std::wstring name;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 
 namespace {
 
@@ -68,9 +67,10 @@ const KnownCodes& Known() {
 }
 
 // Texts that are not known codes, each kept once. A file can bring at most 65536 two-byte codes,
-// so what files add stays bounded. Locked, because elements may be built on any thread.
+// so what files add stays bounded. Not locked: the core is single-threaded (elements are built
+// and read on one thread at a time, as the dictionary's cache of unknown tags is), so this
+// table, like that cache, needs no lock.
 struct OtherCodes {
-    std::mutex lock;
     std::map<std::wstring, VRCode> codes;
 };
 
@@ -116,7 +116,6 @@ const VRCode* InternVRCode(const std::wstring& text) {
     }
     const std::wstring upper = UpperCaseAscii(text);
     OtherCodes& others = Others();
-    std::lock_guard<std::mutex> hold(others.lock);
     auto found = others.codes.find(upper);
     if (found == others.codes.end())
         found = others.codes.emplace(upper, VRCode{upper, FindVRInfo(upper)}).first;
