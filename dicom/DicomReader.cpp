@@ -20,21 +20,7 @@ void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
 }
 
 // Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
-size_t SwapUnitFor(const CDicomVR& vr) {
-    if (vr.GetInfo() == nullptr) return 0;
-    switch (vr.GetInfo()->kind) {
-        case VRKind::OW: case VRKind::SS: case VRKind::US:
-        // Attribute tags are pairs of 16-bit numbers; stored in host order they display correctly.
-        case VRKind::AT:
-            return 2;
-        case VRKind::SL: case VRKind::UL: case VRKind::FL:
-            return 4;
-        case VRKind::FD:
-            return 8;
-        default:
-            return 0;
-    }
-}
+size_t SwapUnitFor(const CDicomVR& vr) { return vr.GetInfo() != nullptr ? vr.GetInfo()->swapUnit : 0; }
 
 // Read-ahead block size; a smaller file gets a block of its own size.
 constexpr size_t kReadAheadSize = 32 * 1024;

@@ -171,41 +171,24 @@ void CDicomTag::NormalizeValue() {
             m_value.SetShortLength(0);
         }
     };
-    switch (info->kind) {
-        case VRKind::AE: case VRKind::AS: case VRKind::CS: case VRKind::DS: case VRKind::DT:
-        case VRKind::IS: case VRKind::LO: case VRKind::LT: case VRKind::PN: case VRKind::SH:
-        case VRKind::ST: case VRKind::TM: case VRKind::UT:
-            m_value.PadToEven(' ');
-            break;
-        case VRKind::AT:
-            m_value.PadToEven(0);
-            break;
-        case VRKind::DA: {
-            const uint32_t length = m_value.GetValueLength();
-            if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
-            break;
+    if (info->storedLong) moveShortToLong();
+    if (info->kind == VRKind::DA) {
+        // A date is made 8 or 10 bytes long: a short one lengthened, a longer one cut.
+        const uint32_t length = m_value.GetValueLength();
+        if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
+        return;
+    }
+    if (info->pad == kNoPad) return;
+    if (!m_value.PadToEven(static_cast<uint8_t>(info->pad))) return;
+    if (info->kind == VRKind::UI) {
+        uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
+        const size_t count = m_value.GetByteCount();
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t c = bytes[i];
+            const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
+                                 c == '+' || c == 0;
+            if (!allowed) bytes[i] = '0';
         }
-        case VRKind::OB: case VRKind::OW:
-            moveShortToLong();
-            m_value.PadToEven(0);
-            break;
-        case VRKind::UN: case VRKind::SQ:
-            moveShortToLong();
-            break;
-        case VRKind::UI: {
-            if (!m_value.PadToEven(0)) return;
-            uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
-            const size_t count = m_value.GetByteCount();
-            for (size_t i = 0; i < count; ++i) {
-                const uint8_t c = bytes[i];
-                const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
-                                     c == '+' || c == 0;
-                if (!allowed) bytes[i] = '0';
-            }
-            break;
-        }
-        default:
-            break;  // numbers and the newer codes are stored as read
     }
 }
 

@@ -5,29 +5,11 @@
 
 namespace {
 
-// Every VR of the standard's list. Long length: the explicit-VR header has 2 reserved bytes and a
-// 4-byte length. Text: shown by the text rule of the value display; only the ten binary codes
-// that have a display rule of their own are false (the newer codes have none and show as text).
-const VRInfo kVRTable[] = {
-    {"AE", VRKind::AE, false, true},  {"AS", VRKind::AS, false, true},  {"AT", VRKind::AT, false, false},
-    {"CS", VRKind::CS, false, true},  {"DA", VRKind::DA, false, true},  {"DS", VRKind::DS, false, true},
-    {"DT", VRKind::DT, false, true},  {"FD", VRKind::FD, false, false}, {"FL", VRKind::FL, false, false},
-    {"IS", VRKind::IS, false, true},  {"LO", VRKind::LO, false, true},  {"LT", VRKind::LT, false, true},
-    {"OB", VRKind::OB, true, false},  {"OD", VRKind::OD, true, true},   {"OF", VRKind::OF, true, true},
-    {"OL", VRKind::OL, true, true},   {"OV", VRKind::OV, true, true},   {"OW", VRKind::OW, true, false},
-    {"PN", VRKind::PN, false, true},  {"SH", VRKind::SH, false, true},  {"SL", VRKind::SL, false, false},
-    {"SQ", VRKind::SQ, true, false},  {"SS", VRKind::SS, false, false}, {"ST", VRKind::ST, false, true},
-    {"SV", VRKind::SV, true, true},   {"TM", VRKind::TM, false, true},  {"UC", VRKind::UC, true, true},
-    {"UI", VRKind::UI, false, true},  {"UL", VRKind::UL, false, false}, {"UN", VRKind::UN, true, true},
-    {"UR", VRKind::UR, true, true},   {"US", VRKind::US, false, false}, {"UT", VRKind::UT, true, true},
-    {"UV", VRKind::UV, true, true},
-};
-
 // Rows indexed by their two letters, so that a look-up is one index computation.
 struct VRIndex {
     const VRInfo* rows[26 * 26] = {};
     VRIndex() {
-        for (const VRInfo& info : kVRTable) rows[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &info;
+        for (const VRInfo& info : kVRFacts) rows[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &info;
     }
     const VRInfo* Find(unsigned first, unsigned second) const {
         if (first < 'A' || first > 'Z' || second < 'A' || second > 'Z') return nullptr;
@@ -43,11 +25,11 @@ const VRIndex& Index() {
 // The records of the empty code and of every code in the table, and a look-up by two letters.
 struct KnownCodes {
     VRCode empty{std::wstring(), nullptr};
-    VRCode codes[sizeof kVRTable / sizeof kVRTable[0]];
+    VRCode codes[kVRFactsCount];
     const VRCode* byLetters[26 * 26] = {};
     KnownCodes() {
-        for (size_t i = 0; i < sizeof kVRTable / sizeof kVRTable[0]; ++i) {
-            const VRInfo& info = kVRTable[i];
+        for (size_t i = 0; i < kVRFactsCount; ++i) {
+            const VRInfo& info = kVRFacts[i];
             codes[i].text = std::wstring{static_cast<wchar_t>(info.code[0]), static_cast<wchar_t>(info.code[1])};
             codes[i].info = &info;
             byLetters[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &codes[i];
@@ -82,9 +64,20 @@ OtherCodes& Others() {
 
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
-bool UpperIs(const std::wstring& vr, const char* code) {
-    return vr.size() == 2 && UpperAscii(vr[0]) == static_cast<wchar_t>(code[0]) &&
-           UpperAscii(vr[1]) == static_cast<wchar_t>(code[1]);
+// The row of a text compared without regard to case, without making an upper-case copy.
+const VRInfo* RowAnyCase(const std::wstring& vr) {
+    if (vr.size() != 2) return nullptr;
+    return Index().Find(static_cast<unsigned>(UpperAscii(vr[0])), static_cast<unsigned>(UpperAscii(vr[1])));
+}
+
+bool KindIs(const std::wstring& vr, VRKind kind) {
+    const VRInfo* info = RowAnyCase(vr);
+    return info != nullptr && info->kind == kind;
+}
+
+VRNumbers NumbersOf(const std::wstring& vr) {
+    const VRInfo* info = RowAnyCase(vr);
+    return info != nullptr ? info->numbers : VRNumbers::None;
 }
 
 }  // namespace
@@ -137,16 +130,19 @@ bool IsLongLengthVR(const std::wstring& code) {
 
 bool IsTextVR(const std::wstring& vr) {
     // Unknown and empty codes count as text; so do the newer codes the display has no rule for.
-    const VRInfo* info = FindVRInfo(UpperCaseAscii(vr));
+    const VRInfo* info = RowAnyCase(vr);
     return info == nullptr || info->text;
 }
 
-bool IsShortIntegerVR(const std::wstring& vr) { return UpperIs(vr, "SS") || UpperIs(vr, "US"); }
-bool IsLongIntegerVR(const std::wstring& vr) { return UpperIs(vr, "SL") || UpperIs(vr, "UL"); }
-bool IsIntegerVR(const std::wstring& vr) { return IsShortIntegerVR(vr) || IsLongIntegerVR(vr); }
-bool IsFLVR(const std::wstring& vr) { return UpperIs(vr, "FL"); }
-bool IsFDVR(const std::wstring& vr) { return UpperIs(vr, "FD"); }
-bool IsFloatVR(const std::wstring& vr) { return IsFLVR(vr) || IsFDVR(vr); }
-bool IsDSVR(const std::wstring& vr) { return UpperIs(vr, "DS"); }
-bool IsISVR(const std::wstring& vr) { return UpperIs(vr, "IS"); }
-bool IsATVR(const std::wstring& vr) { return UpperIs(vr, "AT"); }
+bool IsIntegerVR(const std::wstring& vr) {
+    const VRNumbers numbers = NumbersOf(vr);
+    return numbers == VRNumbers::Signed || numbers == VRNumbers::Unsigned;
+}
+bool IsShortIntegerVR(const std::wstring& vr) { return IsIntegerVR(vr) && RowAnyCase(vr)->numberUnit == 2; }
+bool IsLongIntegerVR(const std::wstring& vr) { return IsIntegerVR(vr) && RowAnyCase(vr)->numberUnit == 4; }
+bool IsFloatVR(const std::wstring& vr) { return NumbersOf(vr) == VRNumbers::Float; }
+bool IsFLVR(const std::wstring& vr) { return KindIs(vr, VRKind::FL); }
+bool IsFDVR(const std::wstring& vr) { return KindIs(vr, VRKind::FD); }
+bool IsDSVR(const std::wstring& vr) { return KindIs(vr, VRKind::DS); }
+bool IsISVR(const std::wstring& vr) { return KindIs(vr, VRKind::IS); }
+bool IsATVR(const std::wstring& vr) { return KindIs(vr, VRKind::AT); }

@@ -1,23 +1,11 @@
-// Value representations: the two-letter VR code of an element and every fact the
-// program needs about a code, answered from one table.
+// Value representations: the two-letter VR code of an element, with every fact the program
+// needs about a code answered from the one table of VRFacts.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// The VR codes of the standard, for switching on a known code.
-enum class VRKind : uint8_t {
-    AE, AS, AT, CS, DA, DS, DT, FD, FL, IS, LO, LT, OB, OD, OF, OL, OV, OW, PN, SH,
-    SL, SQ, SS, ST, SV, TM, UC, UI, UL, UN, UR, US, UT, UV
-};
-
-// What the program knows about one VR code.
-struct VRInfo {
-    const char* code;        // two upper-case letters
-    VRKind kind;
-    bool longLength;         // explicit VR: 2 reserved bytes and a 4-byte length follow the code
-    bool text;               // shown as decoded text (false: numbers, tags or a placeholder)
-};
+#include "dicom/VRFacts.h"
 
 // One VR text as elements carry it. Every element with the same text points at the same record,
 // which lives for the rest of the process: the known codes are built in, any other text (lower

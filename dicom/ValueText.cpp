@@ -232,32 +232,33 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
     } else if (SameCode(vr, "SQ")) {
         return L"(Sequence Data)";
     } else if (m_vr.GetInfo() != nullptr && !m_vr.GetInfo()->text) {
-        // A binary VR the table knows (the code is stored upper-cased, so it is its own row).
-        const std::wstring& code = vr;
-        if (SameCode(code, "US"))
-            return JoinIntegers(bytes, count, 2, [](const uint8_t* p) -> int64_t { return Little16(p); });
-        if (SameCode(code, "SS"))
-            return JoinIntegers(bytes, count, 2, [](const uint8_t* p) -> int64_t { return static_cast<int16_t>(Little16(p)); });
-        if (SameCode(code, "UL"))
-            return JoinIntegers(bytes, count, 4, [](const uint8_t* p) -> int64_t { return Little32(p); });
-        if (SameCode(code, "SL"))
-            return JoinIntegers(bytes, count, 4, [](const uint8_t* p) -> int64_t { return static_cast<int32_t>(Little32(p)); });
-        if (SameCode(code, "FL"))
-            return JoinNumbers(bytes, count, 4, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%f ", static_cast<double>(LittleFloat(p)));
-            });
-        if (SameCode(code, "FD"))
-            return JoinNumbers(bytes, count, 8, [](const uint8_t* p, char* out, size_t size) {
-                std::snprintf(out, size, "%f ", LittleDouble(p));
-            });
-        if (SameCode(code, "AT")) {
-            // A value too short for one tag shows nothing rather than bytes beyond it.
-            if (count < 4) return std::wstring();
-            const uint32_t word = Little32(bytes);
-            char buffer[32];
-            std::snprintf(buffer, sizeof buffer, "%04X, %04X", static_cast<unsigned>(word & 0xFFFF),
-                          static_cast<unsigned>(word >> 16));
-            return Widen(buffer);
+        // A binary VR the table knows: its numbers as the table says.
+        const VRInfo& info = *m_vr.GetInfo();
+        const size_t unit = info.numberUnit;
+        switch (info.numbers) {
+            case VRNumbers::Unsigned:
+                return JoinIntegers(bytes, count, unit, [unit](const uint8_t* p) -> int64_t {
+                    return unit == 2 ? int64_t(Little16(p)) : int64_t(Little32(p));
+                });
+            case VRNumbers::Signed:
+                return JoinIntegers(bytes, count, unit, [unit](const uint8_t* p) -> int64_t {
+                    return unit == 2 ? int64_t(static_cast<int16_t>(Little16(p))) : int64_t(static_cast<int32_t>(Little32(p)));
+                });
+            case VRNumbers::Float:
+                return JoinNumbers(bytes, count, unit, [unit](const uint8_t* p, char* out, size_t size) {
+                    std::snprintf(out, size, "%f ", unit == 4 ? static_cast<double>(LittleFloat(p)) : LittleDouble(p));
+                });
+            case VRNumbers::TagPair: {
+                // A value too short for one tag shows nothing rather than bytes beyond it.
+                if (count < unit) return std::wstring();
+                const uint32_t word = Little32(bytes);
+                char buffer[32];
+                std::snprintf(buffer, sizeof buffer, "%04X, %04X", static_cast<unsigned>(word & 0xFFFF),
+                              static_cast<unsigned>(word >> 16));
+                return Widen(buffer);
+            }
+            case VRNumbers::None:
+                break;
         }
         return std::wstring();
     }
