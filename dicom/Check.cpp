@@ -541,7 +541,7 @@ private:
     void Element(const CDicomTag& tag, const Stored& stored, const DataSetFacts& facts,
                  const CharacterSet& characterSet, bool topLevel) {
         const uint16_t g = tag.GetGroup(), e = tag.GetElement();
-        if (stored.headerRead && stored.encoding.explicitVR) CheckExplicitVR(tag, stored);
+        if (stored.headerRead && stored.encoding.explicitVR && g != 0xFFFE) CheckExplicitVR(tag, stored);
         if ((g & 1) != 0 && g > 0x0008 && g != 0xFFFF && e >= 0x1000 &&
             !std::binary_search(facts.creators.begin(), facts.creators.end(), (uint32_t(g) << 8) | (e >> 8)))
             ReportAt(tag, "private-creator", CheckSeverity::Warning,
@@ -838,7 +838,7 @@ private:
                 const CDicomTag& t = *m_in.elements[i];
                 if (!t.Is(0x0008, own)) continue;
                 const Span a = UidOf(*found[k], meta), b = UidOf(t, dataSet);
-                if (a.size != b.size || std::memcmp(a.data, b.data, a.size) != 0) {
+                if (a.size != b.size || (a.size != 0 && std::memcmp(a.data, b.data, a.size) != 0)) {
                     m_path.push_back({static_cast<uint32_t>(i), 0x0008, own});
                     ReportAt(t, "meta-mismatch", CheckSeverity::Warning,
                              Format("%s %s differs from %s %s of the meta group", TagText(0x0008, own).c_str(),
