@@ -49,9 +49,13 @@ bool CheckLoadedFile(const std::wstring& path, const CDicomFile& file, std::vect
     const int64_t size = StreamSize(stream);
     LargeBlock bytes;
     bool read = size == file.GetFileSize() && SeekStream(stream, 0);
+    if (read && size > 0 && !bytes.Allocate(static_cast<size_t>(size))) {
+        std::fclose(stream);
+        error = "not enough memory to hold the file's bytes for checking";
+        return false;
+    }
     if (read && size > 0)
-        read = bytes.Allocate(static_cast<size_t>(size)) &&
-               std::fread(bytes.Data(), 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
+        read = std::fread(bytes.Data(), 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
     std::fclose(stream);
     if (!read) {
         error = "cannot read the bytes that were parsed (did the file change?)";
