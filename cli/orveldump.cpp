@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/check.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/LargeBlock.h"
@@ -21,7 +22,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: orveldump [--json | --quiet | --regions] FILE...\n"
+    "usage: orveldump [--check] [--json | --quiet | --regions] FILE...\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
     "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
@@ -29,6 +30,18 @@ const char kUsage[] =
     "  --json    one JSON object per file and line, for scripts\n"
     "  --quiet   load only; print nothing but errors\n"
     "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
+    "  --check   also check each file against the standard's encoding rules, reading its\n"
+    "            bytes as stored: the listing prints each problem under the element it\n"
+    "            concerns (\"! offset (hex) severity rule: message\") and a count per file;\n"
+    "            with --json each file's object gains \"problems\": [{\"rule\", \"severity\",\n"
+    "            \"offset\", \"path\", \"message\"}, ...] in file order. Rules: odd-length,\n"
+    "            vr-mismatch, unknown-vr, bad-length-for-vr, value-too-long, bad-character,\n"
+    "            padding, group-length, tag-order, private-creator, charset-missing,\n"
+    "            charset-unknown, trailing-bytes, pixel-length, offset-table, meta-missing,\n"
+    "            meta-mismatch, un-sequence, no-preamble; severities error (readers may\n"
+    "            misread the file), warning (forbidden, readers usually cope), info\n"
+    "            (allowed). With --quiet only the exit status tells. Refused files are\n"
+    "            not checked yet.\n"
     "  --help    this text\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
@@ -51,7 +64,8 @@ const char kUsage[] =
     "With --quiet the one-line reason follows \"Invalid DICOM file\" on stderr.\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
-    "opened, 2 on a usage error.\n";
+    "opened, 2 on a usage error; with --check, 3 when every file loaded but a warning or\n"
+    "an error was found.\n";
 
 const char kInvalid[] = "Invalid DICOM file";
 
@@ -370,7 +384,7 @@ void Boolean(Output& out, bool value) {
         out.Raw("false");
 }
 
-void PrintJson(Output& out, const std::string& path, const CDicomFile& file) {
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const std::string& extra = "") {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
     out.Raw(", \"loaded\": true, \"fileSize\": ");
@@ -392,10 +406,13 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file) {
         first = false;
         PrintJsonNode(out, names, *tag, characterSet);
     }
-    out.Raw("]}\n");
+    out.Raw("]");
+    out.Raw(extra.data(), extra.size());
+    out.Raw("}\n");
 }
 
-void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet) {
+void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet,
+                      const ProblemListing* problems) {
     char size[16];
     if (tag.IsUndefinedLength())
         std::snprintf(size, sizeof size, "FFFFFFFF");
@@ -410,11 +427,13 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const s
     const std::string value = ListingValue(tag, characterSet);
     if (!value.empty()) out += "  [" + value + "]";
     out += "\n";
+    if (problems != nullptr) problems->AppendLinesOf(tag, depth, out);
     const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
-    for (const CDicomTag* child : tag.GetChildren()) PrintListingNode(out, *child, depth + 1, childrenCharacterSet);
+    for (const CDicomTag* child : tag.GetChildren())
+        PrintListingNode(out, *child, depth + 1, childrenCharacterSet, problems);
 }
 
-void PrintListing(const std::string& path, const CDicomFile& file) {
+void PrintListing(const std::string& path, const CDicomFile& file, const ProblemListing* problems = nullptr) {
     char head[400];
     std::snprintf(head, sizeof head, "%s: %lld bytes, %s, %s, %s endian, %llu trailing bytes\n",
                   path.c_str(), static_cast<long long>(file.GetFileSize()),
@@ -424,8 +443,10 @@ void PrintListing(const std::string& path, const CDicomFile& file) {
                   static_cast<unsigned long long>(file.GetTrailingSize()));
     std::string out = head;
     out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
+    if (problems != nullptr) problems->AppendHead(out);
     const std::wstring characterSet = TopLevelCharacterSet(file);
-    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet, problems);
+    if (problems != nullptr) problems->AppendTail(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -621,6 +642,7 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     Mode mode = Mode::Listing;
+    bool check = false;
     std::vector<std::string> paths;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -636,6 +658,8 @@ int main(int argc, char** argv) {
             mode = Mode::Quiet;
         } else if (options && arg == "--regions") {
             mode = Mode::Regions;
+        } else if (options && arg == "--check") {
+            check = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "orveldump: unknown option %s\n\n%s", arg.c_str(), kUsage);
             return 2;
@@ -643,12 +667,13 @@ int main(int argc, char** argv) {
             paths.push_back(arg);
         }
     }
-    if (paths.empty()) {
+    if (paths.empty() || (check && mode == Mode::Regions)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
 
     int status = 0;
+    bool problemsFound = false;
     Output json;
     for (const std::string& path : paths) {
         CDicomFile file;
@@ -670,16 +695,29 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             continue;
         }
+        std::vector<CheckProblem> problems;
+        if (check) {
+            std::string error;
+            if (!CheckLoadedFile(WideFromUtf8(path), file, problems, error)) {
+                std::fflush(stdout);
+                std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+                status = 1;
+                continue;
+            }
+            problemsFound = problemsFound || HasSeriousProblem(problems);
+        }
         if (mode == Mode::Json) {
-            PrintJson(json, path, file);
+            PrintJson(json, path, file, check ? ProblemsJsonMember(problems) : std::string());
             json.Flush();
         } else if (mode == Mode::Listing) {
-            PrintListing(path, file);
+            const ProblemListing listing(problems);
+            PrintListing(path, file, check ? &listing : nullptr);
         } else if (mode == Mode::Regions) {
             PrintRegions(path, file);
         }
     }
     json.Flush();
     std::fflush(stdout);
+    if (status == 0 && problemsFound) status = 3;
     return status;
 }

@@ -85,6 +85,11 @@ const TableIndex& Index()
 
 }  // namespace
 
+const DictionaryRecord* FindDictionaryRecord(uint16_t group, uint16_t element)
+{
+    return Index().Find(MakeKey(group, element));
+}
+
 CDicomDictionary::CDicomDictionary()
     : m_recordCount(kDictionaryRowCount)
 {

@@ -30,6 +30,9 @@ static_assert(sizeof(DictionaryRecord) == 142, "dictionary rows are 142 bytes");
 extern const DictionaryRecord kDictionaryTable[];
 extern const uint32_t kDictionaryRowCount;
 
+// The first row of a tag in the static table (all its VR codes, not only the first), or null.
+const DictionaryRecord* FindDictionaryRecord(uint16_t group, uint16_t element);
+
 // What the dictionary answers for one tag.
 struct DictionaryEntry {
     const std::wstring* name = nullptr;  // the name, or empty; never null once answered

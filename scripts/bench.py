@@ -50,6 +50,7 @@ for var in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "MAKEOVERRIDES"):
     os.environ.pop(var, None)
 
 JSON_NAME = "orveldump --json"
+CHECK_NAME = "orveldump --check --json"
 QUIET_NAME = "orveldump --quiet"
 GDCM_NAME = "gdcmdump"
 DCMDUMP_NAME = "dcmdump"
@@ -183,6 +184,8 @@ def evaluate_targets(timings, rss, sizes):
     for name in ELEMENT_FILES:
         targets.append(speed_target(timings, name, GDCM_NAME, JSON_NAME, 4.0, True))
         targets.append(speed_target(timings, name, DCMTK_LOAD_NAME, QUIET_NAME, 3.0, True))
+        # The encoding checks cost at most as much again as the dump they are added to.
+        targets.append(speed_target(timings, name, JSON_NAME, CHECK_NAME, 2.0, False))
     targets.append(speed_target(timings, FRAMES_FILE, HEAP_NAME, QUIET_NAME, 1.2, False))
     size = sizes.get(FRAMES_FILE)
     peak = rss.get(FRAMES_FILE, {}).get(QUIET_NAME)
@@ -350,13 +353,16 @@ def install_dicom_parser():
 
 
 def commands_for(path):
-    """(name, argv, count argv or None) of every command timed on one file."""
+    """(name, argv, count argv or None) of every command timed on one file; the encoding checks
+    on the element files (which break no rule, so the check exits 0 like the dump)."""
     orveldump = str(BUILD / "cli" / "orveldump")
     heap_copy = str(BUILD / "bench" / "heap_copy")
     node = ["node", str(ROOT / "bench" / "dicomparser_offsets.js")]
     pydicom = ["/usr/bin/python3", str(ROOT / "bench" / "pydicom_walk.py")]
+    checked = [(CHECK_NAME, [orveldump, "--check", "--json", path], None)] if Path(path).name in ELEMENT_FILES else []
     return [
         (JSON_NAME, [orveldump, "--json", path], None),
+        *checked,
         (QUIET_NAME, [orveldump, "--quiet", path], None),
         (GDCM_NAME, ["gdcmdump", path], None),
         (DCMDUMP_NAME, ["dcmdump", path], None),

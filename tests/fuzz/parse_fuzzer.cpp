@@ -1,5 +1,6 @@
-// Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, and every
-// node of an accepted tree is displayed the way the viewer and orveldump display it.
+// Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, every node of
+// an accepted tree is displayed the way the viewer and orveldump display it, and the encoding
+// checks walk the tree over the same bytes.
 //
 // Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
 // tests/fuzz/README.md for running it.
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "dicom/Check.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
@@ -105,6 +107,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (region->tableOfParameterValues)
             for (uint32_t i = 0; i < region->numberOfTableEntries; ++i)
                 g_sink += region->tableOfParameterValues[i] != 0.0f;
+    }
+
+    // The checks read only the bytes given (the sanitizer sees a read past them) and report each
+    // problem inside the file, in file order.
+    const std::vector<CheckProblem> problems = CheckFile(CheckInputOf(file, data, size));
+    for (size_t i = 0; i < problems.size(); ++i) {
+        if (problems[i].offset > size) Broken("problem reported past the end of the file");
+        if (i > 0 && problems[i].offset < problems[i - 1].offset) Broken("problems out of file order");
+        if (problems[i].message.empty()) Broken("problem without a message");
+        g_sink += problems[i].path.size();
     }
 
     // Encoded sizes last: measuring may rewrite the lengths of defined-length items.

@@ -1,0 +1,67 @@
+// Encoding checks: what a parsed file does that the standard does not allow (odd lengths, VRs
+// the dictionary does not list, over-long or malformed values, wrong padding, group lengths,
+// tag order, private creators, character sets, pixel data and offset tables, the meta group),
+// each tied to the element and byte offset concerned.
+//
+// The checks walk a tree of top-level nodes (whole or partial) together with the file's bytes
+// as they are stored: values are read from those bytes, never from the copies the parser keeps
+// (which are padded, resized, byte-swapped and cleaned). Nothing outside the bytes given is
+// read, whatever offsets a node claims. Checking changes nothing and decides nothing about
+// whether a file is accepted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CDicomTag;
+class CDicomHeader;
+
+enum class CheckSeverity : uint8_t {
+    Info,     // worth knowing, allowed
+    Warning,  // forbidden, but readers usually cope
+    Error,    // readers may misread the file
+};
+
+// "info", "warning" or "error".
+const char* SeverityName(CheckSeverity severity);
+
+// One step from the top level down to an element: its position among its parent's children
+// (or among the top-level elements), 0-based, and its tag.
+struct CheckPathStep {
+    uint32_t index;
+    uint16_t group;
+    uint16_t element;
+};
+
+struct CheckProblem {
+    const char* rule;               // a fixed id such as "odd-length"
+    CheckSeverity severity;
+    uint64_t offset;                // tag offset of the element concerned (see Check.cpp)
+    std::vector<CheckPathStep> path;  // down to that element; empty for the file as a whole
+    std::string message;            // one sentence, printable ASCII
+    const CDicomTag* element;       // the node concerned, or null for the file as a whole
+};
+
+// What the checks are given: the top-level nodes, the file's bytes and what the parse found out
+// about the file as a whole.
+struct CheckInput {
+    const CDicomTag* const* elements = nullptr;
+    size_t elementCount = 0;
+    const uint8_t* bytes = nullptr;
+    uint64_t size = 0;
+    bool hasPreamble = false;
+    // Encoding of the data set as the parse ended; each element's own header decides where it
+    // can, this is the fallback.
+    bool explicitVR = true;
+    bool littleEndian = true;
+    // Bytes after the top-level pixel data that the parser did not read.
+    uint64_t trailingSize = 0;
+};
+
+// The input for a loaded file and its bytes.
+CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t size);
+
+// Every problem found, in file order (by offset; problems at one offset in the order found).
+std::vector<CheckProblem> CheckFile(const CheckInput& input);

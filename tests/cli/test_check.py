@@ -1,0 +1,90 @@
+"""orveldump --check from the outside: JSON member, listing lines, exit status (run with
+/usr/bin/python3; ORVELDUMP names the program)."""
+
+import json
+import os
+import struct
+import subprocess
+import tempfile
+import unittest
+
+ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SAMPLE = os.path.join(ROOT, "samples", "sample.dcm")
+
+
+def element(group, element_, vr, value):
+    """One explicit VR little endian element (short length form only)."""
+    return struct.pack("<HH", group, element_) + vr.encode() + struct.pack("<H", len(value)) + value
+
+
+def file_with_problems():
+    """A small file whose Patient ID has an odd length and whose Patient's Name comes after it."""
+    meta = (struct.pack("<HH", 2, 1) + b"OB\0\0" + struct.pack("<I", 2) + b"\0\1" +
+            element(2, 2, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") + element(2, 3, "UI", b"1.2.3.4\0") +
+            element(2, 0x10, "UI", b"1.2.840.10008.1.2.1\0") + element(2, 0x12, "UI", b"1.2.3.5\0"))
+    data = (element(8, 0x16, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") + element(8, 0x18, "UI", b"1.2.3.4\0") +
+            element(0x10, 0x20, "LO", b"ID1") + element(0x10, 0x10, "PN", b"Doe^John"))
+    return b"\0" * 128 + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + data
+
+
+def run(*args):
+    proc = subprocess.run([ORVELDUMP] + list(args), capture_output=True, text=True)
+    return proc.returncode, proc.stdout, proc.stderr
+
+
+class CheckTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.bad = os.path.join(self.dir.name, "bad.dcm")
+        with open(self.bad, "wb") as f:
+            f.write(file_with_problems())
+        self.refused = os.path.join(self.dir.name, "refused.dcm")
+        with open(self.refused, "wb") as f:
+            f.write(b"not a DICOM file at all" * 10)
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def test_clean_file_gains_an_empty_problem_list_and_exits_0(self):
+        code, plain, _ = run("--json", SAMPLE)
+        code_checked, checked, _ = run("--check", "--json", SAMPLE)
+        self.assertEqual((code, code_checked), (0, 0))
+        with_problems = json.loads(checked)
+        self.assertEqual(with_problems.pop("problems"), [])
+        self.assertEqual(with_problems, json.loads(plain))
+
+    def test_problems_in_file_order_with_path_and_exit_3(self):
+        code, out, _ = run("--check", "--json", self.bad)
+        self.assertEqual(code, 3)
+        problems = json.loads(out)["problems"]
+        self.assertEqual([(p["rule"], p["path"][-1]["tag"]) for p in problems],
+                         [("odd-length", "0010,0020"), ("tag-order", "0010,0010")])
+        for p in problems:
+            self.assertEqual(set(p), {"rule", "severity", "offset", "path", "message"})
+            self.assertEqual(p["severity"], "warning")
+        self.assertEqual(problems[0]["path"], [{"index": 8, "tag": "0010,0020"}])
+        self.assertLess(problems[0]["offset"], problems[1]["offset"])
+
+    def test_listing_puts_each_problem_under_its_element_and_counts_them(self):
+        code, out, _ = run("--check", self.bad)
+        self.assertEqual(code, 3)
+        lines = out.splitlines()
+        at = next(i for i, line in enumerate(lines) if line.startswith("(0010,0020)"))
+        offset = int(lines[at].split()[2])
+        self.assertEqual(lines[at + 1].split()[:5], ["!", str(offset), "(0x%08X)" % offset, "warning", "odd-length:"])
+        self.assertEqual(lines[-1], "2 problems: 0 errors, 2 warnings, 0 info")
+        # Without --check the listing is as before.
+        self.assertFalse(any(line.lstrip().startswith("!") for line in run(self.bad)[1].splitlines()))
+
+    def test_refused_file_exits_1_before_problems_and_usage_errors_exit_2(self):
+        code, out, _ = run("--check", "--json", self.bad, self.refused)
+        self.assertEqual(code, 1)
+        refused = json.loads(out.splitlines()[1])
+        self.assertEqual((refused["loaded"], refused["problems"]), (False, []))
+        self.assertEqual(run("--check", "--regions", SAMPLE)[0], 2)
+        self.assertIn("--check", run("--help")[1])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,363 @@
+// Encoding checks: one clean file, in every encoding, reports nothing above info; each defect
+// planted in it is reported with its rule id, at the offset of the element concerned.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dicom/Check.h"
+#include "dicom/DicomFile.h"
+#include "tests/support/DicomWriter.h"
+#include "tests/support/Load.h"
+
+namespace {
+
+// One element of a planned file. A sequence ("SQ", or "UN" for an undefined-length UN element
+// whose item is written implicit VR) holds one item with the given elements.
+struct Planned {
+    uint16_t group, element;
+    std::string vr;
+    std::string value;
+    int us = -1;                    // a US value, written in the data set's byte order
+    std::vector<Planned> item = {};
+};
+
+std::string Us(uint16_t value) { return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
+std::string Ul(uint32_t value) { return Us(value & 0xFFFF) + Us(static_cast<uint16_t>(value >> 16)); }
+
+struct Plan {
+    bool preamble = true;
+    bool explicitVR = true;
+    bool littleEndian = true;
+    std::vector<Planned> meta;      // written explicit VR little endian after (0002,0000)
+    long metaGroupLength = -1;      // -1: the right one
+    std::vector<Planned> dataSet;
+    std::string pixel = std::string(16, '\x7F');   // native pixel data; empty for none
+    std::vector<std::string> fragments;            // encapsulated instead when not empty
+    std::vector<uint32_t> offsetTable;
+    std::string trailing;
+};
+
+Plan CleanPlan(const std::string& syntax = "1.2.840.10008.1.2.1") {
+    Plan plan;
+    std::string paddedSyntax = syntax;
+    if (paddedSyntax.size() % 2) paddedSyntax += '\0';
+    plan.meta = {{0x0002, 0x0001, "OB", std::string("\0\1", 2)},
+                 {0x0002, 0x0002, "UI", std::string("1.2.840.10008.5.1.4.1.1.7\0", 26)},
+                 {0x0002, 0x0003, "UI", std::string("1.2.3.4\0", 8)},
+                 {0x0002, 0x0010, "UI", paddedSyntax},
+                 {0x0002, 0x0012, "UI", std::string("1.2.3.5\0", 8)}};
+    plan.dataSet = {
+        {0x0008, 0x0005, "CS", "ISO_IR 100"},
+        {0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7\0", 26)},
+        {0x0008, 0x0018, "UI", std::string("1.2.3.4\0", 8)},
+        {0x0008, 0x0020, "DA", "20240101"},
+        {0x0008, 0x0030, "TM", "120000.5"},
+        {0x0008, 0x1140, "SQ", "", -1,
+         {{0x0008, 0x1150, "UI", std::string("1.2.3\0", 6)}, {0x0008, 0x1155, "UI", std::string("1.2.3.6\0", 8)}}},
+        {0x0010, 0x0010, "PN", "M\xFCller^Alf"},
+        {0x0010, 0x0020, "LO", "ID01"},
+        {0x0010, 0x1010, "AS", "042Y"},
+        {0x0011, 0x0010, "LO", "ORVEL "},
+        {0x0011, 0x1010, "LO", "FILL"},
+        {0x0018, 0x0050, "DS", "1.5 "},
+        {0x0020, 0x0013, "IS", "12"},
+        {0x0028, 0x0002, "US", "", 1},
+        {0x0028, 0x0004, "CS", "MONOCHROME2 "},
+        {0x0028, 0x0010, "US", "", 4},
+        {0x0028, 0x0011, "US", "", 4},
+        {0x0028, 0x0100, "US", "", 8},
+    };
+    return plan;
+}
+
+Planned* Find(std::vector<Planned>& list, uint16_t group, uint16_t element) {
+    for (Planned& p : list) {
+        if (p.group == group && p.element == element) return &p;
+        if (Planned* inner = Find(p.item, group, element)) return inner;
+    }
+    return nullptr;
+}
+
+Planned& In(Plan& plan, uint16_t group, uint16_t element) {
+    Planned* p = Find(plan.dataSet, group, element);
+    if (p == nullptr) p = Find(plan.meta, group, element);
+    if (p == nullptr) throw std::logic_error("no such planned element");
+    return *p;
+}
+
+void Remove(std::vector<Planned>& list, uint16_t group, uint16_t element) {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const Planned& p) { return p.group == group && p.element == element; }),
+               list.end());
+}
+
+// Inserts before the first element with a higher tag.
+void Insert(std::vector<Planned>& list, Planned planned) {
+    auto at = std::find_if(list.begin(), list.end(), [&](const Planned& p) {
+        return (uint32_t(p.group) << 16 | p.element) > (uint32_t(planned.group) << 16 | planned.element);
+    });
+    list.insert(at, std::move(planned));
+}
+
+void WritePlanned(DicomWriter& w, const Plan& plan, const Planned& p) {
+    if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
+        const bool un = p.vr == "UN";
+        w.BeginSequence(p.group, p.element, un, p.vr.c_str()).BeginItem(un);
+        if (un) w.Mode(false, true);
+        for (const Planned& child : p.item) WritePlanned(w, plan, child);
+        if (un) w.Mode(plan.explicitVR, plan.littleEndian);
+        w.EndItem().EndSequence();
+    } else if (p.us >= 0) {
+        w.US(p.group, p.element, static_cast<uint16_t>(p.us));
+    } else {
+        w.Element(p.group, p.element, p.vr.c_str(), p.value);
+    }
+}
+
+DicomWriter Write(const Plan& plan) {
+    DicomWriter w(true, true);
+    if (plan.preamble) {
+        DicomWriter meta(true, true);
+        for (const Planned& p : plan.meta) WritePlanned(meta, plan, p);
+        const uint32_t length = plan.metaGroupLength < 0 ? static_cast<uint32_t>(meta.Size())
+                                                          : static_cast<uint32_t>(plan.metaGroupLength);
+        w.Preamble().Element(0x0002, 0x0000, "UL", Ul(length)).Raw(meta.Bytes());
+    }
+    w.Mode(plan.explicitVR, plan.littleEndian);
+    for (const Planned& p : plan.dataSet) WritePlanned(w, plan, p);
+    if (!plan.fragments.empty()) {
+        std::vector<uint8_t> table;
+        for (uint32_t offset : plan.offsetTable)
+            for (char c : Ul(offset)) table.push_back(static_cast<uint8_t>(c));
+        w.BeginFragments(table);
+        for (const std::string& f : plan.fragments) w.Fragment(std::vector<uint8_t>(f.begin(), f.end()));
+        w.EndFragments();
+    } else if (!plan.pixel.empty()) {
+        w.Element(0x7FE0, 0x0010, "OB", plan.pixel);
+    }
+    return w.Raw(plan.trailing);
+}
+
+// The file loaded and checked, its bytes kept.
+struct Checked {
+    DicomWriter writer;
+    CDicomFile file;
+    std::vector<CheckProblem> problems;
+};
+
+void LoadAndCheck(const Plan& plan, Checked& out) {
+    out.writer = Write(plan);
+    ASSERT_TRUE(Load(out.writer, out.file));
+    out.problems = CheckFile(CheckInputOf(out.file, out.writer.Bytes().data(), out.writer.Size()));
+}
+
+std::string Describe(const std::vector<CheckProblem>& problems) {
+    std::string text;
+    for (const CheckProblem& p : problems)
+        text += std::string(p.rule) + " " + SeverityName(p.severity) + " at " + std::to_string(p.offset) + ": " +
+                p.message + "\n";
+    return text.empty() ? "no problems" : text;
+}
+
+void ExpectNothingAboveInfo(const Plan& plan) {
+    Checked c;
+    LoadAndCheck(plan, c);
+    for (const CheckProblem& p : c.problems) EXPECT_EQ(p.severity, CheckSeverity::Info) << Describe(c.problems);
+}
+
+// The last node with the tag, searching depth first in file order.
+const CDicomTag* LastWithTag(const CDicomTagList& nodes, uint16_t group, uint16_t element);
+const CDicomTag* LastWithTag(const CDicomTag* const* nodes, size_t count, uint16_t group, uint16_t element) {
+    const CDicomTag* found = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        if (nodes[i]->Is(group, element)) found = nodes[i];
+        if (const CDicomTag* inner = LastWithTag(nodes[i]->GetChildren(), group, element)) found = inner;
+    }
+    return found;
+}
+const CDicomTag* LastWithTag(const CDicomTagList& nodes, uint16_t group, uint16_t element) {
+    return LastWithTag(nodes.data(), nodes.size(), group, element);
+}
+
+using Where = std::function<uint64_t(const Checked&)>;
+Where TagAt(uint16_t group, uint16_t element) {
+    return [=](const Checked& c) {
+        const std::vector<CDicomTag*>& top = c.file.GetElements();
+        const CDicomTag* tag = LastWithTag(top.data(), top.size(), group, element);
+        return tag != nullptr ? tag->GetTagOffset() : ~uint64_t(0);
+    };
+}
+Where Fixed(uint64_t offset) {
+    return [=](const Checked&) { return offset; };
+}
+
+struct Defect {
+    const char* what;
+    std::function<void(Plan&)> plant;
+    const char* rule;
+    Where where;
+    CheckSeverity severity;
+};
+
+}  // namespace
+
+TEST(Check, CleanFileReportsNothingAboveInfoInEveryEncoding) {
+    ExpectNothingAboveInfo(CleanPlan());
+    Plan big = CleanPlan("1.2.840.10008.1.2.2");
+    big.littleEndian = false;
+    ExpectNothingAboveInfo(big);
+    Plan implicit = CleanPlan("1.2.840.10008.1.2");
+    implicit.explicitVR = false;
+    ExpectNothingAboveInfo(implicit);
+
+    // Encapsulated pixel data whose offset table points at both fragments.
+    Plan encapsulated = CleanPlan("1.2.840.10008.1.2.4.50");
+    encapsulated.fragments = {"ABCD", "EFGHIJ"};
+    encapsulated.offsetTable = {0, 12};
+    ExpectNothingAboveInfo(encapsulated);
+
+    // A group length that is right, and trailing padding that is an element.
+    Plan grouped = CleanPlan();
+    Insert(grouped.dataSet, {0x0008, 0x0000, "UL", Ul(0)});
+    Checked first;
+    LoadAndCheck(grouped, first);
+    uint64_t groupBytes = 0;
+    for (const CDicomTag* t : first.file.GetElements())
+        if (t->GetGroup() == 0x0008 && t->GetElement() != 0) groupBytes += t->GetEndOffset() - t->GetTagOffset();
+    In(grouped, 0x0008, 0x0000).value = Ul(static_cast<uint32_t>(groupBytes));
+    grouped.trailing = std::string("\xFC\xFF\xFC\xFFOB\0\0\2\0\0\0\0\0", 14);
+    ExpectNothingAboveInfo(grouped);
+}
+
+TEST(Check, EachPlantedDefectIsReportedWithItsRuleAtItsElement) {
+    const Defect defects[] = {
+        {"odd length", [](Plan& p) { In(p, 0x0010, 0x0020).value = "ID1"; }, "odd-length", TagAt(0x0010, 0x0020),
+         CheckSeverity::Warning},
+        {"explicit VR the dictionary does not list", [](Plan& p) { In(p, 0x0010, 0x0010).vr = "LO"; }, "vr-mismatch",
+         TagAt(0x0010, 0x0010), CheckSeverity::Warning},
+        {"explicit VR that is no VR", [](Plan& p) { In(p, 0x0010, 0x1010).vr = "XY"; }, "unknown-vr",
+         TagAt(0x0010, 0x1010), CheckSeverity::Error},
+        {"FD of 12 bytes", [](Plan& p) { Insert(p.dataSet, {0x0018, 0x602C, "FD", std::string(12, '\0')}); },
+         "bad-length-for-vr", TagAt(0x0018, 0x602C), CheckSeverity::Error},
+        {"US of 3 bytes", [](Plan& p) { In(p, 0x0028, 0x0002) = {0x0028, 0x0002, "US", std::string("\1\0\0", 3)}; },
+         "bad-length-for-vr", TagAt(0x0028, 0x0002), CheckSeverity::Error},
+        {"LO of 66 characters", [](Plan& p) { In(p, 0x0010, 0x0020).value = std::string(66, 'A'); },
+         "value-too-long", TagAt(0x0010, 0x0020), CheckSeverity::Warning},
+        {"second DS value of 18 characters", [](Plan& p) { In(p, 0x0018, 0x0050).value = "1\\1.2345678901234567"; },
+         "value-too-long", TagAt(0x0018, 0x0050), CheckSeverity::Warning},
+        {"PN component group of 66 characters",
+         [](Plan& p) { In(p, 0x0010, 0x0010).value = "A=" + std::string(66, 'B'); }, "value-too-long",
+         TagAt(0x0010, 0x0010), CheckSeverity::Warning},
+        {"UI with a letter, in an item", [](Plan& p) { In(p, 0x0008, 0x1155).value = std::string("1.2.x.6\0", 8); },
+         "bad-character", TagAt(0x0008, 0x1155), CheckSeverity::Warning},
+        {"CS in lower case", [](Plan& p) { In(p, 0x0028, 0x0004).value = "monochrome2 "; }, "bad-character",
+         TagAt(0x0028, 0x0004), CheckSeverity::Warning},
+        {"TM with colons", [](Plan& p) { In(p, 0x0008, 0x0030).value = "12:00:00"; }, "bad-character",
+         TagAt(0x0008, 0x0030), CheckSeverity::Warning},
+        {"DA with dots", [](Plan& p) { In(p, 0x0008, 0x0020).value = "2024.01.01"; }, "bad-character",
+         TagAt(0x0008, 0x0020), CheckSeverity::Warning},
+        {"IS with a letter", [](Plan& p) { In(p, 0x0020, 0x0013).value = "1A"; }, "bad-character",
+         TagAt(0x0020, 0x0013), CheckSeverity::Warning},
+        {"DS that is no number", [](Plan& p) { In(p, 0x0018, 0x0050).value = "1,5 "; }, "bad-character",
+         TagAt(0x0018, 0x0050), CheckSeverity::Warning},
+        {"AS of 3 characters", [](Plan& p) { In(p, 0x0010, 0x1010).value = "42Y "; }, "bad-character",
+         TagAt(0x0010, 0x1010), CheckSeverity::Warning},
+        {"UI padded with a space, in an item", [](Plan& p) { In(p, 0x0008, 0x1150).value = "1.2.3 "; }, "padding",
+         TagAt(0x0008, 0x1150), CheckSeverity::Warning},
+        {"LO padded with NUL", [](Plan& p) { In(p, 0x0010, 0x0020).value = std::string("ID1\0", 4); }, "padding",
+         TagAt(0x0010, 0x0020), CheckSeverity::Warning},
+        {"wrong group length", [](Plan& p) { Insert(p.dataSet, {0x0008, 0x0000, "UL", Ul(1)}); }, "group-length",
+         TagAt(0x0008, 0x0000), CheckSeverity::Warning},
+        {"wrong meta group length", [](Plan& p) { p.metaGroupLength = 100; }, "group-length", Fixed(132),
+         CheckSeverity::Error},
+        {"tags out of order", [](Plan& p) { std::swap(In(p, 0x0010, 0x0010), In(p, 0x0010, 0x0020)); }, "tag-order",
+         TagAt(0x0010, 0x0010), CheckSeverity::Warning},
+        {"tag twice", [](Plan& p) { Insert(p.dataSet, {0x0018, 0x0050, "DS", "2 "}); }, "tag-order",
+         TagAt(0x0018, 0x0050), CheckSeverity::Error},
+        {"private element without its creator", [](Plan& p) { Remove(p.dataSet, 0x0011, 0x0010); },
+         "private-creator", TagAt(0x0011, 0x1010), CheckSeverity::Warning},
+        {"byte above 0x7F without a character set", [](Plan& p) { Remove(p.dataSet, 0x0008, 0x0005); },
+         "charset-missing", TagAt(0x0010, 0x0010), CheckSeverity::Warning},
+        {"character set that is no defined term", [](Plan& p) { In(p, 0x0008, 0x0005).value = "ISO_IR 999"; },
+         "charset-unknown", TagAt(0x0008, 0x0005), CheckSeverity::Warning},
+        {"bytes after the pixel data", [](Plan& p) { p.trailing = "\1\2\3\4"; }, "trailing-bytes",
+         [](const Checked& c) { return c.writer.Size() - 4; }, CheckSeverity::Warning},
+        {"native pixel data 2 bytes too long", [](Plan& p) { p.pixel += "\1\2"; }, "pixel-length",
+         TagAt(0x7FE0, 0x0010), CheckSeverity::Warning},
+        {"offset table entry between fragments",
+         [](Plan& p) {
+             p = CleanPlan("1.2.840.10008.1.2.4.50");
+             p.fragments = {"ABCD", "EFGHIJ"};
+             p.offsetTable = {0, 10};
+         },
+         "offset-table", [](const Checked& c) { return c.file.GetElements().back()->GetChildren().at(0)->GetTagOffset(); },
+         CheckSeverity::Error},
+        {"meta group without implementation class", [](Plan& p) { Remove(p.meta, 0x0002, 0x0012); }, "meta-missing",
+         Fixed(132), CheckSeverity::Warning},
+        {"meta group without transfer syntax", [](Plan& p) { Remove(p.meta, 0x0002, 0x0010); }, "meta-missing",
+         Fixed(132), CheckSeverity::Error},
+        {"SOP instance other than the meta group's",
+         [](Plan& p) { In(p, 0x0008, 0x0018).value = std::string("1.2.3.9\0", 8); }, "meta-mismatch",
+         TagAt(0x0008, 0x0018), CheckSeverity::Warning},
+        {"UN element of undefined length",
+         [](Plan& p) {
+             Insert(p.dataSet, {0x0009, 0x0010, "LO", "ORVEL "});
+             Insert(p.dataSet, {0x0009, 0x1000, "UN", "", -1, {{0x0008, 0x0100, "SH", "CODE"}}});
+         },
+         "un-sequence", TagAt(0x0009, 0x1000), CheckSeverity::Info},
+        {"bare data set", [](Plan& p) { p.preamble = false; }, "no-preamble", Fixed(0), CheckSeverity::Info},
+    };
+    for (const Defect& defect : defects) {
+        SCOPED_TRACE(defect.what);
+        Plan plan = CleanPlan();
+        defect.plant(plan);
+        Checked c;
+        LoadAndCheck(plan, c);
+        const uint64_t offset = defect.where(c);
+        const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
+            return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
+        });
+        EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
+        // In file order, and every message a sentence with something in it.
+        for (size_t i = 1; i < c.problems.size(); ++i) EXPECT_LE(c.problems[i - 1].offset, c.problems[i].offset);
+    }
+}
+
+TEST(Check, PathsLeadFromTheTopLevelDownToTheElement) {
+    Plan plan = CleanPlan();
+    In(plan, 0x0008, 0x1155).value = std::string("1.2.x.6\0", 8);
+    Checked c;
+    LoadAndCheck(plan, c);
+    ASSERT_EQ(c.problems.size(), 1u) << Describe(c.problems);
+    const CheckProblem& p = c.problems[0];
+    // Top-level index 11: the meta group's six elements come first.
+    ASSERT_EQ(p.path.size(), 3u);
+    EXPECT_EQ(p.path[0].index, 11u);
+    EXPECT_EQ(p.path[0].group, 0x0008);
+    EXPECT_EQ(p.path[0].element, 0x1140);
+    EXPECT_EQ(p.path[1].index, 0u);
+    EXPECT_EQ(p.path[1].group, 0xFFFE);
+    EXPECT_EQ(p.path[2].index, 1u);
+    EXPECT_EQ(p.path[2].element, 0x1155);
+    EXPECT_EQ(p.element, LastWithTag(c.file.GetElements().data(), c.file.GetElements().size(), 0x0008, 0x1155));
+}
+
+TEST(Check, NeverReadsOutsideTheBytesItIsGiven) {
+    // The tree of a file checked against every shorter copy of its bytes, each in a block of its
+    // own size, so that the sanitizer sees any read past the end.
+    Plan plan = CleanPlan("1.2.840.10008.1.2.4.50");
+    plan.fragments = {"ABCD", "EFGHIJ"};
+    plan.offsetTable = {0, 12};
+    Insert(plan.dataSet, {0x0008, 0x0000, "UL", Ul(7)});
+    plan.trailing = "\1\2\3";
+    Checked c;
+    LoadAndCheck(plan, c);
+    for (size_t size = 0; size < c.writer.Size(); ++size) {
+        std::vector<uint8_t> cut(c.writer.Bytes().begin(), c.writer.Bytes().begin() + size);
+        CheckInput input = CheckInputOf(c.file, cut.empty() ? nullptr : cut.data(), size);
+        for (const CheckProblem& p : CheckFile(input)) EXPECT_FALSE(p.message.empty());
+    }
+}
