@@ -562,7 +562,7 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure) {
         out += ", refused\n";
         out += "(tag)       VR  tag offset data offset       size  name  [value]\n";
         const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
-        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet);
+        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet, nullptr);
     } else {
         out += "refused\n";
     }
