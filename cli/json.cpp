@@ -1,0 +1,161 @@
+#include "cli/json.h"
+
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+
+#include "cli/node_text.h"
+#include "cli/output.h"
+#include "dicom/DicomFile.h"
+#include "dicom/ElementRange.h"
+
+namespace {
+
+const char kInvalid[] = "Invalid DICOM file";
+
+// Names as JSON strings, made once per name: elements point at the dictionary's texts, which
+// stay put, so a name's address stands for the name.
+class JsonNames {
+public:
+    const std::string& Of(const std::wstring& name) {
+        std::string& json = m_names[&name];
+        if (json.empty()) {
+            Output text(&json, 6 * name.size() + 2);
+            text.JsonWide(name);
+        }
+        return json;
+    }
+
+private:
+    std::unordered_map<const std::wstring*, std::string> m_names;
+};
+
+void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet) {
+    static const std::wstring kItemName = L"SQ Item";
+    static const std::wstring kNothing;
+    const ElementByteRange range = GetElementByteRange(tag);
+    const bool item = tag.IsItem();
+    out.Raw("{\"tag\": \"");
+    out.Raw(TagText(tag));
+    out.Raw("\", \"name\": ");
+    out.Raw(names.Of(item ? kItemName : tag.GetTagName()));
+    out.Raw(", \"vr\": ");
+    out.JsonWide(item ? kNothing : tag.GetVRText());
+    out.Raw(", \"tagOffset\": ");
+    out.Number(range.first);
+    out.Raw(", \"dataOffset\": ");
+    out.Number(tag.GetValueOffset());
+    out.Raw(", \"size\": ");
+    out.Number(tag.GetValueLength());
+    out.Raw(", \"lastByte\": ");
+    out.Number(range.last);
+    out.Raw(", \"value\": ");
+    out.JsonWide(item ? kNothing : tag.GetValueText(characterSet));
+    if (!tag.IsComplete()) out.Raw(", \"complete\": false");
+    out.Raw(", \"children\": [");
+    if (!tag.GetChildren().empty()) {
+        // The children's character set differs from this one only where a child sets it.
+        std::wstring ownCharacterSet;
+        const std::wstring* childrenCharacterSet = &characterSet;
+        for (const CDicomTag* child : tag.GetChildren())
+            if (child->Is(0x0008, 0x0005)) {
+                ownCharacterSet = CharacterSetForChildren(tag, characterSet);
+                childrenCharacterSet = &ownCharacterSet;
+                break;
+            }
+        bool first = true;
+        for (const CDicomTag* child : tag.GetChildren()) {
+            if (!first) out.Raw(", ");
+            first = false;
+            PrintJsonNode(out, names, *child, *childrenCharacterSet);
+        }
+    }
+    out.Raw("]}");
+}
+
+void PrintJsonElements(Output& out, const CTagArray& dataSet) {
+    out.Raw(", \"elements\": [");
+    const std::wstring characterSet = TopLevelCharacterSet(dataSet);
+    JsonNames names;
+    bool first = true;
+    for (const CDicomTag* tag : dataSet.GetElements()) {
+        if (!first) out.Raw(", ");
+        first = false;
+        PrintJsonNode(out, names, *tag, characterSet);
+    }
+    out.Raw("]");
+}
+
+void PrintJsonFlag(Output& out, const char* key, const std::optional<bool>& value) {
+    out.Raw(key, std::strlen(key));
+    if (!value.has_value())
+        out.Raw("null");
+    else
+        out.Boolean(*value);
+}
+
+}  // namespace
+
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const std::string& extra) {
+    out.Raw("{\"file\": ");
+    out.JsonUtf8(path);
+    out.Raw(", \"loaded\": true, \"fileSize\": ");
+    out.Number(static_cast<uint64_t>(file.GetFileSize()));
+    out.Raw(", \"hasPreamble\": ");
+    out.Boolean(file.HasPreamble());
+    out.Raw(", \"explicitVR\": ");
+    out.Boolean(file.IsExplicitVR());
+    out.Raw(", \"littleEndian\": ");
+    out.Boolean(file.IsLittleEndian());
+    out.Raw(", \"trailingBytes\": ");
+    out.Number(file.GetTrailingSize());
+    PrintJsonElements(out, file);
+    out.Raw(extra);
+    out.Raw("}\n");
+}
+
+void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure, const std::string& extra) {
+    out.Raw("{\"file\": ");
+    out.JsonUtf8(path);
+    out.Raw(", \"loaded\": false, \"error\": \"");
+    out.Raw(kInvalid, sizeof kInvalid - 1);
+    out.Raw("\"");
+    if (failure == nullptr) {
+        out.Raw(extra);
+        out.Raw("}\n");
+        return;
+    }
+    out.Raw(", \"fileSize\": ");
+    if (failure->fileSize.has_value())
+        out.Number(static_cast<uint64_t>(*failure->fileSize));
+    else
+        out.Raw("null");
+    PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
+    PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
+    PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
+    out.Raw(", \"failure\": {\"offset\": ");
+    if (failure->offset.has_value())
+        out.Number(*failure->offset);
+    else
+        out.Raw("null");
+    out.Raw(", \"path\": [");
+    for (size_t i = 0; i < failure->path.size(); ++i) {
+        if (i != 0) out.Raw(", ");
+        out.Raw("{\"index\": ");
+        out.Number(failure->path[i].index);
+        out.Raw(", \"tag\": \"");
+        out.Raw(TagCode(failure->path[i].group, failure->path[i].element));
+        out.Raw("\"}");
+    }
+    out.Raw("], \"reason\": ");
+    out.JsonUtf8(failure->reason);
+    out.Raw(", \"firstReason\": ");
+    if (failure->firstReason.empty())
+        out.Raw("null");
+    else
+        out.JsonUtf8(failure->firstReason);
+    out.Raw("}");
+    PrintJsonElements(out, failure->tree);
+    out.Raw(extra);
+    out.Raw("}\n");
+}

@@ -1,0 +1,14 @@
+// orveldump --json: one object per file and line.
+#pragma once
+
+#include <string>
+
+class CDicomFile;
+class Output;
+struct ParseFailure;
+
+// A loaded file; `extra` is appended to the object as it is (members such as "problems").
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const std::string& extra = "");
+// A refused file: what was known of it, the failure and the partial tree (failure may be null).
+void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure,
+                      const std::string& extra = "");

@@ -1,0 +1,112 @@
+#include "cli/listing.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "cli/node_text.h"
+#include "cli/utf8.h"
+#include "cli/check.h"
+#include "dicom/DicomFile.h"
+#include "dicom/ElementRange.h"
+
+namespace {
+
+const char kInvalid[] = "Invalid DICOM file";
+const char kColumns[] = "(tag)       VR  tag offset data offset       size  name  [value]\n";
+
+// A value for one line of the listing: control characters made visible, long text cut.
+std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet) {
+    std::wstring text = tag.IsItem() ? std::wstring() : tag.GetValueText(characterSet);
+    const size_t kWidth = 64;
+    const bool cut = text.size() > kWidth;
+    if (cut) text.resize(kWidth);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7F) c = L'.';
+    return Utf8(text) + (cut ? "..." : "");
+}
+
+void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet,
+                      const ProblemListing* problems) {
+    char size[16];
+    if (tag.IsUndefinedLength())
+        std::snprintf(size, sizeof size, "FFFFFFFF");
+    else
+        std::snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(tag.GetValueLength()));
+    char line[200];
+    std::snprintf(line, sizeof line, "%*s(%s) %-2s  %10llu %10llu %10s  ", depth * 2, "", TagText(tag).c_str(),
+                  VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
+                  static_cast<unsigned long long>(tag.GetValueOffset()), size);
+    out += line + NameOf(tag);
+    if (!tag.IsComplete()) out += " (incomplete)";
+    const std::string value = ListingValue(tag, characterSet);
+    if (!value.empty()) out += "  [" + value + "]";
+    out += "\n";
+    if (problems != nullptr) problems->AppendLinesOf(tag, depth, out);
+    const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+    for (const CDicomTag* child : tag.GetChildren())
+        PrintListingNode(out, *child, depth + 1, childrenCharacterSet, problems);
+}
+
+std::string FlagText(const std::optional<bool>& flag, const char* yes, const char* no, const char* unknown) {
+    return !flag.has_value() ? unknown : *flag ? yes : no;
+}
+
+}  // namespace
+
+void PrintListing(const std::string& path, const CDicomFile& file, const ProblemListing* problems) {
+    char head[400];
+    std::snprintf(head, sizeof head, "%s: %lld bytes, %s, %s, %s endian, %llu trailing bytes\n",
+                  path.c_str(), static_cast<long long>(file.GetFileSize()),
+                  file.HasPreamble() ? "preamble and DICM" : "no preamble",
+                  file.IsExplicitVR() ? "explicit VR" : "implicit VR",
+                  file.IsLittleEndian() ? "little" : "big",
+                  static_cast<unsigned long long>(file.GetTrailingSize()));
+    std::string out = head;
+    out += kColumns;
+    if (problems != nullptr) problems->AppendHead(out);
+    const std::wstring characterSet = TopLevelCharacterSet(file);
+    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet, problems);
+    if (problems != nullptr) problems->AppendTail(out);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string FailureLine(const ParseFailure* failure) {
+    if (failure == nullptr) return "no reason recorded";
+    std::string line;
+    char text[64];
+    if (failure->offset.has_value()) {
+        std::snprintf(text, sizeof text, "at offset %llu (0x%llX)", static_cast<unsigned long long>(*failure->offset),
+                      static_cast<unsigned long long>(*failure->offset));
+        line = text;
+    } else {
+        line = "at offset none";
+    }
+    if (!failure->path.empty()) {
+        line += " in ";
+        for (size_t i = 0; i < failure->path.size(); ++i) {
+            const FailureStep& step = failure->path[i];
+            line += PathStepWords(step.index, step.group, step.element, i == 0);
+        }
+    }
+    line += ": " + failure->reason;
+    if (!failure->firstReason.empty()) line += " (read as implicit VR after the explicit reading failed: " + failure->firstReason + ")";
+    return line;
+}
+
+void PrintListingRefused(const std::string& path, const ParseFailure* failure) {
+    std::string out = path + ": ";
+    if (failure != nullptr) {
+        out += failure->fileSize.has_value() ? std::to_string(*failure->fileSize) + " bytes" : "size unknown";
+        out += ", " + FlagText(failure->hasPreamble, "preamble and DICM", "no preamble", "preamble unknown");
+        out += ", " + FlagText(failure->explicitVR, "explicit VR", "implicit VR", "VR unknown");
+        out += ", " + FlagText(failure->littleEndian, "little endian", "big endian", "byte order unknown");
+        out += ", refused\n";
+        out += kColumns;
+        const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
+        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet, nullptr);
+    } else {
+        out += "refused\n";
+    }
+    out += std::string(kInvalid) + " " + FailureLine(failure) + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}

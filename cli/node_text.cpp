@@ -1,0 +1,27 @@
+#include "cli/node_text.h"
+
+#include <cstdio>
+
+#include "cli/utf8.h"
+#include "dicom/DicomTag.h"
+
+std::string TagCode(uint16_t group, uint16_t element) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const unsigned g = group, e = element;
+    const char text[9] = {kHex[g >> 12], kHex[(g >> 8) & 15], kHex[(g >> 4) & 15], kHex[g & 15], ',',
+                          kHex[e >> 12], kHex[(e >> 8) & 15], kHex[(e >> 4) & 15], kHex[e & 15]};
+    return std::string(text, 9);
+}
+
+std::string TagText(const CDicomTag& tag) { return TagCode(tag.GetGroup(), tag.GetElement()); }
+
+std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
+std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
+
+std::string PathStepWords(uint32_t index, uint16_t group, uint16_t element, bool first) {
+    const bool item = group == 0xFFFE && element == 0xE000;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%s %u (%s)", first ? "" : " > ", item && !first ? "item" : "element", index,
+                  TagCode(group, element).c_str());
+    return text;
+}
