@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/file_bytes.h"
 #include "dicom/DicomFile.h"
-#include "dicom/FileStream.h"
 #include "dicom/LargeBlock.h"
 
 namespace {
@@ -41,31 +41,34 @@ void AppendLine(std::string& out, const CheckProblem& problem, int depth) {
 bool CheckLoadedFile(const std::wstring& path, const CDicomFile& file, std::vector<CheckProblem>& problems,
                      std::string& error) {
     problems.clear();
-    FILE* stream = OpenFileForReading(path);
-    if (stream == nullptr) {
-        error = "cannot open the file again to check its bytes";
-        return false;
-    }
-    const int64_t size = StreamSize(stream);
     LargeBlock bytes;
-    bool read = size == file.GetFileSize() && SeekStream(stream, 0);
-    if (read && size > 0 && !bytes.Allocate(static_cast<size_t>(size))) {
-        std::fclose(stream);
-        error = "not enough memory to hold the file's bytes for checking";
-        return false;
-    }
-    if (read && size > 0)
-        read = std::fread(bytes.Data(), 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
-    std::fclose(stream);
-    if (!read) {
-        error = "cannot read the bytes that were parsed (did the file change?)";
-        return false;
-    }
-    problems = CheckFile(CheckInputOf(file, bytes.Data(), static_cast<uint64_t>(size)));
+    uint64_t size = 0;
+    if (!ReadFileBytes(path, file.GetFileSize(), "checking", bytes, size, error)) return false;
+    problems = CheckFile(CheckInputOf(file, bytes.Data(), size));
     return true;
 }
 
-std::vector<CheckProblem> CheckRefusedFile(const std::wstring&) { return {}; }
+bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std::vector<CheckProblem>& problems,
+                      std::string& error) {
+    problems.clear();
+    // Nothing was read whole (a file that is not DICOM at all, say): nothing to check.
+    if (failure.tree.GetElements().empty()) return true;
+    LargeBlock bytes;
+    uint64_t size = 0;
+    if (!ReadFileBytes(path, failure.fileSize.value_or(-1), "checking", bytes, size, error)) return false;
+    CheckInput input;
+    input.elements = failure.tree.GetElements().data();
+    input.elementCount = failure.tree.GetElements().size();
+    input.bytes = bytes.Data();
+    input.size = size;
+    input.hasPreamble = failure.hasPreamble.value_or(false);
+    input.explicitVR = failure.explicitVR.value_or(true);
+    input.littleEndian = failure.littleEndian.value_or(true);
+    // The parse stopped before any trailing bytes were known.
+    input.trailingSize = 0;
+    problems = CheckFile(input);
+    return true;
+}
 
 bool HasSeriousProblem(const std::vector<CheckProblem>& problems) {
     for (const CheckProblem& problem : problems)

@@ -11,16 +11,17 @@
 
 class CDicomFile;
 class CDicomTag;
+struct ParseFailure;
 
 // Checks a loaded file against the bytes it holds now. False (with the reason) when the bytes
 // cannot be read or no longer have the size that was parsed.
 bool CheckLoadedFile(const std::wstring& path, const CDicomFile& file, std::vector<CheckProblem>& problems,
                      std::string& error);
 
-// The checks of a file that was refused. The parse keeps no tree of a refused file yet, so there
-// is nothing to walk and the result is empty; once a parse keeps the partial tree of a refused
-// file, this is where it is handed to CheckFile (with the file's bytes, as for a loaded file).
-std::vector<CheckProblem> CheckRefusedFile(const std::wstring& path);
+// Checks the partial tree of a refused file (its failure record) against the file's bytes, as
+// for a loaded file. False (with the reason) as above.
+bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std::vector<CheckProblem>& problems,
+                      std::string& error);
 
 // True when some problem is a warning or an error (exit status 3).
 bool HasSeriousProblem(const std::vector<CheckProblem>& problems);

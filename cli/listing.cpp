@@ -93,7 +93,7 @@ std::string FailureLine(const ParseFailure* failure) {
     return line;
 }
 
-void PrintListingRefused(const std::string& path, const ParseFailure* failure) {
+void PrintListingRefused(const std::string& path, const ParseFailure* failure, const ProblemListing* problems) {
     std::string out = path + ": ";
     if (failure != nullptr) {
         out += failure->fileSize.has_value() ? std::to_string(*failure->fileSize) + " bytes" : "size unknown";
@@ -102,11 +102,13 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure) {
         out += ", " + FlagText(failure->littleEndian, "little endian", "big endian", "byte order unknown");
         out += ", refused\n";
         out += kColumns;
+        if (problems != nullptr) problems->AppendHead(out);
         const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
-        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet, nullptr);
+        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet, problems);
     } else {
         out += "refused\n";
     }
     out += std::string(kInvalid) + " " + FailureLine(failure) + "\n";
+    if (problems != nullptr) problems->AppendTail(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
 }

@@ -9,8 +9,10 @@ struct ParseFailure;
 
 // A loaded file, with the problems of --check under their elements when given.
 void PrintListing(const std::string& path, const CDicomFile& file, const ProblemListing* problems = nullptr);
-// A refused file: the partial tree, then the line that says where and why.
-void PrintListingRefused(const std::string& path, const ParseFailure* failure);
+// A refused file: the partial tree (with the problems of --check when given), then the line that
+// says where and why.
+void PrintListingRefused(const std::string& path, const ParseFailure* failure,
+                         const ProblemListing* problems = nullptr);
 
 // "at offset 678 (0x2A6) in element 4 (0008,1115) > item 0 (FFFE,E000) > element 2 (0010,0010): value
 // length ...", as printed after "Invalid DICOM file".

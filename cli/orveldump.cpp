@@ -30,19 +30,27 @@ int Dump(const Arguments& arguments) {
     for (const std::string& path : arguments.paths) {
         CDicomFile file;
         ParseOptions options;
-        options.keepPartialTree = mode == Mode::Json || mode == Mode::Listing;
+        options.keepPartialTree = mode == Mode::Json || mode == Mode::Listing || arguments.check;
         file.SetParseOptions(options);
         if (!file.LoadFile(WideFromUtf8(path))) {
             status = 1;
+            const ParseFailure* failure = file.GetFailure();
+            // The partial tree is checked as a loaded tree is; a file that cannot be read again
+            // is only refused.
+            std::vector<CheckProblem> problems;
+            std::string error;
+            const bool checked = arguments.check && failure != nullptr &&
+                                 CheckRefusedFile(WideFromUtf8(path), *failure, problems, error);
             if (mode == Mode::Json) {
-                PrintJsonRefused(json, path, file.GetFailure());
+                PrintJsonRefused(json, path, failure, arguments.check ? ProblemsJsonMember(problems) : std::string());
                 json.Flush();
             } else if (mode == Mode::Listing) {
-                PrintListingRefused(path, file.GetFailure());
+                const ProblemListing listing(problems);
+                PrintListingRefused(path, failure, checked ? &listing : nullptr);
             }
             std::fflush(stdout);
             if (mode == Mode::Quiet)
-                std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), kInvalid, FailureLine(file.GetFailure()).c_str());
+                std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), kInvalid, FailureLine(failure).c_str());
             else
                 std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             continue;

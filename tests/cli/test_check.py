@@ -82,6 +82,15 @@ class CheckTest(unittest.TestCase):
         self.assertEqual(code, 1)
         refused = json.loads(out.splitlines()[1])
         self.assertEqual((refused["loaded"], refused["problems"]), (False, []))
+        # A refused file's partial tree is checked: cut inside the last value, the odd length
+        # before it is still reported, and the exit status stays 1.
+        cut = os.path.join(self.dir.name, "cut.dcm")
+        with open(cut, "wb") as f:
+            f.write(file_with_problems()[:-3])
+        code, out, _ = run("--check", "--json", cut)
+        self.assertEqual(code, 1)
+        self.assertEqual([p["rule"] for p in json.loads(out)["problems"]], ["odd-length"])
+        self.assertIn("1 problem: 0 errors, 1 warning", run("--check", cut)[1])
         self.assertEqual(run("--check", "--regions", SAMPLE)[0], 2)
         self.assertIn("--check", run("--help")[1])
 
