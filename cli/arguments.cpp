@@ -1,14 +1,29 @@
 #include "cli/arguments.h"
 
+extern const char kShortUsage[] =
+    "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
+    "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
+    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "Run orveldump --help for what each flag does.\n";
+
 extern const char kUsage[] =
-    "usage: orveldump [--check] [--json | --quiet | --regions] FILE...\n"
+    "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
+    "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
+    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
     "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
+    "  orveldump scan.dcm\n"
     "\n"
     "  --json    one JSON object per file and line, for scripts\n"
-    "  --quiet   load only; print nothing but errors\n"
+    "            orveldump --json scan.dcm | jq .elements\n"
+    "  --quiet   load only; print nothing but errors (with --diff: nothing, the exit\n"
+    "            status tells)\n"
+    "            orveldump --quiet *.dcm || echo some file was refused\n"
     "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
+    "            orveldump --regions echo.dcm\n"
     "  --check   also check each file against the standard's encoding rules, reading its\n"
     "            bytes as stored: the listing prints each problem under the element it\n"
     "            concerns (\"! offset (hex) severity rule: message\") and a count per file;\n"
@@ -21,7 +36,57 @@ extern const char kUsage[] =
     "            misread the file), warning (forbidden, readers usually cope), info\n"
     "            (allowed). With --quiet only the exit status tells. A refused file's\n"
     "            partial tree is checked too (its exit status stays 1).\n"
+    "            orveldump --check --json scan.dcm\n"
+    "  --at OFFSET\n"
+    "            the chain of nodes (element, item, fragment) whose bytes hold the byte at\n"
+    "            OFFSET (decimal, or hex with 0x), from the top-level element down to the\n"
+    "            innermost, each with its index among its parent's children, tag, VR, tag\n"
+    "            offset, last byte and name; a delimiter's bytes belong to its item or\n"
+    "            sequence. The listing names the path in words, or says where the byte lies\n"
+    "            when no element holds it (preamble, trailing bytes, past the end). With\n"
+    "            --json one object per file:\n"
+    "              {\"file\", \"offset\": N, \"path\": [{\"index\", \"tag\": \"GGGG,EEEE\", \"vr\",\n"
+    "               \"tagOffset\", \"lastByte\", \"name\"}, ...]}   ([] when no element holds it)\n"
+    "            A refused file is searched in its partial tree.\n"
+    "            orveldump --at 0x2A6 scan.dcm\n"
+    "  --tag TAG only the elements TAG names, at any depth, each with what it holds and its\n"
+    "            path (index and tag of each container above it, in words); TAG is GGGG,EEEE\n"
+    "            in hex or a keyword of the dictionary such as PatientName (each word of the\n"
+    "            name capitalised and joined, without \"'s\" and punctuation). Repeat it for\n"
+    "            more tags. With --json \"elements\" keeps only the matches (whole) and the\n"
+    "            sequences and items above them.\n"
+    "            orveldump --tag PatientName --tag 0028,0010 scan.dcm\n"
+    "  --redact  prints every value as an empty text except those that describe the encoding\n"
+    "            and carry no patient data; tags, VRs, offsets, sizes, nesting and the failure\n"
+    "            record stay. Kept: group lengths (gggg,0000) as UL; (0002,0001) as OB; the\n"
+    "            transfer syntax (0002,0010) and the SOP classes (0002,0002), (0008,0016),\n"
+    "            (0008,1150), (0004,1510) as UI; Specific Character Set (0008,0005) and\n"
+    "            Modality (0008,0060) as CS; group 0028 (the image pixel module) where the\n"
+    "            VR is US SS UL SL UV SV FL FD OB OW OF OD OL OV CS DS IS or AT. Each only\n"
+    "            with that VR as stored. Everything else (names, IDs, dates, times, instance\n"
+    "            UIDs, free text, private values, pixel data) prints as \"\", and so do the\n"
+    "            bytes --check messages quote from those elements. Combines with every mode.\n"
+    "            orveldump --redact --json problem.dcm > shareable.json\n"
+    "  --diff FILE_A FILE_B\n"
+    "            compares two files by structure and encoding: the trees are aligned by tag\n"
+    "            within each data set and item (the n-th occurrence of a tag with the n-th;\n"
+    "            items and fragments by index). Reported, with the path and each file's\n"
+    "            offsets: only-in-a, only-in-b, and for elements in both vr, length (of\n"
+    "            elements that are not sequences, items or encapsulated pixel data, whose\n"
+    "            lengths follow from their children), value (the value texts), encoding\n"
+    "            (defined against undefined length, padding of a text value; for the data\n"
+    "            set as a whole explicit or implicit VR and byte order, with an empty path);\n"
+    "            and file (preamble, transfer syntax, trailing bytes). With --json:\n"
+    "              {\"a\", \"b\", \"differences\": [{\"path\": [{\"index\", \"tag\"}...], \"kind\",\n"
+    "               \"a\": {...} or null, \"b\": {...} or null}, ...]}\n"
+    "            the path in A's tree (B's for only-in-b). A refused file is compared over\n"
+    "            its partial tree. Exit status 0 when the files agree, 3 when they differ, 1\n"
+    "            when either is refused.\n"
+    "            orveldump --diff --redact before.dcm after.dcm\n"
     "  --help    this text\n"
+    "\n"
+    "--check, --tag, --at and --diff are modes of their own and do not combine with each\n"
+    "other (nor --regions with any of them); --redact combines with all.\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
     "refused. The listing prints the elements read whole before the failure, in place, and\n"
@@ -44,31 +109,125 @@ extern const char kUsage[] =
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
     "opened, 2 on a usage error; with --check, 3 when every file loaded but a warning or\n"
-    "an error was found.\n";
+    "an error was found; with --diff, 3 when the files differ.\n";
+
+namespace {
+
+// Decimal, or hex after 0x; false for anything else or a value past 64 bits.
+bool ParseOffset(const std::string& text, uint64_t& offset) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const size_t start = hex ? 2 : 0;
+    if (text.size() == start) return false;
+    const uint64_t base = hex ? 16 : 10;
+    uint64_t value = 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        uint64_t digit;
+        if (c >= '0' && c <= '9') digit = static_cast<uint64_t>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<uint64_t>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F') digit = static_cast<uint64_t>(c - 'A' + 10);
+        else return false;
+        if (value > (UINT64_MAX - digit) / base) return false;
+        value = value * base + digit;
+    }
+    offset = value;
+    return true;
+}
+
+const char* ModeFlag(Mode mode) {
+    switch (mode) {
+        case Mode::Json: return "--json";
+        case Mode::Quiet: return "--quiet";
+        case Mode::Regions: return "--regions";
+        case Mode::Listing: break;
+    }
+    return "";
+}
+
+// The reason the flags do not go together, or empty.
+std::string Conflict(const Arguments& a) {
+    std::vector<const char*> modes;
+    if (a.check) modes.push_back("--check");
+    if (!a.tags.empty()) modes.push_back("--tag");
+    if (a.at.has_value()) modes.push_back("--at");
+    if (a.diff) modes.push_back("--diff");
+    if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
+    const char* special = modes.empty() ? nullptr : modes[0];
+    if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
+        return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
+    if (a.diff && a.paths.size() != 2)
+        return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
+    if (a.paths.empty()) return "no FILE given";
+    return std::string();
+}
+
+}  // namespace
 
 ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::string& error) {
     bool options = true;
+    bool modeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // A flag that takes a value: the next argument, or what follows "=".
+        auto value = [&](const char* flag, std::string& text) {
+            const std::string prefix = std::string(flag) + "=";
+            if (arg.compare(0, prefix.size(), prefix) == 0) {
+                text = arg.substr(prefix.size());
+                return true;
+            }
+            if (arg != flag) return false;
+            if (i + 1 >= argc) {
+                error = std::string(flag) + " needs a value";
+                text.clear();
+                return true;
+            }
+            text = argv[++i];
+            return true;
+        };
+        std::string text;
         if (options && arg == "--") {
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             return ParseResult::Help;
-        } else if (options && arg == "--json") {
-            arguments.mode = Mode::Json;
-        } else if (options && arg == "--quiet") {
-            arguments.mode = Mode::Quiet;
-        } else if (options && arg == "--regions") {
-            arguments.mode = Mode::Regions;
+        } else if (options && (arg == "--json" || arg == "--quiet" || arg == "--regions")) {
+            const Mode mode = arg == "--json" ? Mode::Json : arg == "--quiet" ? Mode::Quiet : Mode::Regions;
+            if (modeGiven && mode != arguments.mode) {
+                error = std::string(ModeFlag(arguments.mode)) + " and " + arg + " do not combine";
+                return ParseResult::Usage;
+            }
+            arguments.mode = mode;
+            modeGiven = true;
         } else if (options && arg == "--check") {
             arguments.check = true;
+        } else if (options && arg == "--redact") {
+            arguments.redact = true;
+        } else if (options && arg == "--diff") {
+            arguments.diff = true;
+        } else if (options && value("--at", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            uint64_t offset = 0;
+            if (!ParseOffset(text, offset)) {
+                error = "--at " + text + ": not an offset (decimal, or hex after 0x)";
+                return ParseResult::Usage;
+            }
+            if (arguments.at.has_value() && *arguments.at != offset) {
+                error = "--at is given twice; give one offset";
+                return ParseResult::Usage;
+            }
+            arguments.at = offset;
+        } else if (options && value("--tag", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            TagSpec spec{};
+            if (!ParseTagSpec(text, spec, error)) return ParseResult::Usage;
+            arguments.tags.push_back(spec);
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            error = "orveldump: unknown option " + arg + "\n\n";
+            error = "unknown option " + arg;
             return ParseResult::Usage;
         } else {
             arguments.paths.push_back(arg);
         }
     }
-    if (arguments.paths.empty() || (arguments.check && arguments.mode == Mode::Regions)) return ParseResult::Usage;
-    return ParseResult::Run;
+    error = Conflict(arguments);
+    return error.empty() ? ParseResult::Run : ParseResult::Usage;
 }

@@ -1,23 +1,34 @@
 // orveldump's command line: the flags, the files and the usage text.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/tag_filter.h"
 
 enum class Mode { Listing, Json, Quiet, Regions };
 
 struct Arguments {
     Mode mode = Mode::Listing;
     bool check = false;
+    bool redact = false;
+    bool diff = false;
+    std::optional<uint64_t> at;
+    std::vector<TagSpec> tags;
     std::vector<std::string> paths;
 };
 
 enum class ParseResult {
     Run,    // the arguments are complete
     Help,   // --help: print the usage text on stdout and exit 0
-    Usage,  // a usage error: print `error` (when any) and the usage text on stderr and exit 2
+    Usage,  // a usage error: print `error` and the short usage on stderr and exit 2
 };
 
 ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::string& error);
 
+// --help.
 extern const char kUsage[];
+// The synopsis printed after a usage error.
+extern const char kShortUsage[];

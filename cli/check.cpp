@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/file_bytes.h"
+#include "cli/redact.h"
 #include "dicom/DicomFile.h"
 #include "dicom/LargeBlock.h"
 
@@ -26,13 +27,19 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
-void AppendLine(std::string& out, const CheckProblem& problem, int depth) {
+// The message as printed: redacted where the element's value is not shown.
+std::string MessageOf(const CheckProblem& problem, bool redact) {
+    if (!redact || problem.element == nullptr || KeptWhenRedacted(*problem.element)) return problem.message;
+    return RedactedMessage(problem.rule, problem.message);
+}
+
+void AppendLine(std::string& out, const CheckProblem& problem, int depth, bool redact) {
     char head[128];
     std::snprintf(head, sizeof head, "%*s! %llu (0x%08llX) %s %s: ", depth * 2, "",
                   static_cast<unsigned long long>(problem.offset), static_cast<unsigned long long>(problem.offset),
                   SeverityName(problem.severity), problem.rule);
     out += head;
-    out += problem.message;
+    out += MessageOf(problem, redact);
     out += '\n';
 }
 
@@ -76,7 +83,7 @@ bool HasSeriousProblem(const std::vector<CheckProblem>& problems) {
     return false;
 }
 
-std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems) {
+std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact) {
     std::string out = ", \"problems\": [";
     char number[32];
     for (size_t i = 0; i < problems.size(); ++i) {
@@ -97,35 +104,36 @@ std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems) {
             out += text;
         }
         out += "], \"message\": ";
-        AppendJsonString(out, problem.message);
+        AppendJsonString(out, MessageOf(problem, redact));
         out += '}';
     }
     out += ']';
     return out;
 }
 
-ProblemListing::ProblemListing(const std::vector<CheckProblem>& problems) : m_problems(problems) {
+ProblemListing::ProblemListing(const std::vector<CheckProblem>& problems, bool redact)
+    : m_problems(problems), m_redact(redact) {
     for (const CheckProblem& problem : problems)
         if (problem.element != nullptr) m_byElement[problem.element].push_back(&problem);
 }
 
 void ProblemListing::AppendHead(std::string& out) const {
     for (const CheckProblem& problem : m_problems)
-        if (problem.element == nullptr && std::string(problem.rule) != "trailing-bytes") AppendLine(out, problem, 0);
+        if (problem.element == nullptr && std::string(problem.rule) != "trailing-bytes") AppendLine(out, problem, 0, m_redact);
 }
 
 void ProblemListing::AppendLinesOf(const CDicomTag& tag, int depth, std::string& out) const {
     if (m_byElement.empty()) return;
     const auto found = m_byElement.find(&tag);
     if (found == m_byElement.end()) return;
-    for (const CheckProblem* problem : found->second) AppendLine(out, *problem, depth + 1);
+    for (const CheckProblem* problem : found->second) AppendLine(out, *problem, depth + 1, m_redact);
 }
 
 void ProblemListing::AppendTail(std::string& out) const {
     size_t counts[3] = {};
     for (const CheckProblem& problem : m_problems) {
         ++counts[static_cast<size_t>(problem.severity)];
-        if (problem.element == nullptr && std::string(problem.rule) == "trailing-bytes") AppendLine(out, problem, 0);
+        if (problem.element == nullptr && std::string(problem.rule) == "trailing-bytes") AppendLine(out, problem, 0, m_redact);
     }
     char line[160];
     std::snprintf(line, sizeof line, "%zu problem%s: %zu error%s, %zu warning%s, %zu info\n", m_problems.size(),

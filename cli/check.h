@@ -26,13 +26,14 @@ bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std
 // True when some problem is a warning or an error (exit status 3).
 bool HasSeriousProblem(const std::vector<CheckProblem>& problems);
 
-// The member that --check adds to a file's JSON object: `, "problems": [...]`.
-std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems);
+// The member that --check adds to a file's JSON object: `, "problems": [...]`. With `redact`,
+// the messages about elements whose values a redacted dump leaves out quote none of their bytes.
+std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact = false);
 
 // The problems of one file as lines of the readable listing, each under the element it concerns.
 class ProblemListing {
 public:
-    explicit ProblemListing(const std::vector<CheckProblem>& problems);
+    explicit ProblemListing(const std::vector<CheckProblem>& problems, bool redact = false);
     // Problems about the file as a whole that lie before its elements (a bare data set, the meta
     // group).
     void AppendHead(std::string& out) const;
@@ -43,5 +44,6 @@ public:
 
 private:
     const std::vector<CheckProblem>& m_problems;
+    bool m_redact;
     std::unordered_map<const CDicomTag*, std::vector<const CheckProblem*>> m_byElement;
 };

@@ -6,6 +6,8 @@
 
 #include "cli/node_text.h"
 #include "cli/output.h"
+#include "cli/redact.h"
+#include "cli/tag_filter.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 
@@ -30,7 +32,8 @@ private:
     std::unordered_map<const std::wstring*, std::string> m_names;
 };
 
-void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet) {
+void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet,
+                   const DumpView& view) {
     static const std::wstring kItemName = L"SQ Item";
     static const std::wstring kNothing;
     const ElementByteRange range = GetElementByteRange(tag);
@@ -50,7 +53,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Raw(", \"lastByte\": ");
     out.Number(range.last);
     out.Raw(", \"value\": ");
-    out.JsonWide(item ? kNothing : tag.GetValueText(characterSet));
+    out.JsonWide(ShownValue(tag, characterSet, view.redact));
     if (!tag.IsComplete()) out.Raw(", \"complete\": false");
     out.Raw(", \"children\": [");
     if (!tag.GetChildren().empty()) {
@@ -65,23 +68,25 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
             }
         bool first = true;
         for (const CDicomTag* child : tag.GetChildren()) {
+            if (view.shown != nullptr && !view.shown->Has(*child)) continue;
             if (!first) out.Raw(", ");
             first = false;
-            PrintJsonNode(out, names, *child, *childrenCharacterSet);
+            PrintJsonNode(out, names, *child, *childrenCharacterSet, view);
         }
     }
     out.Raw("]}");
 }
 
-void PrintJsonElements(Output& out, const CTagArray& dataSet) {
+void PrintJsonElements(Output& out, const CTagArray& dataSet, const DumpView& view) {
     out.Raw(", \"elements\": [");
     const std::wstring characterSet = TopLevelCharacterSet(dataSet);
     JsonNames names;
     bool first = true;
     for (const CDicomTag* tag : dataSet.GetElements()) {
+        if (view.shown != nullptr && !view.shown->Has(*tag)) continue;
         if (!first) out.Raw(", ");
         first = false;
-        PrintJsonNode(out, names, *tag, characterSet);
+        PrintJsonNode(out, names, *tag, characterSet, view);
     }
     out.Raw("]");
 }
@@ -96,7 +101,8 @@ void PrintJsonFlag(Output& out, const char* key, const std::optional<bool>& valu
 
 }  // namespace
 
-void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const std::string& extra) {
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const DumpView& view,
+               const std::string& extra) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
     out.Raw(", \"loaded\": true, \"fileSize\": ");
@@ -109,12 +115,13 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file, con
     out.Boolean(file.IsLittleEndian());
     out.Raw(", \"trailingBytes\": ");
     out.Number(file.GetTrailingSize());
-    PrintJsonElements(out, file);
+    PrintJsonElements(out, file, view);
     out.Raw(extra);
     out.Raw("}\n");
 }
 
-void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure, const std::string& extra) {
+void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure, const DumpView& view,
+                      const std::string& extra) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
     out.Raw(", \"loaded\": false, \"error\": \"");
@@ -155,7 +162,7 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
     else
         out.JsonUtf8(failure->firstReason);
     out.Raw("}");
-    PrintJsonElements(out, failure->tree);
+    PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
     out.Raw("}\n");
 }

@@ -3,12 +3,16 @@
 
 #include <string>
 
+#include "cli/view.h"
+
 class CDicomFile;
 class Output;
 struct ParseFailure;
 
-// A loaded file; `extra` is appended to the object as it is (members such as "problems").
-void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const std::string& extra = "");
+// A loaded file; `extra` is appended to the object as it is (members such as "problems"). With
+// a tag filter, "elements" holds only the shown nodes.
+void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const DumpView& view = {},
+               const std::string& extra = "");
 // A refused file: what was known of it, the failure and the partial tree (failure may be null).
-void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure,
+void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure, const DumpView& view = {},
                       const std::string& extra = "");

@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "cli/node_text.h"
+#include "cli/redact.h"
+#include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
 #include "dicom/DicomFile.h"
@@ -15,8 +17,8 @@ const char kInvalid[] = "Invalid DICOM file";
 const char kColumns[] = "(tag)       VR  tag offset data offset       size  name  [value]\n";
 
 // A value for one line of the listing: control characters made visible, long text cut.
-std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet) {
-    std::wstring text = tag.IsItem() ? std::wstring() : tag.GetValueText(characterSet);
+std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet, bool redact) {
+    std::wstring text = ShownValue(tag, characterSet, redact);
     const size_t kWidth = 64;
     const bool cut = text.size() > kWidth;
     if (cut) text.resize(kWidth);
@@ -26,7 +28,7 @@ std::string ListingValue(const CDicomTag& tag, const std::wstring& characterSet)
 }
 
 void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const std::wstring& characterSet,
-                      const ProblemListing* problems) {
+                      bool redact, const ProblemListing* problems) {
     char size[16];
     if (tag.IsUndefinedLength())
         std::snprintf(size, sizeof size, "FFFFFFFF");
@@ -38,13 +40,38 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const s
                   static_cast<unsigned long long>(tag.GetValueOffset()), size);
     out += line + NameOf(tag);
     if (!tag.IsComplete()) out += " (incomplete)";
-    const std::string value = ListingValue(tag, characterSet);
+    const std::string value = ListingValue(tag, characterSet, redact);
     if (!value.empty()) out += "  [" + value + "]";
     out += "\n";
     if (problems != nullptr) problems->AppendLinesOf(tag, depth, out);
     const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
     for (const CDicomTag* child : tag.GetChildren())
-        PrintListingNode(out, *child, depth + 1, childrenCharacterSet, problems);
+        PrintListingNode(out, *child, depth + 1, childrenCharacterSet, redact, problems);
+}
+
+// The character set in force where the last node of `path` lies.
+std::wstring CharacterSetAt(const CTagArray& dataSet, const std::vector<const CDicomTag*>& path) {
+    std::wstring characterSet = TopLevelCharacterSet(dataSet);
+    for (size_t i = 0; i + 1 < path.size(); ++i) characterSet = CharacterSetForChildren(*path[i], characterSet);
+    return characterSet;
+}
+
+// The elements of a data set as the view shows them.
+void AppendBody(std::string& out, const CTagArray& dataSet, const DumpView& view, const ProblemListing* problems) {
+    out += kColumns;
+    if (problems != nullptr) problems->AppendHead(out);
+    if (view.shown == nullptr) {
+        const std::wstring characterSet = TopLevelCharacterSet(dataSet);
+        for (const CDicomTag* tag : dataSet.GetElements())
+            PrintListingNode(out, *tag, 0, characterSet, view.redact, problems);
+        return;
+    }
+    const auto& matches = view.shown->GetMatches();
+    for (const ShownNodes::Match& match : matches) {
+        PrintListingNode(out, *match.path.back(), 0, CharacterSetAt(dataSet, match.path), view.redact, problems);
+        out += "    path: " + PathWords(match.indexes, match.path) + "\n";
+    }
+    out += std::to_string(matches.size()) + (matches.size() == 1 ? " element matches\n" : " elements match\n");
 }
 
 std::string FlagText(const std::optional<bool>& flag, const char* yes, const char* no, const char* unknown) {
@@ -53,7 +80,8 @@ std::string FlagText(const std::optional<bool>& flag, const char* yes, const cha
 
 }  // namespace
 
-void PrintListing(const std::string& path, const CDicomFile& file, const ProblemListing* problems) {
+void PrintListing(const std::string& path, const CDicomFile& file, const DumpView& view,
+                  const ProblemListing* problems) {
     char head[400];
     std::snprintf(head, sizeof head, "%s: %lld bytes, %s, %s, %s endian, %llu trailing bytes\n",
                   path.c_str(), static_cast<long long>(file.GetFileSize()),
@@ -62,10 +90,7 @@ void PrintListing(const std::string& path, const CDicomFile& file, const Problem
                   file.IsLittleEndian() ? "little" : "big",
                   static_cast<unsigned long long>(file.GetTrailingSize()));
     std::string out = head;
-    out += kColumns;
-    if (problems != nullptr) problems->AppendHead(out);
-    const std::wstring characterSet = TopLevelCharacterSet(file);
-    for (const CDicomTag* tag : file.GetElements()) PrintListingNode(out, *tag, 0, characterSet, problems);
+    AppendBody(out, file, view, problems);
     if (problems != nullptr) problems->AppendTail(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -93,7 +118,8 @@ std::string FailureLine(const ParseFailure* failure) {
     return line;
 }
 
-void PrintListingRefused(const std::string& path, const ParseFailure* failure, const ProblemListing* problems) {
+void PrintListingRefused(const std::string& path, const ParseFailure* failure, const DumpView& view,
+                         const ProblemListing* problems) {
     std::string out = path + ": ";
     if (failure != nullptr) {
         out += failure->fileSize.has_value() ? std::to_string(*failure->fileSize) + " bytes" : "size unknown";
@@ -101,10 +127,7 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure, c
         out += ", " + FlagText(failure->explicitVR, "explicit VR", "implicit VR", "VR unknown");
         out += ", " + FlagText(failure->littleEndian, "little endian", "big endian", "byte order unknown");
         out += ", refused\n";
-        out += kColumns;
-        if (problems != nullptr) problems->AppendHead(out);
-        const std::wstring characterSet = TopLevelCharacterSet(failure->tree);
-        for (const CDicomTag* tag : failure->tree.GetElements()) PrintListingNode(out, *tag, 0, characterSet, problems);
+        AppendBody(out, failure->tree, view, problems);
     } else {
         out += "refused\n";
     }

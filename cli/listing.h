@@ -3,15 +3,19 @@
 
 #include <string>
 
+#include "cli/view.h"
+
 class CDicomFile;
 class ProblemListing;
 struct ParseFailure;
 
-// A loaded file, with the problems of --check under their elements when given.
-void PrintListing(const std::string& path, const CDicomFile& file, const ProblemListing* problems = nullptr);
+// A loaded file, with the problems of --check under their elements when given. With a tag
+// filter, each match (and what it holds) with its path in words under it, then the count.
+void PrintListing(const std::string& path, const CDicomFile& file, const DumpView& view = {},
+                  const ProblemListing* problems = nullptr);
 // A refused file: the partial tree (with the problems of --check when given), then the line that
 // says where and why.
-void PrintListingRefused(const std::string& path, const ParseFailure* failure,
+void PrintListingRefused(const std::string& path, const ParseFailure* failure, const DumpView& view = {},
                          const ProblemListing* problems = nullptr);
 
 // "at offset 678 (0x2A6) in element 4 (0008,1115) > item 0 (FFFE,E000) > element 2 (0010,0010): value

@@ -18,10 +18,18 @@ std::string TagText(const CDicomTag& tag) { return TagCode(tag.GetGroup(), tag.G
 std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
 std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
 
-std::string PathStepWords(uint32_t index, uint16_t group, uint16_t element, bool first) {
+std::string PathStepWords(uint32_t index, uint16_t group, uint16_t element, bool first, bool fragment) {
     const bool item = group == 0xFFFE && element == 0xE000;
+    const char* noun = item && !first ? (fragment ? "fragment" : "item") : "element";
     char text[64];
-    std::snprintf(text, sizeof text, "%s%s %u (%s)", first ? "" : " > ", item && !first ? "item" : "element", index,
-                  TagCode(group, element).c_str());
+    std::snprintf(text, sizeof text, "%s%s %u (%s)", first ? "" : " > ", noun, index, TagCode(group, element).c_str());
     return text;
+}
+
+std::string PathWords(const std::vector<uint32_t>& indexes, const std::vector<const CDicomTag*>& nodes) {
+    std::string words;
+    for (size_t i = 0; i < nodes.size() && i < indexes.size(); ++i)
+        words += PathStepWords(indexes[i], nodes[i]->GetGroup(), nodes[i]->GetElement(), i == 0,
+                               i > 0 && nodes[i - 1]->IsPixelData());
+    return words;
 }

@@ -1,13 +1,17 @@
 // orveldump: prints the parse of DICOM files the way the viewer's tree and property list show it.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/at.h"
+#include "cli/diff.h"
 #include "cli/json.h"
 #include "cli/listing.h"
 #include "cli/output.h"
 #include "cli/regions.h"
+#include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
 #include "dicom/DicomFile.h"
@@ -21,7 +25,33 @@ namespace {
 
 const char kInvalid[] = "Invalid DICOM file";
 
-// The listing, --json, --quiet and --regions over every file; the exit status.
+// --at over every file: 0, or 1 when any file was refused (searched in its partial tree).
+int At(const Arguments& arguments) {
+    int status = 0;
+    Output json;
+    for (const std::string& path : arguments.paths) {
+        CDicomFile file;
+        ParseOptions options;
+        options.keepPartialTree = true;
+        file.SetParseOptions(options);
+        const bool loaded = file.LoadFile(WideFromUtf8(path));
+        if (arguments.mode == Mode::Json) {
+            PrintAtJson(json, path, *arguments.at, file, loaded);
+            json.Flush();
+        } else {
+            PrintAtListing(path, *arguments.at, file, loaded);
+        }
+        std::fflush(stdout);
+        if (!loaded) {
+            status = 1;
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
+        }
+    }
+    return status;
+}
+
+// The listing, --json, --quiet and --regions over every file, whole or filtered by --tag; the
+// exit status.
 int Dump(const Arguments& arguments) {
     const Mode mode = arguments.mode;
     int status = 0;
@@ -41,12 +71,17 @@ int Dump(const Arguments& arguments) {
             std::string error;
             const bool checked = arguments.check && failure != nullptr &&
                                  CheckRefusedFile(WideFromUtf8(path), *failure, problems, error);
+            std::unique_ptr<ShownNodes> shown;
+            if (!arguments.tags.empty() && failure != nullptr)
+                shown = std::make_unique<ShownNodes>(failure->tree, arguments.tags);
+            const DumpView view{arguments.redact, shown.get()};
             if (mode == Mode::Json) {
-                PrintJsonRefused(json, path, failure, arguments.check ? ProblemsJsonMember(problems) : std::string());
+                PrintJsonRefused(json, path, failure, view,
+                                 arguments.check ? ProblemsJsonMember(problems, arguments.redact) : std::string());
                 json.Flush();
             } else if (mode == Mode::Listing) {
-                const ProblemListing listing(problems);
-                PrintListingRefused(path, failure, checked ? &listing : nullptr);
+                const ProblemListing listing(problems, arguments.redact);
+                PrintListingRefused(path, failure, view, checked ? &listing : nullptr);
             }
             std::fflush(stdout);
             if (mode == Mode::Quiet)
@@ -66,12 +101,16 @@ int Dump(const Arguments& arguments) {
             }
             problemsFound = problemsFound || HasSeriousProblem(problems);
         }
+        std::unique_ptr<ShownNodes> shown;
+        if (!arguments.tags.empty()) shown = std::make_unique<ShownNodes>(file, arguments.tags);
+        const DumpView view{arguments.redact, shown.get()};
         if (mode == Mode::Json) {
-            PrintJson(json, path, file, arguments.check ? ProblemsJsonMember(problems) : std::string());
+            PrintJson(json, path, file, view,
+                      arguments.check ? ProblemsJsonMember(problems, arguments.redact) : std::string());
             json.Flush();
         } else if (mode == Mode::Listing) {
-            const ProblemListing listing(problems);
-            PrintListing(path, file, arguments.check ? &listing : nullptr);
+            const ProblemListing listing(problems, arguments.redact);
+            PrintListing(path, file, view, arguments.check ? &listing : nullptr);
         } else if (mode == Mode::Regions) {
             PrintRegions(path, file);
         }
@@ -95,10 +134,12 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         case ParseResult::Usage:
-            std::fprintf(stderr, "%s%s", error.c_str(), kUsage);
+            std::fprintf(stderr, "orveldump: %s\n%s", error.c_str(), kShortUsage);
             return 2;
         case ParseResult::Run:
             break;
     }
+    if (arguments.diff) return RunDiff(arguments);
+    if (arguments.at.has_value()) return At(arguments);
     return Dump(arguments);
 }

@@ -1,0 +1,62 @@
+#include "cli/redact.h"
+
+#include <cstring>
+
+#include "dicom/DicomTag.h"
+
+namespace {
+
+struct KeptElement {
+    uint16_t group;
+    uint16_t element;
+    const wchar_t* vr;
+};
+
+const KeptElement kKept[] = {
+    {0x0002, 0x0001, L"OB"}, {0x0002, 0x0002, L"UI"}, {0x0002, 0x0010, L"UI"}, {0x0004, 0x1510, L"UI"},
+    {0x0008, 0x0005, L"CS"}, {0x0008, 0x0016, L"UI"}, {0x0008, 0x0060, L"CS"}, {0x0008, 0x1150, L"UI"},
+};
+
+// VRs of group 0028 whose values are numbers or code strings.
+const wchar_t* const kPixelModuleVRs[] = {L"US", L"SS", L"UL", L"SL", L"UV", L"SV", L"FL", L"FD", L"OB",
+                                          L"OW", L"OF", L"OD", L"OL", L"OV", L"CS", L"DS", L"IS", L"AT"};
+
+}  // namespace
+
+bool KeptWhenRedacted(const CDicomTag& tag) {
+    const uint16_t group = tag.GetGroup();
+    if (tag.IsItem() || (group & 1) != 0) return false;
+    const std::wstring& vr = tag.GetVRText();
+    if (tag.GetElement() == 0x0000) return vr == L"UL";
+    for (const KeptElement& kept : kKept)
+        if (tag.Is(kept.group, kept.element)) return vr == kept.vr;
+    if (group == 0x0028)
+        for (const wchar_t* code : kPixelModuleVRs)
+            if (vr == code) return true;
+    return false;
+}
+
+std::wstring ShownValue(const CDicomTag& tag, const std::wstring& characterSet, bool redact) {
+    if (tag.IsItem() || (redact && !KeptWhenRedacted(tag))) return std::wstring();
+    return tag.GetValueText(characterSet);
+}
+
+std::string RedactedMessage(const char* rule, const std::string& message) {
+    if (std::strcmp(rule, "unknown-vr") == 0) return message;
+    const size_t emptied = std::strcmp(rule, "bad-character") == 0 ? 1 : message.size();
+    // The checks quote bytes between double quotes and escape any quote inside, so the quotes
+    // pair up.
+    std::string out;
+    bool quoted = false;
+    size_t pieces = 0;
+    for (const char c : message) {
+        if (c == '"') {
+            out += c;
+            quoted = !quoted;
+            if (quoted) ++pieces;
+        } else if (!quoted || pieces > emptied) {
+            out += c;
+        }
+    }
+    return out;
+}
