@@ -86,7 +86,8 @@ extern const char kUsage[] =
     "  --help    this text\n"
     "\n"
     "--check, --tag, --at and --diff are modes of their own and do not combine with each\n"
-    "other (nor --regions with any of them); --redact combines with all.\n"
+    "other (nor --regions with any of them); --redact combines with all. Of --json,\n"
+    "--quiet and --regions the last one given counts.\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
     "refused. The listing prints the elements read whole before the failure, in place, and\n"
@@ -134,16 +135,6 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
-const char* ModeFlag(Mode mode) {
-    switch (mode) {
-        case Mode::Json: return "--json";
-        case Mode::Quiet: return "--quiet";
-        case Mode::Regions: return "--regions";
-        case Mode::Listing: break;
-    }
-    return "";
-}
-
 // The reason the flags do not go together, or empty.
 std::string Conflict(const Arguments& a) {
     std::vector<const char*> modes;
@@ -166,7 +157,6 @@ std::string Conflict(const Arguments& a) {
 
 ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::string& error) {
     bool options = true;
-    bool modeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         // A flag that takes a value: the next argument, or what follows "=".
@@ -190,14 +180,12 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             return ParseResult::Help;
-        } else if (options && (arg == "--json" || arg == "--quiet" || arg == "--regions")) {
-            const Mode mode = arg == "--json" ? Mode::Json : arg == "--quiet" ? Mode::Quiet : Mode::Regions;
-            if (modeGiven && mode != arguments.mode) {
-                error = std::string(ModeFlag(arguments.mode)) + " and " + arg + " do not combine";
-                return ParseResult::Usage;
-            }
-            arguments.mode = mode;
-            modeGiven = true;
+        } else if (options && arg == "--json") {
+            arguments.mode = Mode::Json;
+        } else if (options && arg == "--quiet") {
+            arguments.mode = Mode::Quiet;
+        } else if (options && arg == "--regions") {
+            arguments.mode = Mode::Regions;
         } else if (options && arg == "--check") {
             arguments.check = true;
         } else if (options && arg == "--redact") {

@@ -200,7 +200,7 @@ class ToolsTest(unittest.TestCase):
     def test_usage_errors_and_help(self):
         for args in (["--diff", self.file], ["--diff", "--at", "3", self.file, self.file],
                      ["--at", "12x", self.file], ["--at"], ["--tag", "PatientName", "--check", self.file],
-                     ["--json", "--quiet", self.file], ["--quiet", "--at", "3", self.file], ["--bogus", self.file]):
+                     ["--quiet", "--at", "3", self.file], ["--bogus", self.file]):
             code, out, err = run(*args)
             self.assertEqual((code, out), (2, ""), args)
             self.assertTrue(err.startswith("orveldump: "), args)

@@ -1,6 +1,6 @@
 // Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, every node of
-// an accepted tree is displayed the way the viewer and orveldump display it, and the encoding
-// checks walk the tree over the same bytes.
+// an accepted tree is displayed the way the viewer and orveldump display it, the node chain at a
+// byte agrees with a plain search, and the encoding checks walk the tree over the same bytes.
 //
 // Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
 // tests/fuzz/README.md for running it.
@@ -15,6 +15,7 @@
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
 #include "tests/support/FailureCheck.h"
+#include "tests/support/ToolsCheck.h"
 
 namespace {
 
@@ -80,6 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const CTagArray& partial = file.GetFailure()->tree;
         const std::wstring top = TopLevelCharacterSet(partial);
         for (CDicomTag* tag : partial.GetElements()) Display(file, *tag, top, size, 0);
+        // orveldump --at searches the partial tree.
+        const std::string chains = tools_check::CheckChains(partial, size);
+        if (!chains.empty()) Broken(chains.c_str());
         return 0;
     }
     if (file.GetFailure() != nullptr) Broken("loaded file with a failure record");
@@ -91,6 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (tag->GetParent() != nullptr) Broken("top-level element with a parent");
         Display(file, *tag, top, size, 0);
     }
+
+    // The node chain at a byte (orveldump --at).
+    const std::string chains = tools_check::CheckChains(file, size);
+    if (!chains.empty()) Broken(chains.c_str());
 
     // Image attributes, palettes and ultrasound regions, read again from the tree.
     file.FillPixelModule();
