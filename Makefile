@@ -12,7 +12,8 @@
 #                           the viewer and its hex view under Wine on the same files
 #   make bench-profile      callgrind (and perf) profiles of orveldump on those files
 #   make fuzz [SECONDS=600] build the fuzz target (asan configuration) and fuzz for that long;
-#                           findings go to build/fuzz/findings (see tests/fuzz/README.md)
+#                           findings go to build/fuzz/findings (see tests/fuzz/README.md);
+#                           FUZZ_TARGET=pair fuzzes the diff of two files (build/fuzz-pair)
 #
 # CONFIGS=native,win64 limits build and test to some configurations.
 
@@ -20,6 +21,7 @@ SHELL := /bin/bash
 PYTHON := /usr/bin/python3
 CONFIGS ?= native,native32,win64,win32,asan
 SECONDS ?= 600
+FUZZ_TARGET ?= parse
 FILE ?= samples/sample.dcm
 
 .PHONY: all run test build clean deps bench bench-profile fuzz
@@ -49,7 +51,7 @@ bench-profile:
 
 fuzz: deps
 	@$(PYTHON) scripts/build_and_test.py --build-only --configs asan
-	@scripts/fuzz.sh "$(SECONDS)"
+	@scripts/fuzz.sh "$(SECONDS)" "$(FUZZ_TARGET)"
 
 clean:
 	rm -rf build

@@ -72,11 +72,14 @@ inline std::string CheckChains(const CTagArray& tree, uint64_t size) {
 // The node a path leads to in a tree, checking each step's tag; null when it leads nowhere.
 inline const CDicomTag* Follow(const CTagArray& tree, const std::vector<DiffStep>& path) {
     const CDicomTag* node = nullptr;
+    CDicomTag* const* level = tree.GetElements().data();
+    size_t count = tree.GetElements().size();
     for (const DiffStep& step : path) {
-        const auto& level = node == nullptr ? tree.GetElements() : std::vector<CDicomTag*>(node->GetChildren());
-        if (step.index >= level.size()) return nullptr;
+        if (step.index >= count) return nullptr;
         node = level[step.index];
         if (node->GetGroup() != step.group || node->GetElement() != step.element) return nullptr;
+        level = node->GetChildren().data();
+        count = node->GetChildren().size();
     }
     return node;
 }
