@@ -11,6 +11,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/LargeBlock.h"
+#include "OrvelVersion.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -29,6 +30,7 @@ const char kUsage[] =
     "  --quiet   load only; print nothing but errors\n"
     "  --regions the calibrated regions of ultrasound files, in square-pixel geometry\n"
     "  --help    this text\n"
+    "  --version the program's version\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
     "opened, 2 on a usage error.\n";
@@ -487,6 +489,9 @@ int main(int argc, char** argv) {
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (options && arg == "--version") {
+            std::fputs("orveldump " ORVEL_VERSION "\n", stdout);
             return 0;
         } else if (options && arg == "--json") {
             mode = Mode::Json;
