@@ -45,6 +45,11 @@ CONFIGS = {
     "asan": ("clang, AddressSanitizer + UBSan, fuzz target", True),
 }
 
+# Configurations built only for the release files (make dist), never tested on their own.
+PACKAGING_CONFIGS = {
+    "dist": "host g++ -O2, hardened, for the orveldump package",
+}
+
 WINE_PREFIX_NAME = "wineprefix"  # matches cmake/win64.cmake
 OWN_SUMMARY = re.compile(r"^\s*(?:\w+:\s*)?(\d+) passed, (\d+) failed\b", re.M)
 
@@ -100,7 +105,8 @@ def needs_configure(bdir):
 
 
 def build_config(name, tally, target=None):
-    """Configures (when needed) and builds one configuration. True on success."""
+    """Configures (when needed) and builds one configuration; target is a target
+    name or a list of them (default: all). True on success."""
     bdir = BUILD / name
     start = time.monotonic()
     configured = needs_configure(bdir)
@@ -112,7 +118,7 @@ def build_config(name, tally, target=None):
             return False
     cmd = ["cmake", "--build", str(bdir), "--parallel", JOBS]
     if target:
-        cmd += ["--target", target]
+        cmd += ["--target"] + ([target] if isinstance(target, str) else list(target))
     if run_logged(cmd, bdir / "build.log") != 0:
         say(f"{name}: build FAILED")
         show_block(f"{name} build log", read_text(bdir / "build.log"))
@@ -124,7 +130,8 @@ def build_config(name, tally, target=None):
                                   if re.search(r"\bwarning:", line)))
     note = f", {len(warnings)} compiler warnings" if warnings else ""
     done = "configured and built" if configured else "built"
-    say(f"{name} ({CONFIGS[name][0]}): {done} in {time.monotonic() - start:.0f} s{note}")
+    what = CONFIGS[name][0] if name in CONFIGS else PACKAGING_CONFIGS[name]
+    say(f"{name} ({what}): {done} in {time.monotonic() - start:.0f} s{note}")
     shown = 20
     for line in warnings[:shown]:
         say("    " + line)
