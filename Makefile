@@ -7,6 +7,8 @@
 #   make build              build every configuration, no tests
 #   make dist               the release files in dist/: Windows zips and installer, the
 #                           orveldump .deb, SHA256SUMS (scripts/dist.py)
+#   make test-dist          build the release files and check them, installer under Wine
+#                           (make test runs it too when makensis is there)
 #   make clean              remove build/ (Wine prefix included) and dist/
 #   make bench              time orveldump against other DICOM readers on large files
 #                           (Release build in build/bench, files in build/bench-data;
@@ -24,7 +26,7 @@ CONFIGS ?= native,native32,win64,win32,asan
 SECONDS ?= 600
 FILE ?= samples/sample.dcm
 
-.PHONY: all run test build clean deps bench bench-profile fuzz dist
+.PHONY: all run test build clean deps bench bench-profile fuzz dist test-dist
 
 all: build
 
@@ -39,6 +41,9 @@ build: deps
 
 dist: deps
 	@$(PYTHON) scripts/dist.py
+
+test-dist: deps
+	@$(PYTHON) scripts/dist_test.py
 
 run: deps
 	@scripts/run.sh "$(FILE)"

@@ -10,7 +10,9 @@ with its counts; failures are shown in full. A test run ends with exactly one
 line "N passed, N failed", where N counts GoogleTest cases (read from each
 program's XML report) plus every other CTest test as one. A configuration that
 fails to configure or build counts as one failure, so a broken build can never
-end in "0 passed, 0 failed". The exit status is 0 only when nothing failed.
+end in "0 passed, 0 failed". A run that includes win64 and win32 also runs the
+release test (scripts/dist_test.py) when makensis is installed, and counts each
+of its checks as one. The exit status is 0 only when nothing failed.
 
 Build folders are build/<config>; they are reused, so a second run only
 rebuilds what changed. Logs: build/<config>/{configure,build,ctest}.log.
@@ -20,6 +22,7 @@ import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -333,6 +336,40 @@ def judge(config, test, result, verdict):
                      show_output=output if failures else None)
 
 
+def judge_dist(lines, status):
+    """What the release test's output adds: (checks passed, one entry per failure).
+    Its last line must be its count; a run without one, or with a bad exit status
+    and no failed check, counts as a failure."""
+    counts = OWN_SUMMARY.findall(lines[-1]) if lines else []
+    if not counts:
+        return 0, [f"dist: ended without its counts (exit status {status})"]
+    passed, failed = (int(n) for n in counts[-1])
+    named = [line.split("FAILED", 1)[1].strip()[:120] for line in lines
+             if line.lstrip().startswith("FAILED")]
+    failures = [f"dist: {what}" for what in named[:failed]]
+    failures += ["dist: a check that printed no FAILED line"] * (failed - len(failures))
+    if status != 0 and failed == 0:
+        failures.append(f"dist: exit status {status} although no check failed")
+    return passed, failures
+
+
+def test_dist(tally):
+    """The release test (scripts/dist_test.py): prints its lines as they come and adds
+    its counts, one per check, to the tally."""
+    say("dist (release files, installer under Wine):")
+    proc = subprocess.Popen([sys.executable, str(ROOT / "scripts/dist_test.py")], cwd=ROOT,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, errors="replace")
+    lines = []
+    for line in proc.stdout:
+        lines.append(line.rstrip("\n"))
+        say("  " + lines[-1])
+    passed, failures = judge_dist(lines, proc.wait())
+    tally.passed += passed
+    for what in failures:
+        tally.fail(what)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--configs", default=",".join(CONFIGS),
@@ -352,6 +389,11 @@ def main():
     for name in names:
         if build_config(name, tally, args.target) and not build_only and CONFIGS[name][1]:
             test_config(name, tally)
+
+    # The release test needs both Windows widths and NSIS; a run of some
+    # configurations only leaves it out.
+    if not build_only and {"win64", "win32"} <= set(names) and shutil.which("makensis"):
+        test_dist(tally)
 
     if build_only:
         if tally.failed:
