@@ -98,6 +98,17 @@ class Tally:
         self.failures.append(what)
 
 
+def report(tally, start):
+    """The closing lines of a test run, the count last; the exit status."""
+    say(f"took {time.monotonic() - start:.0f} s")
+    if tally.failures:
+        say("failures:")
+        for f in tally.failures:
+            say("  " + f)
+    say(f"{tally.passed} passed, {tally.failed} failed")
+    return 1 if tally.failed else 0
+
+
 def needs_configure(bdir):
     cache = bdir / "CMakeCache.txt"
     if not cache.exists() or not (bdir / "Makefile").exists():
@@ -401,13 +412,7 @@ def main():
         return 1 if tally.failed else 0
 
     say()
-    say(f"took {time.monotonic() - start:.0f} s")
-    if tally.failures:
-        say("failures:")
-        for f in tally.failures:
-            say("  " + f)
-    say(f"{tally.passed} passed, {tally.failed} failed")
-    return 1 if tally.failed else 0
+    return report(tally, start)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Builds the release files (scripts/dist.py) and checks them (make test-dist).
 
-  - the zips hold exactly their files, the programs of the right width;
+  - the zips hold exactly their files, the programs of the right width, and
+    the released installer carries both zips' files;
   - SHA256SUMS matches the files;
   - the .deb: its contents and fields, orveldump --version and man -l from an
     extracted root, every flag and exit status of --help in the manual page,
@@ -69,17 +70,15 @@ def say(text=""):
     print(text, flush=True)
 
 
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = []
+class Checks(bt.Tally):
+    """The test's counts: one per check."""
 
     def check(self, ok, what, detail=""):
         if ok:
             self.passed += 1
             say(f"  ok      {what}")
         else:
-            self.failed.append(what)
+            self.fail(what)
             say(f"  FAILED  {what}" + (f": {detail}" if detail else ""))
         return ok
 
@@ -112,6 +111,20 @@ def check_zips(c, version, paths):
             readme = z.read("README.txt").decode("utf-8") if "README.txt" in names else ""
             c.check(version in readme and dist.WINDOWS[config][0] in readme and "\r\n" in readme,
                     f"{path.name}: README.txt names the version and the viewer, Windows line ends")
+
+
+def check_installer_payload(c, setup, zips):
+    """The released installer carries both widths' files: the same names and sizes as the zips."""
+    status, listing = run_text(["7z", "l", "-slt", setup])
+    entries = re.findall(r"^Path = (.*)\nSize = (\d+)$", listing, re.M)
+    carried = sorted((name, int(size)) for name, size in entries
+                     if not name.startswith("$PLUGINSDIR") and name != "uninstall.exe")
+    expected = []
+    for config, path in zips.items():
+        with zipfile.ZipFile(path) as z:
+            expected += [(i.filename, i.file_size) for i in z.infolist()
+                         if config == "win64" or i.filename != "LICENSE.txt"]
+    c.equal(carried, sorted(expected), f"{setup.name} carries the files of both zips")
 
 
 def check_sums(c, written):
@@ -408,8 +421,7 @@ def main():
     say("release files (make dist):")
     built = args.no_build or dist.build() and bt.build_config("win64", bt.Tally(), "dist_open_probe")
     if not c.check(built, "the programs build"):
-        say(f"{c.passed} passed, {len(c.failed)} failed")
-        return 1
+        return bt.report(c, start)
     try:
         version, written = dist.make_dist()
         WORK.mkdir(parents=True, exist_ok=True)
@@ -417,8 +429,7 @@ def main():
                                        {config: dist.STAGE / config for config in dist.WINDOWS}, amd64_stub=True)
     except dist.DistError as e:
         c.check(False, "make dist writes the release files", str(e))
-        say(f"{c.passed} passed, {len(c.failed)} failed")
-        return 1
+        return bt.report(c, start)
     names = dist.artefact_names(version)
     c.equal(sorted(p.name for p in dist.DIST.iterdir()), sorted([*names.values(), "SHA256SUMS"]),
             f"dist/ holds the release files of version {version}")
@@ -428,6 +439,7 @@ def main():
             "the released installer is a 32-bit program (runs on every Windows)")
     zips = {config: dist.DIST / names[config] for config in dist.WINDOWS}
     check_zips(c, version, zips)
+    check_installer_payload(c, dist.DIST / names["setup"], zips)
     check_sums(c, written)
     say("orveldump package:")
     check_deb(c, version, dist.DIST / names["deb"])
@@ -435,13 +447,7 @@ def main():
     check_installer(c, version, setup64, zips)
     Wine(PREFIX).wait()
 
-    say(f"took {time.monotonic() - start:.0f} s")
-    if c.failed:
-        say("failures:")
-        for f in c.failed:
-            say("  " + f)
-    say(f"{c.passed} passed, {len(c.failed)} failed")
-    return 1 if c.failed else 0
+    return bt.report(c, start)
 
 
 if __name__ == "__main__":

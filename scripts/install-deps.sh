@@ -27,6 +27,7 @@ packages=(
     lintian                     # checks the Debian package of orveldump (make test-dist)
     man-db                      # man -l reads the manual page in the package test
     dpkg-dev                    # dpkg-shlibdeps: the .deb's library dependencies
+    p7zip-full                  # 7z lists and unpacks the installer in the release test
 )
 
 if [ "${1:-}" = "--bench" ]; then
