@@ -71,9 +71,10 @@ Var Viewer
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
+; The uninstaller's one question, on its first page: whether the recent-file list goes too.
 !define MUI_COMPONENTSPAGE_NODESC
-!define MUI_UNPAGE_COMPONENTS_TEXT_TOP "${PRODUCT} will be removed from your computer. Your list of recently opened files stays unless you tick the box."
-!insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_COMPONENTSPAGE_TEXT_TOP "${PRODUCT} will be removed from $INSTDIR. Your list of recently opened files stays unless you tick the box below."
+!define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Also remove:"
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -154,7 +155,7 @@ Section "-un.Program"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
-Section /o "un.Also remove my list of recently opened files" SecRecentFiles
+Section /o "un.My list of recently opened files" SecRecentFiles
     ; The settings key is named after the program file, without ".exe".
     StrCpy $0 $Viewer -4
     DeleteRegKey HKCU "${SETTINGS_ROOT}\$0"
