@@ -51,8 +51,7 @@ class DistError(Exception):
     pass
 
 
-def say(text=""):
-    print(text, flush=True)
+say = bt.say
 
 
 def run(cmd, **kw):

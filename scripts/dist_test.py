@@ -66,8 +66,7 @@ KNOWN_KEYS = ("HKEY_CURRENT_USER\\Software\\Classes",
               "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")
 
 
-def say(text=""):
-    print(text, flush=True)
+say = bt.say
 
 
 class Checks(bt.Tally):
