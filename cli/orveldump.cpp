@@ -13,6 +13,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/LargeBlock.h"
+#include "OrvelVersion.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -43,6 +44,7 @@ const char kUsage[] =
     "            (allowed). With --quiet only the exit status tells. Refused files are\n"
     "            not checked yet.\n"
     "  --help    this text\n"
+    "  --version the program's version\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
     "refused. The listing prints the elements read whole before the failure, in place, and\n"
@@ -651,6 +653,9 @@ int main(int argc, char** argv) {
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (options && arg == "--version") {
+            std::fputs("orveldump " ORVEL_VERSION "\n", stdout);
             return 0;
         } else if (options && arg == "--json") {
             mode = Mode::Json;
