@@ -496,3 +496,31 @@ TEST_F(MainDialog, PropertyRowsAlternateGreyAndWhite) {
         }
     }});
 }
+
+// The column band covers the view's caption strip; it is part of the view,
+// not a handle that moves it out of its frame.
+TEST_F(MainDialog, TheHeaderBandIsNoHandleToMoveTheView) {
+    RunModal(dialog, {[&] {
+        MCWndHexEditor& view = dialog.GetHexEditor();
+        const RECT frame = ClientRectOf(dialog.m_hWnd, dialog.GetDlgItem(IDC_HEX_PLACEHOLDER));
+        RECT window{};
+        ::GetWindowRect(view.m_hWnd, &window);
+        POINT clientTop{0, 0};
+        ::ClientToScreen(view.m_hWnd, &clientTop);
+        ASSERT_GT(clientTop.y, window.top + 4);
+        const int bandY = (window.top + clientTop.y) / 2;
+        for (int x : {window.left + 3, (window.left + window.right) / 2, window.right - 3}) {
+            EXPECT_EQ(view.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(x, bandY)), HTBORDER) << "x " << x;
+        }
+        const POINT grip{(window.left + window.right) / 2, bandY};
+        DragMouse(dialog.m_hWnd, grip, POINT{grip.x - 300, grip.y + 100});
+        DoubleClickMouse(dialog.m_hWnd, grip);
+        SaveScreenshot(dialog.m_hWnd, L"band-dragged.bmp");
+        const RECT after = ClientRectOf(dialog.m_hWnd, view.m_hWnd);
+        EXPECT_EQ(after.left, frame.left);
+        EXPECT_EQ(after.top, frame.top);
+        EXPECT_EQ(after.right, frame.right);
+        EXPECT_EQ(after.bottom, frame.bottom);
+        EXPECT_FALSE(::IsZoomed(view.m_hWnd));
+    }});
+}
