@@ -85,6 +85,7 @@ const MessageMap* COrvelDICOMHexariumDlg::GetMessageMap() const {
         OnCommand(FCN_DROPPED, FCN_COMMAND, &Dlg::OnComboOpens),
         OnCommand(FCN_SELECTED, FCN_COMMAND, &Dlg::OnComboOpens),
         OnCommand(FCN_EDITED, FCN_COMMAND, &Dlg::OnComboEdited),
+        OnCommand(FCN_BROWSED, FCN_COMMAND, &Dlg::OnComboBrowsed),
         OnNotify(NM_CUSTOMDRAW, IDC_PROPERTY_LIST, &Dlg::OnListCustomDraw),
         OnMessage(WM_OPEN_STARTUP_PATH, &Dlg::OnOpenStartupPath),
     };
@@ -239,6 +240,13 @@ LRESULT COrvelDICOMHexariumDlg::OnComboOpens(WPARAM, LPARAM) {
 LRESULT COrvelDICOMHexariumDlg::OnComboEdited(WPARAM, LPARAM) {
     // A typed path is not opened on each keystroke; "Open..." starts from it.
     currentPath = fileCombo.GetWindowText();
+    return 0;
+}
+
+LRESULT COrvelDICOMHexariumDlg::OnComboBrowsed(WPARAM, LPARAM) {
+    // Nor is each item the arrows pass; "Open..." starts from the one shown.
+    const int selected = fileCombo.GetCurSel();
+    currentPath = selected != CB_ERR ? fileCombo.GetLBText(selected) : fileCombo.GetWindowText();
     return 0;
 }
 
