@@ -269,6 +269,12 @@ void COrvelDICOMHexariumDlg::ReleaseFile() {
     fileLength = 0;
     dicomFile.reset();
     std::vector<CTagNode>().swap(nodeTable);
+    // Nothing of the element shown before stays: the tree loses its nodes
+    // without telling of a selection change, and a new buffer keeps the
+    // highlight. Every open starts with no highlight, the view at the top and
+    // the list blank.
+    hexEditor.ClearSelection();
+    BlankProperties();
 }
 
 void COrvelDICOMHexariumDlg::OpenFileFromCombo() {

@@ -16,6 +16,8 @@ using harness::RunModal;
 
 namespace {
 
+constexpr uint64_t kNone = CHexEditorModel::kNone;
+
 class RecentFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -157,6 +159,47 @@ TEST_F(RecentFiles, OnlyAChoiceMadeInTheDroppedListOpensAFile) {
     }});
     // Enter in the dropped list closed the list, not the dialog.
     EXPECT_EQ(result, IDCANCEL);
+}
+
+// An open through the combo, by a drop or a pick, leaves nothing of the file
+// before: no element selected, the list blank, no highlight, the view at the top.
+TEST_F(RecentFiles, EveryOpenThroughTheComboStartsAfresh) {
+    const NestedFile file = MakeNestedFile();
+    WriteRecentFile(0, paths[1]);
+    RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        MCWndHexEditor& view = dialog.GetHexEditor();
+        const CHexEditorModel& model = view.GetModel();
+        const auto selectAnElement = [&] {
+            // The sequence, whose highlight is on screen from the top.
+            ClickByte(view, file.sequenceTag + 1);
+            ASSERT_EQ(model.SelectionStart(), file.sequenceTag);
+            ASSERT_FALSE(PropertiesBlank(dialog));
+        };
+        const auto expectFresh = [&](const std::wstring& path) {
+            ASSERT_NE(dialog.GetDicomFile(), nullptr);
+            EXPECT_EQ(dialog.GetCurrentPath(), path);
+            const HTREEITEM selected = dialog.GetTagTree().GetSelectedItem();
+            EXPECT_TRUE(selected == nullptr || selected == dialog.GetRootNode());
+            EXPECT_TRUE(PropertiesBlank(dialog));
+            EXPECT_EQ(model.SelectionStart(), kNone);
+            EXPECT_EQ(model.SelectionEnd(), kNone);
+            EXPECT_EQ(model.Caret(), kNone);
+            EXPECT_EQ(model.FirstVisibleRow(), 0u);
+            EXPECT_EQ(::GetScrollPos(view.m_hWnd, SB_VERT), 0);
+        };
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({paths[2]})));
+        selectAnElement();
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({paths[0]})));
+        expectFresh(paths[0]);
+        SaveScreenshot(dialog.m_hWnd, L"reopened-by-drop.bmp");
+
+        selectAnElement();
+        ClickMouse(dialog.m_hWnd, ButtonCentre(combo));
+        ClickMouse(dialog.m_hWnd, ItemCentre(combo, combo.FindStringExact(-1, paths[1])));
+        expectFresh(paths[1]);
+    }});
 }
 
 TEST_F(RecentFiles, TypingNeverOpensButOpenStartsFromTheTypedPath) {
