@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/AboutDlg.h"
@@ -522,5 +523,60 @@ TEST_F(MainDialog, TheHeaderBandIsNoHandleToMoveTheView) {
         EXPECT_EQ(after.right, frame.right);
         EXPECT_EQ(after.bottom, frame.bottom);
         EXPECT_FALSE(::IsZoomed(view.m_hWnd));
+    }});
+}
+
+// What the tree and the property list show of elements a user looks at:
+// Korean names without their escape sequences, and every group length named,
+// a private group's too.
+TEST_F(MainDialog, KoreanNamesAndPrivateGroupLengthsShowAsAUserExpects) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1");
+    w.Element(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7"));
+    w.Element(0x0008, 0x0018, "UI", std::string("1.2.3.4"));
+    const uint64_t privateLength = w.Size();
+    w.Element(0x0009, 0x0000, "UL", BytesOf({14, 0, 0, 0}));
+    w.Element(0x0009, 0x0010, "LO", std::string("ACME  "));
+    w.Element(0x0010, 0x0010, "PN", std::string("Test^Name "));
+    w.Element(0x0019, 0x0000, "UL", BytesOf({14, 0, 0, 0}));
+    w.Element(0x0019, 0x0010, "LO", std::string("ACME  "));
+    w.Element(0x0020, 0x000D, "UI", std::string("1.2.3.4.5"));
+    const std::wstring lengths = WriteTemp("private-lengths.dcm", w.Bytes());
+    const std::wstring korean =
+        L"Z:\\usr\\lib\\python3\\dist-packages\\pydicom\\data\\charset_files\\chrKoreanMulti.dcm";
+    RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        CTreeCtrl& tree = dialog.GetTagTree();
+        MCWndHexEditor& view = dialog.GetHexEditor();
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({lengths})));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        const std::vector<std::wstring> labels = ChildLabels(tree, dialog.GetRootNode());
+        for (const wchar_t* label : {L"(0009,0000)  Group Length", L"(0019,0000)  Group Length"}) {
+            EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end()) << "no node " << label;
+        }
+        ClickByte(view, privateLength + 2);
+        EXPECT_EQ(Properties(dialog)[0], L"0009, 0000");
+        EXPECT_EQ(Properties(dialog)[1], L"Group Length");
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({korean})));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        const std::wstring kim = L"\uAE40\uD76C\uC911";
+        const struct {
+            uint16_t group, element;
+            std::wstring text;
+        } names[] = {{0x0008, 0x1070, kim}, {0x0010, 0x0010, kim}, {0x0010, 0x1001, kim + L"\\" + kim},
+                     {0x0010, 0x21B0, kim}};
+        for (const auto& name : names) {
+            const CDicomTag* element = nullptr;
+            for (const CDicomTag* top : dialog.GetDicomFile()->GetElements()) {
+                if (top->GetGroup() == name.group && top->GetElement() == name.element) element = top;
+            }
+            ASSERT_NE(element, nullptr);
+            ClickByte(view, GetElementByteRange(*element).first + 9);
+            const std::wstring shown = Properties(dialog)[6];
+            EXPECT_EQ(shown.substr(0, shown.find_last_not_of(L' ') + 1), name.text)
+                << std::hex << name.group << "," << name.element << ": " << shown;
+        }
     }});
 }
