@@ -580,3 +580,44 @@ TEST_F(MainDialog, KoreanNamesAndPrivateGroupLengthsShowAsAUserExpects) {
         }
     }});
 }
+
+// The icon control of the About box, as compiled into the program: the
+// resource compiler must keep its size.
+TEST(AboutBoxTemplate, IconControlIsTwentyByTwentyDialogUnits) {
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUTBOX), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    const WORD* p = static_cast<const WORD*>(::LockResource(::LoadResource(nullptr, found)));
+    ASSERT_EQ(p[1], 0xFFFF) << "not an extended dialog template";
+    const auto skipText = [](const WORD* at) {  // a name or an ordinal
+        if (*at == 0xFFFF) return at + 2;
+        while (*at != 0) ++at;
+        return at + 1;
+    };
+    const DWORD style = *reinterpret_cast<const DWORD*>(p + 6);
+    const WORD count = p[8];
+    p = skipText(skipText(skipText(p + 13)));  // menu, class, caption
+    if (style & DS_SETFONT) p = skipText(p + 3);
+    int icons = 0;
+    for (WORD i = 0; i < count; ++i) {
+        p = reinterpret_cast<const WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+        const DWORD itemStyle = *reinterpret_cast<const DWORD*>(p + 4);
+        const short* box = reinterpret_cast<const short*>(p + 6);
+        const WORD* itemClass = p + 12;
+        // The static class by its ordinal, or by its name.
+        const wchar_t* className = reinterpret_cast<const wchar_t*>(itemClass);
+        const bool isStatic = itemClass[0] == 0xFFFF ? itemClass[1] == 0x0082 : _wcsicmp(className, L"Static") == 0;
+        if (isStatic && (itemStyle & SS_TYPEMASK) == SS_ICON) {
+            ++icons;
+            EXPECT_EQ(box[0], 11);
+            EXPECT_EQ(box[1], 17);
+            EXPECT_EQ(box[2], 20);
+            EXPECT_EQ(box[3], 20);
+            const WORD* text = skipText(itemClass);
+            EXPECT_EQ(text[0], 0xFFFF);
+            EXPECT_EQ(text[1], IDR_MAINFRAME);
+        }
+        p = skipText(skipText(itemClass));
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p + 1) + *p);  // creation data
+    }
+    EXPECT_EQ(icons, 1);
+}
