@@ -5,7 +5,11 @@
 #                           under Wine; without $DISPLAY a screenshot instead
 #   make test               build every configuration and run every test
 #   make build              build every configuration, no tests
-#   make clean              remove build/ (Wine prefix included)
+#   make dist               the release files in dist/: Windows zips and installer, the
+#                           orveldump .deb, SHA256SUMS (scripts/dist.py)
+#   make test-dist          build the release files and check them, installer under Wine
+#                           (make test runs it too when makensis is there)
+#   make clean              remove build/ (Wine prefix included) and dist/
 #   make bench              time orveldump against other DICOM readers on large files
 #                           (Release build in build/bench, files in build/bench-data;
 #                           not part of make test; BENCH_RUNS=N runs per command), then
@@ -24,7 +28,7 @@ SECONDS ?= 600
 FUZZ_TARGET ?= parse
 FILE ?= samples/sample.dcm
 
-.PHONY: all run test build clean deps bench bench-profile fuzz
+.PHONY: all run test build clean deps bench bench-profile fuzz dist test-dist
 
 all: build
 
@@ -36,6 +40,12 @@ test: deps
 
 build: deps
 	@$(PYTHON) scripts/build_and_test.py --build-only --configs $(CONFIGS)
+
+dist: deps
+	@$(PYTHON) scripts/dist.py
+
+test-dist: deps
+	@$(PYTHON) scripts/dist_test.py
 
 run: deps
 	@scripts/run.sh "$(FILE)"
@@ -54,4 +64,4 @@ fuzz: deps
 	@scripts/fuzz.sh "$(SECONDS)" "$(FUZZ_TARGET)"
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -85,6 +85,7 @@ const MessageMap* COrvelDICOMHexariumDlg::GetMessageMap() const {
         OnCommand(FCN_DROPPED, FCN_COMMAND, &Dlg::OnComboOpens),
         OnCommand(FCN_SELECTED, FCN_COMMAND, &Dlg::OnComboOpens),
         OnCommand(FCN_EDITED, FCN_COMMAND, &Dlg::OnComboEdited),
+        OnCommand(FCN_BROWSED, FCN_COMMAND, &Dlg::OnComboBrowsed),
         OnNotify(NM_CUSTOMDRAW, IDC_PROPERTY_LIST, &Dlg::OnListCustomDraw),
         OnMessage(WM_OPEN_STARTUP_PATH, &Dlg::OnOpenStartupPath),
     };
@@ -242,6 +243,13 @@ LRESULT COrvelDICOMHexariumDlg::OnComboEdited(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT COrvelDICOMHexariumDlg::OnComboBrowsed(WPARAM, LPARAM) {
+    // Nor is each item the arrows pass; "Open..." starts from the one shown.
+    const int selected = fileCombo.GetCurSel();
+    currentPath = selected != CB_ERR ? fileCombo.GetLBText(selected) : fileCombo.GetWindowText();
+    return 0;
+}
+
 LRESULT COrvelDICOMHexariumDlg::OnOpenStartupPath(WPARAM, LPARAM) {
     std::wstring path = m_startupPath;
     m_startupPath.clear();
@@ -261,6 +269,12 @@ void COrvelDICOMHexariumDlg::ReleaseFile() {
     fileLength = 0;
     dicomFile.reset();
     std::vector<CTagNode>().swap(nodeTable);
+    // Nothing of the element shown before stays: the tree loses its nodes
+    // without telling of a selection change, and a new buffer keeps the
+    // highlight. Every open starts with no highlight, the view at the top and
+    // the list blank.
+    hexEditor.ClearSelection();
+    BlankProperties();
 }
 
 void COrvelDICOMHexariumDlg::OpenFileFromCombo() {

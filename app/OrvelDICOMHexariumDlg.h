@@ -89,8 +89,9 @@ private:
     LRESULT OnOpenButton(WPARAM wParam, LPARAM lParam);        // "Open..." was clicked
     LRESULT OnTreeSelChanged(WPARAM wParam, LPARAM lParam);    // the tree's selection changed
     LRESULT OnHexCaretChanged(WPARAM wParam, LPARAM lParam);   // the hex view's caret moved or a byte was clicked
-    LRESULT OnComboOpens(WPARAM wParam, LPARAM lParam);        // a file was dropped on the combo or picked from its list
+    LRESULT OnComboOpens(WPARAM wParam, LPARAM lParam);        // a file was dropped on the combo or chosen in its list
     LRESULT OnComboEdited(WPARAM wParam, LPARAM lParam);       // the combo's edit text was changed
+    LRESULT OnComboBrowsed(WPARAM wParam, LPARAM lParam);      // the arrows moved the combo's selection
     LRESULT OnListCustomDraw(WPARAM wParam, LPARAM lParam);    // the property list paints a part
     LRESULT OnOpenStartupPath(WPARAM wParam, LPARAM lParam);   // the dialog is shown: open the command line's file
 

@@ -12,6 +12,7 @@ extern const char kUsage[] =
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
     "       orveldump [--json] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
     "size (FFFFFFFF for an undefined length) and name, nested by indentation.\n"
@@ -84,6 +85,7 @@ extern const char kUsage[] =
     "            when either is refused.\n"
     "            orveldump --diff --redact before.dcm after.dcm\n"
     "  --help    this text\n"
+    "  --version the program's version\n"
     "\n"
     "--check, --tag, --at and --diff are modes of their own and do not combine with each\n"
     "other (nor --regions with any of them); --redact combines with all. Of --json,\n"
@@ -180,6 +182,8 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             return ParseResult::Help;
+        } else if (options && arg == "--version") {
+            return ParseResult::Version;
         } else if (options && arg == "--json") {
             arguments.mode = Mode::Json;
         } else if (options && arg == "--quiet") {

@@ -23,6 +23,7 @@ struct Arguments {
 enum class ParseResult {
     Run,    // the arguments are complete
     Help,   // --help: print the usage text on stdout and exit 0
+    Version,  // --version: print the program's name and version on stdout and exit 0
     Usage,  // a usage error: print `error` and the short usage on stderr and exit 2
 };
 

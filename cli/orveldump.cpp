@@ -15,6 +15,7 @@
 #include "cli/utf8.h"
 #include "cli/check.h"
 #include "dicom/DicomFile.h"
+#include "OrvelVersion.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -132,6 +133,9 @@ int main(int argc, char** argv) {
     switch (ParseArguments(argc, argv, arguments, error)) {
         case ParseResult::Help:
             std::fputs(kUsage, stdout);
+            return 0;
+        case ParseResult::Version:
+            std::fputs("orveldump " ORVEL_VERSION "\n", stdout);
             return 0;
         case ParseResult::Usage:
             std::fprintf(stderr, "orveldump: %s\n%s", error.c_str(), kShortUsage);

@@ -55,19 +55,22 @@ std::size_t EscapeSequenceLength(const std::string& bytes, std::size_t i)
 }
 
 // Korean values carry ISO 2022 escape sequences (ESC $ ) C designates KS X 1001, ESC ( B
-// returns to ASCII) that code page 949 does not know. Every ESC with at least four bytes
-// after it is removed with its sequence; an ESC among the last four bytes stays. Only the
-// sequence goes: a 3-byte ESC ( B must not take the name delimiter after it with it.
-// Removing a sequence never lets an earlier ESC qualify, so one pass over the original
-// positions does it.
+// returns to ASCII) that code page 949 does not know. Every ESC whose sequence is followed
+// by at least one more byte is removed with its sequence, by the sequence's own length; an
+// ESC whose sequence ends the value stays. Only the sequence goes: a 3-byte ESC ( B must not
+// take the name delimiter or the pad blank after it with it. Removing a sequence never lets
+// an earlier ESC qualify, so one pass over the original positions does it.
 std::string RemoveEscapeSequences(const std::string& bytes)
 {
     std::string kept;
     kept.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == kEscape && i + 4 < bytes.size()) {
-            i += EscapeSequenceLength(bytes, i) - 1;
-            continue;
+        if (bytes[i] == kEscape) {
+            const std::size_t length = EscapeSequenceLength(bytes, i);
+            if (i + length < bytes.size()) {
+                i += length - 1;
+                continue;
+            }
         }
         kept += bytes[i];
     }

@@ -145,6 +145,9 @@ int32_t ParseIntegerString(const char* text) {
 }
 
 const std::wstring& CDicomTag::GetTagName() const {
+    // Every (gggg,0000) is a group length, in groups the dictionary lists and
+    // in all others (private ones among them): the name it got at construction.
+    if (m_element == 0x0000) return *m_description;
     return CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
 }
 

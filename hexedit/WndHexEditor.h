@@ -53,6 +53,7 @@ private:
     LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);  // asked to paint the client area into a DC
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);   // before painting; painting covers it all
     LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);      // the frame and caption strip need painting
+    LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);    // the mouse is over the window: which part is it
     LRESULT OnSizeOrMove(WPARAM wParam, LPARAM lParam);   // the window was resized or moved
     LRESULT OnVScroll(WPARAM wParam, LPARAM lParam);      // the user used the vertical scroll bar
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);  // the user pressed the left mouse button

@@ -124,6 +124,7 @@ const MessageMap* MCWndHexEditor::GetMessageMap() const {
         OnMessage(WM_PRINTCLIENT, &MCWndHexEditor::OnPrintClient),
         OnMessage(WM_ERASEBKGND, &MCWndHexEditor::OnEraseBkgnd),
         OnMessage(WM_NCPAINT, &MCWndHexEditor::OnNcPaint),
+        OnMessage(WM_NCHITTEST, &MCWndHexEditor::OnNcHitTest),
         OnMessage(WM_SIZE, &MCWndHexEditor::OnSizeOrMove),
         OnMessage(WM_MOVE, &MCWndHexEditor::OnSizeOrMove),
         OnMessage(WM_VSCROLL, &MCWndHexEditor::OnVScroll),
@@ -460,6 +461,24 @@ LRESULT MCWndHexEditor::OnNcPaint(WPARAM, LPARAM) {
         ::ReleaseDC(m_hWnd, dc);
     }
     return 0;
+}
+
+LRESULT MCWndHexEditor::OnNcHitTest(WPARAM, LPARAM) {
+    // The caption strip only holds the column band. As a caption it would
+    // move the view out of its place on a drag; answered as the border, it
+    // does nothing on a press, a drag or a double click.
+    const LRESULT hit = Default();
+    switch (hit) {
+    case HTCAPTION:
+    case HTSYSMENU:
+    case HTMINBUTTON:
+    case HTMAXBUTTON:
+    case HTCLOSE:
+    case HTHELP:
+        return HTBORDER;
+    default:
+        return hit;
+    }
 }
 
 // The column numbers over the caption strip, in window coordinates but at the

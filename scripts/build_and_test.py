@@ -10,7 +10,9 @@ with its counts; failures are shown in full. A test run ends with exactly one
 line "N passed, N failed", where N counts GoogleTest cases (read from each
 program's XML report) plus every other CTest test as one. A configuration that
 fails to configure or build counts as one failure, so a broken build can never
-end in "0 passed, 0 failed". The exit status is 0 only when nothing failed.
+end in "0 passed, 0 failed". A run that includes win64 and win32 also runs the
+release test (scripts/dist_test.py) when makensis is installed, and counts each
+of its checks as one. The exit status is 0 only when nothing failed.
 
 Build folders are build/<config>; they are reused, so a second run only
 rebuilds what changed. Logs: build/<config>/{configure,build,ctest}.log.
@@ -20,6 +22,7 @@ import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -43,6 +46,11 @@ CONFIGS = {
     "win64": ("mingw-w64, tests under Wine", True),
     "win32": ("mingw-w64 32-bit, build only", False),
     "asan": ("clang, AddressSanitizer + UBSan, fuzz target", True),
+}
+
+# Configurations built only for the release files (make dist), never tested on their own.
+PACKAGING_CONFIGS = {
+    "dist": "host g++ -O2, hardened, for the orveldump package",
 }
 
 WINE_PREFIX_NAME = "wineprefix"  # matches cmake/win64.cmake
@@ -90,6 +98,17 @@ class Tally:
         self.failures.append(what)
 
 
+def report(tally, start):
+    """The closing lines of a test run, the count last; the exit status."""
+    say(f"took {time.monotonic() - start:.0f} s")
+    if tally.failures:
+        say("failures:")
+        for f in tally.failures:
+            say("  " + f)
+    say(f"{tally.passed} passed, {tally.failed} failed")
+    return 1 if tally.failed else 0
+
+
 def needs_configure(bdir):
     cache = bdir / "CMakeCache.txt"
     if not cache.exists() or not (bdir / "Makefile").exists():
@@ -100,7 +119,8 @@ def needs_configure(bdir):
 
 
 def build_config(name, tally, target=None):
-    """Configures (when needed) and builds one configuration. True on success."""
+    """Configures (when needed) and builds one configuration; target is a target
+    name or a list of them (default: all). True on success."""
     bdir = BUILD / name
     start = time.monotonic()
     configured = needs_configure(bdir)
@@ -112,7 +132,7 @@ def build_config(name, tally, target=None):
             return False
     cmd = ["cmake", "--build", str(bdir), "--parallel", JOBS]
     if target:
-        cmd += ["--target", target]
+        cmd += ["--target"] + ([target] if isinstance(target, str) else list(target))
     if run_logged(cmd, bdir / "build.log") != 0:
         say(f"{name}: build FAILED")
         show_block(f"{name} build log", read_text(bdir / "build.log"))
@@ -124,7 +144,8 @@ def build_config(name, tally, target=None):
                                   if re.search(r"\bwarning:", line)))
     note = f", {len(warnings)} compiler warnings" if warnings else ""
     done = "configured and built" if configured else "built"
-    say(f"{name} ({CONFIGS[name][0]}): {done} in {time.monotonic() - start:.0f} s{note}")
+    what = CONFIGS[name][0] if name in CONFIGS else PACKAGING_CONFIGS[name]
+    say(f"{name} ({what}): {done} in {time.monotonic() - start:.0f} s{note}")
     shown = 20
     for line in warnings[:shown]:
         say("    " + line)
@@ -326,6 +347,40 @@ def judge(config, test, result, verdict):
                      show_output=output if failures else None)
 
 
+def judge_dist(lines, status):
+    """What the release test's output adds: (checks passed, one entry per failure).
+    Its last line must be its count; a run without one, or with a bad exit status
+    and no failed check, counts as a failure."""
+    counts = OWN_SUMMARY.findall(lines[-1]) if lines else []
+    if not counts:
+        return 0, [f"dist: ended without its counts (exit status {status})"]
+    passed, failed = (int(n) for n in counts[-1])
+    named = [line.split("FAILED", 1)[1].strip()[:120] for line in lines
+             if line.lstrip().startswith("FAILED")]
+    failures = [f"dist: {what}" for what in named[:failed]]
+    failures += ["dist: a check that printed no FAILED line"] * (failed - len(failures))
+    if status != 0 and failed == 0:
+        failures.append(f"dist: exit status {status} although no check failed")
+    return passed, failures
+
+
+def test_dist(tally):
+    """The release test (scripts/dist_test.py): prints its lines as they come and adds
+    its counts, one per check, to the tally."""
+    say("dist (release files, installer under Wine):")
+    proc = subprocess.Popen([sys.executable, str(ROOT / "scripts/dist_test.py")], cwd=ROOT,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, errors="replace")
+    lines = []
+    for line in proc.stdout:
+        lines.append(line.rstrip("\n"))
+        say("  " + lines[-1])
+    passed, failures = judge_dist(lines, proc.wait())
+    tally.passed += passed
+    for what in failures:
+        tally.fail(what)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--configs", default=",".join(CONFIGS),
@@ -346,19 +401,18 @@ def main():
         if build_config(name, tally, args.target) and not build_only and CONFIGS[name][1]:
             test_config(name, tally)
 
+    # The release test needs both Windows widths and NSIS; a run of some
+    # configurations only leaves it out.
+    if not build_only and {"win64", "win32"} <= set(names) and shutil.which("makensis"):
+        test_dist(tally)
+
     if build_only:
         if tally.failed:
             say(f"build failed: {', '.join(tally.failures)}")
         return 1 if tally.failed else 0
 
     say()
-    say(f"took {time.monotonic() - start:.0f} s")
-    if tally.failures:
-        say("failures:")
-        for f in tally.failures:
-            say("  " + f)
-    say(f"{tally.passed} passed, {tally.failed} failed")
-    return 1 if tally.failed else 0
+    return report(tally, start)
 
 
 if __name__ == "__main__":

@@ -23,6 +23,11 @@ packages=(
     time                        # /usr/bin/time: peak memory of the benchmarked programs
     clang                       # the sanitizer configuration and the fuzz target
     libclang-rt-14-dev          # clang's sanitizer and libFuzzer run-time libraries
+    nsis                        # makensis builds the Windows installer (make dist)
+    lintian                     # checks the Debian package of orveldump (make test-dist)
+    man-db                      # man -l reads the manual page in the package test
+    dpkg-dev                    # dpkg-shlibdeps: the .deb's library dependencies
+    p7zip-full                  # 7z lists and unpacks the installer in the release test
 )
 
 if [ "${1:-}" = "--bench" ]; then

@@ -157,5 +157,19 @@ class Judge(Files):
         self.assertIsNotNone(bad.show_output)
 
 
+class JudgeDist(unittest.TestCase):
+    def test_each_failed_check_is_one_failure(self):
+        lines = ["  ok      zip", "  FAILED  lintian reports no errors: E: x", "3 passed, 1 failed"]
+        self.assertEqual(bt.judge_dist(lines, 1), (3, ["dist: lintian reports no errors: E: x"]))
+
+    def test_a_crash_or_a_false_success_is_a_failure(self):
+        passed, failures = bt.judge_dist(["Traceback (most recent call last):"], 1)
+        self.assertEqual((passed, len(failures)), (0, 1))
+        passed, failures = bt.judge_dist(["5 passed, 0 failed"], 1)
+        self.assertEqual((passed, len(failures)), (5, 1))
+        # A count that claims failures without naming them still counts each.
+        self.assertEqual(len(bt.judge_dist(["2 passed, 2 failed"], 1)[1]), 2)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -12,6 +12,7 @@ TEST(Construction, GroupLengthElementsAreNamedAndTypedWithoutTheDictionary) {
     for (uint16_t group : {0x0008, 0x0028, 0x0009, 0x7FE0}) {
         CDicomTag tag(group, 0x0000);
         EXPECT_EQ(tag.GetDescription(), L"Group Length");
+        EXPECT_EQ(tag.GetTagName(), L"Group Length");
         EXPECT_EQ(tag.GetVRText(), L"UL");
         EXPECT_EQ(tag.Data().GetShortLength(), 4u);
         EXPECT_EQ(tag.Data().GetLongLength(), 0u);

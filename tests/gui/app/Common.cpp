@@ -151,6 +151,70 @@ HDROP MakeDrop(const std::vector<std::wstring>& files) {
     return static_cast<HDROP>(memory);
 }
 
+namespace {
+
+INPUT MouseInput(DWORD flags, POINT screen = POINT{0, 0}) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_ABSOLUTE) {
+        // Absolute input is in 0..65535 over the primary screen.
+        const int width = ::GetSystemMetrics(SM_CXSCREEN);
+        const int height = ::GetSystemMetrics(SM_CYSCREEN);
+        input.mi.dx = static_cast<LONG>((screen.x * 65536LL + width / 2) / width);
+        input.mi.dy = static_cast<LONG>((screen.y * 65536LL + height / 2) / height);
+    }
+    return input;
+}
+
+INPUT MoveTo(POINT screen) {
+    return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, screen);
+}
+
+// The whole gesture goes into the queue before any of it is handled: a press
+// may start a modal loop (a window move) that reads the rest from the queue.
+void Send(HWND dialog, std::vector<INPUT> inputs) {
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    harness::Pump(dialog, 150);
+}
+
+}  // namespace
+
+void DragMouse(HWND dialog, POINT from, POINT to) {
+    std::vector<INPUT> inputs{MoveTo(from), MouseInput(MOUSEEVENTF_LEFTDOWN)};
+    for (int step = 1; step <= 4; ++step) {
+        inputs.push_back(MoveTo(POINT{from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4}));
+    }
+    inputs.push_back(MouseInput(MOUSEEVENTF_LEFTUP));
+    Send(dialog, inputs);
+}
+
+void ClickMouse(HWND dialog, POINT screen) {
+    Send(dialog, {MoveTo(screen), MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP)});
+}
+
+void DoubleClickMouse(HWND dialog, POINT screen) {
+    Send(dialog, {MoveTo(screen), MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP),
+                  MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP)});
+}
+
+bool PropertiesBlank(COrvelDICOMHexariumDlg& dialog) {
+    for (const std::wstring& value : Properties(dialog)) {
+        if (value.find_first_not_of(L' ') != std::wstring::npos) return false;
+    }
+    return true;
+}
+
+void SaveScreenshot(HWND window, const wchar_t* name) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    harness::Pump(window, 200);
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    harness::Canvas canvas(rect.right - rect.left, rect.bottom - rect.top);
+    ASSERT_TRUE(harness::CaptureWindow(window, canvas));
+    EXPECT_TRUE(canvas.SaveBmp(WidePath(ORVEL_SCREENSHOT_DIR) + L"\\" + name));
+}
+
 void ExpectRefusedWithNothingOpen(COrvelDICOMHexariumDlg& dialog, const std::vector<Box>& boxes) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, L"Invalid DICOM file    ");

@@ -66,4 +66,19 @@ void ExpectRefusedWithNothingOpen(COrvelDICOMHexariumDlg& dialog, const std::vec
 // An HDROP holding the given paths, as the shell hands it over (the receiver frees it).
 HDROP MakeDrop(const std::vector<std::wstring>& files);
 
+// Real mouse input through the thread's input queue, as a user's hand gives
+// it, at screen points; the dialog's loop runs a little afterwards, so the
+// windows have seen it on return.
+void ClickMouse(HWND dialog, POINT screen);
+void DoubleClickMouse(HWND dialog, POINT screen);
+// Press at `from`, move to `to` in a few steps, release there.
+void DragMouse(HWND dialog, POINT from, POINT to);
+
+// The seven property values are all blank (empty or a single blank each).
+bool PropertiesBlank(COrvelDICOMHexariumDlg& dialog);
+
+// What the screen shows of a window, repainted first, saved as a BMP file of
+// that name in the screenshot folder.
+void SaveScreenshot(HWND window, const wchar_t* name);
+
 }  // namespace apptest

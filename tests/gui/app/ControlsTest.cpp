@@ -37,6 +37,7 @@ protected:
             OnCommand(FCN_DROPPED, FCN_COMMAND, &Parent::OnComboCommand),
             OnCommand(FCN_SELECTED, FCN_COMMAND, &Parent::OnComboCommand),
             OnCommand(FCN_EDITED, FCN_COMMAND, &Parent::OnComboCommand),
+            OnCommand(FCN_BROWSED, FCN_COMMAND, &Parent::OnComboCommand),
             OnCommand(CBN_EDITCHANGE, 1002, &Parent::OnPlainNotification),
             OnCommand(CBN_SELCHANGE, 1002, &Parent::OnPlainNotification),
         };
@@ -74,7 +75,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ComboInParent, EveryKeystrokeAndEveryPickIsOneCommand) {
+TEST_F(ComboInParent, EveryKeystrokeAndEverySelectionChangeIsOneCommand) {
     combo.AddString(L"C:\\b.dcm");
     combo.AddString(L"C:\\a.dcm");
     HWND edit = ::GetWindow(combo.m_hWnd, GW_CHILD);
@@ -88,7 +89,8 @@ TEST_F(ComboInParent, EveryKeystrokeAndEveryPickIsOneCommand) {
     parent.comboCommands.clear();
     combo.SetCurSel(1);
     parent.SendMessage(WM_COMMAND, MAKEWPARAM(1002, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo.m_hWnd));
-    EXPECT_EQ(parent.comboCommands, (std::vector<UINT>{FCN_SELECTED}));
+    // A selection change alone is browsing; the choice comes when the list closes.
+    EXPECT_EQ(parent.comboCommands, (std::vector<UINT>{FCN_BROWSED}));
     // The combo consumed its own notifications.
     EXPECT_EQ(parent.plainComboNotifications, 0);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/AboutDlg.h"
@@ -495,4 +496,128 @@ TEST_F(MainDialog, PropertyRowsAlternateGreyAndWhite) {
             }
         }
     }});
+}
+
+// The column band covers the view's caption strip; it is part of the view,
+// not a handle that moves it out of its frame.
+TEST_F(MainDialog, TheHeaderBandIsNoHandleToMoveTheView) {
+    RunModal(dialog, {[&] {
+        MCWndHexEditor& view = dialog.GetHexEditor();
+        const RECT frame = ClientRectOf(dialog.m_hWnd, dialog.GetDlgItem(IDC_HEX_PLACEHOLDER));
+        RECT window{};
+        ::GetWindowRect(view.m_hWnd, &window);
+        POINT clientTop{0, 0};
+        ::ClientToScreen(view.m_hWnd, &clientTop);
+        ASSERT_GT(clientTop.y, window.top + 4);
+        const int bandY = (window.top + clientTop.y) / 2;
+        for (int x : {window.left + 3, (window.left + window.right) / 2, window.right - 3}) {
+            EXPECT_EQ(view.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(x, bandY)), HTBORDER) << "x " << x;
+        }
+        const POINT grip{(window.left + window.right) / 2, bandY};
+        DragMouse(dialog.m_hWnd, grip, POINT{grip.x - 300, grip.y + 100});
+        DoubleClickMouse(dialog.m_hWnd, grip);
+        SaveScreenshot(dialog.m_hWnd, L"band-dragged.bmp");
+        const RECT after = ClientRectOf(dialog.m_hWnd, view.m_hWnd);
+        EXPECT_EQ(after.left, frame.left);
+        EXPECT_EQ(after.top, frame.top);
+        EXPECT_EQ(after.right, frame.right);
+        EXPECT_EQ(after.bottom, frame.bottom);
+        EXPECT_FALSE(::IsZoomed(view.m_hWnd));
+    }});
+}
+
+// What the tree and the property list show of elements a user looks at:
+// Korean names without their escape sequences, and every group length named,
+// a private group's too.
+TEST_F(MainDialog, KoreanNamesAndPrivateGroupLengthsShowAsAUserExpects) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1");
+    w.Element(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7"));
+    w.Element(0x0008, 0x0018, "UI", std::string("1.2.3.4"));
+    const uint64_t privateLength = w.Size();
+    w.Element(0x0009, 0x0000, "UL", BytesOf({14, 0, 0, 0}));
+    w.Element(0x0009, 0x0010, "LO", std::string("ACME  "));
+    w.Element(0x0010, 0x0010, "PN", std::string("Test^Name "));
+    w.Element(0x0019, 0x0000, "UL", BytesOf({14, 0, 0, 0}));
+    w.Element(0x0019, 0x0010, "LO", std::string("ACME  "));
+    w.Element(0x0020, 0x000D, "UI", std::string("1.2.3.4.5"));
+    const std::wstring lengths = WriteTemp("private-lengths.dcm", w.Bytes());
+    const std::wstring korean =
+        L"Z:\\usr\\lib\\python3\\dist-packages\\pydicom\\data\\charset_files\\chrKoreanMulti.dcm";
+    RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        CTreeCtrl& tree = dialog.GetTagTree();
+        MCWndHexEditor& view = dialog.GetHexEditor();
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({lengths})));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        const std::vector<std::wstring> labels = ChildLabels(tree, dialog.GetRootNode());
+        for (const wchar_t* label : {L"(0009,0000)  Group Length", L"(0019,0000)  Group Length"}) {
+            EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end()) << "no node " << label;
+        }
+        ClickByte(view, privateLength + 2);
+        EXPECT_EQ(Properties(dialog)[0], L"0009, 0000");
+        EXPECT_EQ(Properties(dialog)[1], L"Group Length");
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({korean})));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        const std::wstring kim = L"\uAE40\uD76C\uC911";
+        const struct {
+            uint16_t group, element;
+            std::wstring text;
+        } names[] = {{0x0008, 0x1070, kim}, {0x0010, 0x0010, kim}, {0x0010, 0x1001, kim + L"\\" + kim},
+                     {0x0010, 0x21B0, kim}};
+        for (const auto& name : names) {
+            const CDicomTag* element = nullptr;
+            for (const CDicomTag* top : dialog.GetDicomFile()->GetElements()) {
+                if (top->GetGroup() == name.group && top->GetElement() == name.element) element = top;
+            }
+            ASSERT_NE(element, nullptr);
+            ClickByte(view, GetElementByteRange(*element).first + 9);
+            const std::wstring shown = Properties(dialog)[6];
+            EXPECT_EQ(shown.substr(0, shown.find_last_not_of(L' ') + 1), name.text)
+                << std::hex << name.group << "," << name.element << ": " << shown;
+        }
+    }});
+}
+
+// The icon control of the About box, as compiled into the program: the
+// resource compiler must keep its size.
+TEST(AboutBoxTemplate, IconControlIsTwentyByTwentyDialogUnits) {
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUTBOX), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    const WORD* p = static_cast<const WORD*>(::LockResource(::LoadResource(nullptr, found)));
+    ASSERT_EQ(p[1], 0xFFFF) << "not an extended dialog template";
+    const auto skipText = [](const WORD* at) {  // a name or an ordinal
+        if (*at == 0xFFFF) return at + 2;
+        while (*at != 0) ++at;
+        return at + 1;
+    };
+    const DWORD style = *reinterpret_cast<const DWORD*>(p + 6);
+    const WORD count = p[8];
+    p = skipText(skipText(skipText(p + 13)));  // menu, class, caption
+    if (style & DS_SETFONT) p = skipText(p + 3);
+    int icons = 0;
+    for (WORD i = 0; i < count; ++i) {
+        p = reinterpret_cast<const WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+        const DWORD itemStyle = *reinterpret_cast<const DWORD*>(p + 4);
+        const short* box = reinterpret_cast<const short*>(p + 6);
+        const WORD* itemClass = p + 12;
+        // The static class by its ordinal, or by its name.
+        const wchar_t* className = reinterpret_cast<const wchar_t*>(itemClass);
+        const bool isStatic = itemClass[0] == 0xFFFF ? itemClass[1] == 0x0082 : _wcsicmp(className, L"Static") == 0;
+        if (isStatic && (itemStyle & SS_TYPEMASK) == SS_ICON) {
+            ++icons;
+            EXPECT_EQ(box[0], 11);
+            EXPECT_EQ(box[1], 17);
+            EXPECT_EQ(box[2], 20);
+            EXPECT_EQ(box[3], 20);
+            const WORD* text = skipText(itemClass);
+            EXPECT_EQ(text[0], 0xFFFF);
+            EXPECT_EQ(text[1], IDR_MAINFRAME);
+        }
+        p = skipText(skipText(itemClass));
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p + 1) + *p);  // creation data
+    }
+    EXPECT_EQ(icons, 1);
 }

@@ -16,6 +16,8 @@ using harness::RunModal;
 
 namespace {
 
+constexpr uint64_t kNone = CHexEditorModel::kNone;
+
 class RecentFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,6 +35,39 @@ std::vector<std::wstring> ComboItems(CComboBox& combo) {
     std::vector<std::wstring> items;
     for (int i = 0; i < combo.GetCount(); ++i) items.push_back(combo.GetLBText(i));
     return items;
+}
+
+HWND EditOf(CComboBox& combo) {
+    return ::GetWindow(combo.m_hWnd, GW_CHILD);
+}
+
+// Screen centres of the combo's drop button and of an item of its dropped list.
+POINT ButtonCentre(CComboBox& combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ::GetComboBoxInfo(combo.m_hWnd, &info);
+    POINT centre{(info.rcButton.left + info.rcButton.right) / 2, (info.rcButton.top + info.rcButton.bottom) / 2};
+    ::ClientToScreen(combo.m_hWnd, &centre);
+    return centre;
+}
+
+POINT ItemCentre(CComboBox& combo, int index) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ::GetComboBoxInfo(combo.m_hWnd, &info);
+    RECT item{};
+    ::SendMessageW(info.hwndList, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ::ClientToScreen(info.hwndList, &centre);
+    return centre;
+}
+
+// A key pressed and released while the window has the focus; the dialog's
+// loop (with its message filter and dialog manager) passes it on.
+void PressKey(HWND dialog, HWND focus, UINT key) {
+    ::PostMessageW(focus, WM_KEYDOWN, key, 1);
+    ::PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    harness::Pump(dialog, 120);
 }
 
 std::wstring Upper(std::wstring text) {
@@ -83,20 +118,87 @@ TEST_F(RecentFiles, TheNinthFileDropsTheOldest) {
     }});
 }
 
-TEST_F(RecentFiles, PickingOneFromTheListOpensIt) {
+// Arrows through the closed combo only browse; a choice made in the dropped
+// list opens: Enter there, or a click on an item.
+TEST_F(RecentFiles, OnlyAChoiceMadeInTheDroppedListOpensAFile) {
+    ::DeleteFileW(paths[4].c_str());  // a stale entry between two good ones
     WriteRecentFile(0, paths[3]);
     WriteRecentFile(1, paths[4]);
+    WriteRecentFile(2, paths[5]);
+    const INT_PTR result = RunModal(dialog, {[&] {
+        MCDropFilesCombo& combo = dialog.GetFileCombo();
+        const HWND edit = EditOf(combo);
+        ::SetFocus(edit);
+        auto seen = harness::WhileAnswering([&] {
+            PressKey(dialog.m_hWnd, edit, VK_DOWN);
+            PressKey(dialog.m_hWnd, edit, VK_DOWN);
+        });
+        EXPECT_NE(combo.GetCurSel(), CB_ERR);
+        EXPECT_TRUE(seen.empty()) << "a message box came up while browsing";
+        EXPECT_EQ(dialog.GetDicomFile(), nullptr);
+
+        // Dropped: the arrows still only move; Enter takes the item.
+        ClickMouse(dialog.m_hWnd, ButtonCentre(combo));
+        ASSERT_TRUE(combo.SendMessage(CB_GETDROPPEDSTATE));
+        for (int i = 0; i < 3; ++i) PressKey(dialog.m_hWnd, edit, VK_DOWN);
+        EXPECT_EQ(combo.GetCurSel(), 2);
+        EXPECT_EQ(dialog.GetDicomFile(), nullptr);
+        seen = harness::WhileAnswering([&] { PressKey(dialog.m_hWnd, edit, VK_RETURN); });
+        EXPECT_TRUE(seen.empty());
+        EXPECT_FALSE(combo.SendMessage(CB_GETDROPPEDSTATE));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(dialog.GetCurrentPath(), paths[5]);
+
+        // A click on an item.
+        ClickMouse(dialog.m_hWnd, ButtonCentre(combo));
+        ClickMouse(dialog.m_hWnd, ItemCentre(combo, 0));
+        EXPECT_FALSE(combo.SendMessage(CB_GETDROPPEDSTATE));
+        ASSERT_NE(dialog.GetDicomFile(), nullptr);
+        EXPECT_EQ(dialog.GetCurrentPath(), paths[3]);
+        EXPECT_EQ(dialog.GetTagTree().GetItemText(dialog.GetRootNode()), paths[3]);
+    }});
+    // Enter in the dropped list closed the list, not the dialog.
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+// An open through the combo, by a drop or a pick, leaves nothing of the file
+// before: no element selected, the list blank, no highlight, the view at the top.
+TEST_F(RecentFiles, EveryOpenThroughTheComboStartsAfresh) {
+    const NestedFile file = MakeNestedFile();
+    WriteRecentFile(0, paths[1]);
     RunModal(dialog, {[&] {
         MCDropFilesCombo& combo = dialog.GetFileCombo();
-        const int index = combo.FindStringExact(-1, paths[4]);
-        ASSERT_NE(index, CB_ERR);
-        combo.SetCurSel(index);
-        // What the combo tells its parent when the user picks an item.
-        dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FILE_COMBO, CBN_SELCHANGE),
-                           reinterpret_cast<LPARAM>(combo.m_hWnd));
-        ASSERT_NE(dialog.GetDicomFile(), nullptr);
-        EXPECT_EQ(dialog.GetCurrentPath(), paths[4]);
-        EXPECT_EQ(dialog.GetTagTree().GetItemText(dialog.GetRootNode()), paths[4]);
+        MCWndHexEditor& view = dialog.GetHexEditor();
+        const CHexEditorModel& model = view.GetModel();
+        const auto selectAnElement = [&] {
+            // The sequence, whose highlight is on screen from the top.
+            ClickByte(view, file.sequenceTag + 1);
+            ASSERT_EQ(model.SelectionStart(), file.sequenceTag);
+            ASSERT_FALSE(PropertiesBlank(dialog));
+        };
+        const auto expectFresh = [&](const std::wstring& path) {
+            ASSERT_NE(dialog.GetDicomFile(), nullptr);
+            EXPECT_EQ(dialog.GetCurrentPath(), path);
+            const HTREEITEM selected = dialog.GetTagTree().GetSelectedItem();
+            EXPECT_TRUE(selected == nullptr || selected == dialog.GetRootNode());
+            EXPECT_TRUE(PropertiesBlank(dialog));
+            EXPECT_EQ(model.SelectionStart(), kNone);
+            EXPECT_EQ(model.SelectionEnd(), kNone);
+            EXPECT_EQ(model.Caret(), kNone);
+            EXPECT_EQ(model.FirstVisibleRow(), 0u);
+            EXPECT_EQ(::GetScrollPos(view.m_hWnd, SB_VERT), 0);
+        };
+
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({paths[2]})));
+        selectAnElement();
+        combo.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({paths[0]})));
+        expectFresh(paths[0]);
+        SaveScreenshot(dialog.m_hWnd, L"reopened-by-drop.bmp");
+
+        selectAnElement();
+        ClickMouse(dialog.m_hWnd, ButtonCentre(combo));
+        ClickMouse(dialog.m_hWnd, ItemCentre(combo, combo.FindStringExact(-1, paths[1])));
+        expectFresh(paths[1]);
     }});
 }
 
