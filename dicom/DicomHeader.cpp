@@ -20,7 +20,7 @@
 
 CDicomHeader::CDicomHeader() = default;
 
-CDicomHeader::~CDicomHeader() { ClearUltrasoundRegions(); }
+CDicomHeader::~CDicomHeader() = default;
 
 void CDicomHeader::Reset() {
     DeleteAllElements();
@@ -144,7 +144,7 @@ void CDicomHeader::DetectTransferSyntax() {
         if (tag->GetGroup() > 0x0002) return;
         if (!tag->Is(0x0002, 0x0010)) continue;
         m_littleEndian = 1;
-        std::unique_ptr<char, decltype(&std::free)> text(tag->CopyValueBytes(), &std::free);
+        const HeapArray<char> text = tag->CopyValueBytes();
         if (text == nullptr) continue;
         // Exact comparison up to the first NUL, so only NUL padding is ignored.
         bool explicitVR, littleEndian;
