@@ -517,8 +517,8 @@ std::string FailureLine(const ParseFailure* failure) {
         for (size_t i = 0; i < failure->path.size(); ++i) {
             const FailureStep& step = failure->path[i];
             const bool item = step.group == 0xFFFE && step.element == 0xE000;
-            std::snprintf(text, sizeof text, "%s%s %u (%s)", i ? " > " : "",
-                          i == 0 ? "element" : item ? "item" : "element", step.index, StepTag(step).c_str());
+            std::snprintf(text, sizeof text, "%s%s %u (%s)", i ? " > " : "", item ? "item" : "element", step.index,
+                          StepTag(step).c_str());
             line += text;
         }
     }

@@ -207,7 +207,10 @@ bool CDicomReader::PeekDelimiter(Encoding encoding, uint16_t element) {
 bool CDicomReader::ReadDelimiterLength(uint16_t element) {
     const uint64_t start = m_cursor.Position();
     uint8_t bytes[8];
-    if (m_cursor.Read(bytes, 8)) return true;
+    return m_cursor.Read(bytes, 8) || FailDelimiter(start, element);
+}
+
+bool CDicomReader::FailDelimiter(uint64_t start, uint16_t element) {
     const uint64_t left = m_cursor.LeftFrom(start);
     return Fail(start, std::string(element == 0xE0DD ? "sequence" : "item") + " delimiter " + TagText(0xFFFE, element) +
                            Format(" at offset %llu runs past the end of the file (%llu %s left)", U(start), U(left), Bytes(left)));
@@ -732,8 +735,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
             if (group == 0xFFFE && element == 0xE0DD) {
                 uint32_t delimiterLength;
                 if (!ReadUInt32(encoding, delimiterLength)) {
-                    m_cursor.MoveTo(tagStart);
-                    ReadDelimiterLength(0xE0DD);
+                    FailDelimiter(tagStart, 0xE0DD);
                     return fail();
                 }
                 pixel->SetEndOffset(m_cursor.Position());

@@ -155,6 +155,7 @@ private:
     bool FailHeader(uint64_t tagStart, uint16_t group, uint16_t element);
     bool FailValueLength(const CDicomTag* tag, uint64_t length);
     bool FailNotDicom(uint64_t offset);
+    bool FailDelimiter(uint64_t start, uint16_t element);
     // Completes the record of a failed attempt (flags, the deflate note, the partial tree) and
     // empties the file object.
     void FinishFailure();
