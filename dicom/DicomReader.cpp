@@ -150,7 +150,10 @@ bool CDicomReader::FailNotDicom(uint64_t offset) {
     if (!m_cursor.Peek(offset, b, 4))
         return Fail(offset, Format("the file has %llu %s at offset %llu, too few for a first tag", U(m_cursor.LeftFrom(offset)),
                                    Bytes(m_cursor.LeftFrom(offset)), U(offset)));
-    const std::string first = offset == 0 ? "no \"DICM\" at offset 128, and the first tag" : "the first tag after \"DICM\"";
+    std::string first = "the first tag after \"DICM\"";
+    if (offset == 0)
+        first = m_cursor.Size() < 132 ? Format("the file has %llu bytes, too few for a preamble and \"DICM\", and its first tag", U(m_cursor.Size()))
+                                      : "no \"DICM\" at offset 128, and the first tag";
     return Fail(offset, first + Format(", %02X %02X %02X %02X at offset %llu, is no plausible tag in either byte order "
                                        "(group and element at most 0028)",
                                        b[0], b[1], b[2], b[3], U(offset)));

@@ -122,6 +122,8 @@ TEST(FailureRecord, OffsetPathAndReasonNameTheRuleThatBroke) {
     {
         DicomWriter w;
         w.Raw(std::string("not a DICOM file at all, just text"));
+        cases.push_back({"not DICOM, short", w, 0, {}, "the file has 34 bytes, too few for a preamble and \"DICM\"..."});
+        w.Raw(std::string(200, 'x'));
         cases.push_back({"not DICOM", w, 0, {}, "no \"DICM\" at offset 128, and the first tag..."});
     }
     {
