@@ -1,5 +1,6 @@
 #include "dicom/DicomHeader.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -78,7 +79,16 @@ bool CDicomHeader::ParseStream(FILE* stream) {
     Reset();
     m_failure.reset();
     try {
+        errno = 0;
         const int64_t size = StreamSize(stream);
+        if (size < 0 && errno == EOVERFLOW) {
+            // Where file offsets have 32 bits, a file of 2 GiB or more cannot even be measured.
+            Reset();
+            m_failure.reset(new ParseFailure());
+            m_failure->offset = 0;
+            m_failure->reason = "the file is too large to measure; files of 2 GiB or more are not read";
+            return false;
+        }
         if (size < 0 || !SeekStream(stream, 0)) {
             Reset();
             m_failure.reset(new ParseFailure());

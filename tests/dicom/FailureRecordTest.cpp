@@ -253,6 +253,10 @@ TEST(FailureRecord, FileOfTwoGiBIsRefusedAtItsStart) {
     std::filesystem::remove(path, error);
     ASSERT_NE(file.GetFailure(), nullptr);
     EXPECT_EQ(file.GetFailure()->offset, 0u);
-    EXPECT_EQ(file.GetFailure()->reason, "the file is 2147483648 bytes long; files of 2 GiB or more are not read");
+    // Where file offsets have 32 bits the size cannot be measured; the reason says so.
+    const std::string& reason = file.GetFailure()->reason;
+    EXPECT_TRUE(reason == "the file is 2147483648 bytes long; files of 2 GiB or more are not read" ||
+                reason == "the file is too large to measure; files of 2 GiB or more are not read")
+        << reason;
 }
 #endif
