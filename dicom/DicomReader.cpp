@@ -521,8 +521,7 @@ bool CDicomReader::ReadDataSet() {
         if (!ReadVRAndLength(encoding, tag)) return false;
 
         Body body;
-        const bool read = ReadElementBody(encoding, tag, true, body);
-        if (!read || !tag->IsComplete()) {
+        if (!ReadElementBody(encoding, tag, true, body)) {
             // An open container stays in the partial tree; the element that broke a rule does not.
             if (!tag->IsComplete()) {
                 f.AddElement(tag);
