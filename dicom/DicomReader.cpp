@@ -305,22 +305,15 @@ bool CDicomReader::ReadValue(Encoding encoding, CDicomTag* tag) {
     if (length == 0 || length == kUndefinedLength || !m_cursor.Has(length)) return FailValueLength(tag, length);
     // Small values go to the node store, larger ones into a block of their own.
     uint8_t* stored = m_file.m_nodeStore.NewBytes(length);
-    if (stored != nullptr) {
-        if (!m_cursor.Read(stored, length)) return FailValueLength(tag, length);
-        if (!encoding.littleEndian) {
-            const size_t unit = SwapUnitFor(tag->GetVR());
-            if (unit != 0) SwapUnits(stored, length, unit);
-        }
-        return tag->BorrowValue(stored, length);
-    }
-    std::unique_ptr<uint8_t, decltype(&std::free)> block(static_cast<uint8_t*>(std::malloc(length)), &std::free);
-    if (block == nullptr) throw std::bad_alloc();
-    if (!m_cursor.Read(block.get(), length)) return FailValueLength(tag, length);
+    HeapArray<uint8_t> block(stored == nullptr ? static_cast<uint8_t*>(std::malloc(length)) : nullptr);
+    uint8_t* bytes = stored != nullptr ? stored : block.get();
+    if (bytes == nullptr) throw std::bad_alloc();
+    if (!m_cursor.Read(bytes, length)) return FailValueLength(tag, length);
     if (!encoding.littleEndian) {
         const size_t unit = SwapUnitFor(tag->GetVR());
-        if (unit != 0) SwapUnits(block.get(), length, unit);
+        if (unit != 0) SwapUnits(bytes, length, unit);
     }
-    return tag->AdoptValue(block.release(), length);
+    return stored != nullptr ? tag->BorrowValue(stored, length) : tag->AdoptValue(block.release(), length);
 }
 
 bool CDicomReader::ReadNativePixelData(Encoding encoding, CDicomTag* tag) {
