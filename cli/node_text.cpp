@@ -20,7 +20,7 @@ std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.Get
 
 std::string PathStepWords(uint32_t index, uint16_t group, uint16_t element, bool first, bool fragment) {
     const bool item = group == 0xFFFE && element == 0xE000;
-    const char* noun = item && !first ? (fragment ? "fragment" : "item") : "element";
+    const char* noun = item ? (fragment ? "fragment" : "item") : "element";
     char text[64];
     std::snprintf(text, sizeof text, "%s%s %u (%s)", first ? "" : " > ", noun, index, TagCode(group, element).c_str());
     return text;

@@ -22,7 +22,7 @@ std::string TableText(const T* table, uint32_t count) {
 }  // namespace
 
 void PrintRegions(const std::string& path, const CDicomFile& file) {
-    const std::vector<UltrasoundRegion*>& regions = file.GetUltrasoundRegions();
+    const auto& regions = file.GetUltrasoundRegions();
     std::string out = path + ": " + std::to_string(regions.size()) + " ultrasound region" +
                       (regions.size() == 1 ? "" : "s") + "\n";
     char line[256];
@@ -65,11 +65,11 @@ void PrintRegions(const std::string& path, const CDicomFile& file) {
         field("pixel component units, data type", std::to_string(r.pixelComponentPhysicalUnits) + ", " +
               std::to_string(r.pixelComponentDataType));
         field("table break points", std::to_string(r.numberOfTableBreakPoints));
-        field("  x", TableText(r.tableOfXBreakPoints, r.numberOfTableBreakPoints));
-        field("  y", TableText(r.tableOfYBreakPoints, r.numberOfTableBreakPoints));
+        field("  x", TableText(r.tableOfXBreakPoints.get(), r.numberOfTableBreakPoints));
+        field("  y", TableText(r.tableOfYBreakPoints.get(), r.numberOfTableBreakPoints));
         field("table entries", std::to_string(r.numberOfTableEntries));
-        field("  pixel values", TableText(r.tableOfPixelValues, r.numberOfTableEntries));
-        field("  parameter values", TableText(r.tableOfParameterValues, r.numberOfTableEntries));
+        field("  pixel values", TableText(r.tableOfPixelValues.get(), r.numberOfTableEntries));
+        field("  parameter values", TableText(r.tableOfParameterValues.get(), r.numberOfTableEntries));
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
 }

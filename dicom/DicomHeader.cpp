@@ -1,5 +1,6 @@
 #include "dicom/DicomHeader.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,7 +21,7 @@
 
 CDicomHeader::CDicomHeader() = default;
 
-CDicomHeader::~CDicomHeader() { ClearUltrasoundRegions(); }
+CDicomHeader::~CDicomHeader() = default;
 
 void CDicomHeader::Reset() {
     DeleteAllElements();
@@ -78,7 +79,16 @@ bool CDicomHeader::ParseStream(FILE* stream) {
     Reset();
     m_failure.reset();
     try {
+        errno = 0;
         const int64_t size = StreamSize(stream);
+        if (size < 0 && errno == EOVERFLOW) {
+            // Where file offsets have 32 bits, a file of 2 GiB or more cannot even be measured.
+            Reset();
+            m_failure.reset(new ParseFailure());
+            m_failure->offset = 0;
+            m_failure->reason = "the file is too large to measure; files of 2 GiB or more are not read";
+            return false;
+        }
         if (size < 0 || !SeekStream(stream, 0)) {
             Reset();
             m_failure.reset(new ParseFailure());
@@ -144,7 +154,7 @@ void CDicomHeader::DetectTransferSyntax() {
         if (tag->GetGroup() > 0x0002) return;
         if (!tag->Is(0x0002, 0x0010)) continue;
         m_littleEndian = 1;
-        std::unique_ptr<char, decltype(&std::free)> text(tag->CopyValueBytes(), &std::free);
+        const HeapArray<char> text = tag->CopyValueBytes();
         if (text == nullptr) continue;
         // Exact comparison up to the first NUL, so only NUL padding is ignored.
         bool explicitVR, littleEndian;

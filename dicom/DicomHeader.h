@@ -83,7 +83,7 @@ public:
     const uint8_t* GetMagic() const { return m_magic; }
     const uint8_t* GetTrailingData() const { return m_trailingData.get(); }
     uint64_t GetTrailingSize() const { return m_trailingSize; }
-    const std::vector<UltrasoundRegion*>& GetUltrasoundRegions() const { return m_ultrasoundRegions; }
+    const std::vector<std::unique_ptr<UltrasoundRegion>>& GetUltrasoundRegions() const { return m_ultrasoundRegions; }
 
 private:
     friend class CDicomReader;
@@ -106,7 +106,7 @@ private:
     uint8_t m_magic[4] = {};
     std::unique_ptr<uint8_t[]> m_trailingData;
     uint64_t m_trailingSize = 0;
-    std::vector<UltrasoundRegion*> m_ultrasoundRegions;
+    std::vector<std::unique_ptr<UltrasoundRegion>> m_ultrasoundRegions;
     ParseOptions m_options;
     std::unique_ptr<ParseFailure> m_failure;
 };

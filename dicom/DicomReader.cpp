@@ -150,7 +150,10 @@ bool CDicomReader::FailNotDicom(uint64_t offset) {
     if (!m_cursor.Peek(offset, b, 4))
         return Fail(offset, Format("the file has %llu %s at offset %llu, too few for a first tag", U(m_cursor.LeftFrom(offset)),
                                    Bytes(m_cursor.LeftFrom(offset)), U(offset)));
-    const std::string first = offset == 0 ? "no \"DICM\" at offset 128, and the first tag" : "the first tag after \"DICM\"";
+    std::string first = "the first tag after \"DICM\"";
+    if (offset == 0)
+        first = m_cursor.Size() < 132 ? Format("the file has %llu bytes, too few for a preamble and \"DICM\", and its first tag", U(m_cursor.Size()))
+                                      : "no \"DICM\" at offset 128, and the first tag";
     return Fail(offset, first + Format(", %02X %02X %02X %02X at offset %llu, is no plausible tag in either byte order "
                                        "(group and element at most 0028)",
                                        b[0], b[1], b[2], b[3], U(offset)));
@@ -207,7 +210,10 @@ bool CDicomReader::PeekDelimiter(Encoding encoding, uint16_t element) {
 bool CDicomReader::ReadDelimiterLength(uint16_t element) {
     const uint64_t start = m_cursor.Position();
     uint8_t bytes[8];
-    if (m_cursor.Read(bytes, 8)) return true;
+    return m_cursor.Read(bytes, 8) || FailDelimiter(start, element);
+}
+
+bool CDicomReader::FailDelimiter(uint64_t start, uint16_t element) {
     const uint64_t left = m_cursor.LeftFrom(start);
     return Fail(start, std::string(element == 0xE0DD ? "sequence" : "item") + " delimiter " + TagText(0xFFFE, element) +
                            Format(" at offset %llu runs past the end of the file (%llu %s left)", U(start), U(left), Bytes(left)));
@@ -299,22 +305,15 @@ bool CDicomReader::ReadValue(Encoding encoding, CDicomTag* tag) {
     if (length == 0 || length == kUndefinedLength || !m_cursor.Has(length)) return FailValueLength(tag, length);
     // Small values go to the node store, larger ones into a block of their own.
     uint8_t* stored = m_file.m_nodeStore.NewBytes(length);
-    if (stored != nullptr) {
-        if (!m_cursor.Read(stored, length)) return FailValueLength(tag, length);
-        if (!encoding.littleEndian) {
-            const size_t unit = SwapUnitFor(tag->GetVR());
-            if (unit != 0) SwapUnits(stored, length, unit);
-        }
-        return tag->BorrowValue(stored, length);
-    }
-    std::unique_ptr<uint8_t, decltype(&std::free)> block(static_cast<uint8_t*>(std::malloc(length)), &std::free);
-    if (block == nullptr) throw std::bad_alloc();
-    if (!m_cursor.Read(block.get(), length)) return FailValueLength(tag, length);
+    HeapArray<uint8_t> block(stored == nullptr ? static_cast<uint8_t*>(std::malloc(length)) : nullptr);
+    uint8_t* bytes = stored != nullptr ? stored : block.get();
+    if (bytes == nullptr) throw std::bad_alloc();
+    if (!m_cursor.Read(bytes, length)) return FailValueLength(tag, length);
     if (!encoding.littleEndian) {
         const size_t unit = SwapUnitFor(tag->GetVR());
-        if (unit != 0) SwapUnits(block.get(), length, unit);
+        if (unit != 0) SwapUnits(bytes, length, unit);
     }
-    return tag->AdoptValue(block.release(), length);
+    return stored != nullptr ? tag->BorrowValue(stored, length) : tag->AdoptValue(block.release(), length);
 }
 
 bool CDicomReader::ReadNativePixelData(Encoding encoding, CDicomTag* tag) {
@@ -515,8 +514,7 @@ bool CDicomReader::ReadDataSet() {
         if (!ReadVRAndLength(encoding, tag)) return false;
 
         Body body;
-        const bool read = ReadElementBody(encoding, tag, true, body);
-        if (!read || !tag->IsComplete()) {
+        if (!ReadElementBody(encoding, tag, true, body)) {
             // An open container stays in the partial tree; the element that broke a rule does not.
             if (!tag->IsComplete()) {
                 f.AddElement(tag);
@@ -732,8 +730,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
             if (group == 0xFFFE && element == 0xE0DD) {
                 uint32_t delimiterLength;
                 if (!ReadUInt32(encoding, delimiterLength)) {
-                    m_cursor.MoveTo(tagStart);
-                    ReadDelimiterLength(0xE0DD);
+                    FailDelimiter(tagStart, 0xE0DD);
                     return fail();
                 }
                 pixel->SetEndOffset(m_cursor.Position());

@@ -6,9 +6,10 @@
 //   a read-ahead block for small reads; nothing outside the file is ever read.
 // - Encoding: explicit VR and byte order, passed by value to each step that reads a header or
 //   a number (the items of an undefined-length UN element get an implicit copy).
-// - the element step (ReadElementBody): after a header, dispatches to a plain value, a
-//   sequence, encapsulated fragments or native frames; ReadDataSet, ReadItemContent and
-//   ReadMetaGroup run it in their own loops, ReadSequence and ReadPixelFragments read items.
+// - the element step (ReadElementBody): after a header, dispatches to a plain value
+//   (ReadPlainValue, which the meta group uses alone), a sequence, encapsulated fragments or
+//   native frames; ReadDataSet and ReadItemContent run it in their loops, ReadSequence and
+//   ReadPixelFragments read items (ReadItemHeader) and their contents.
 // - the failure record: the containers being read (m_open) give the path; the first failure
 //   recorded (the innermost) wins; each container that fails closes as incomplete with the
 //   children it had read, so the file object holds the partial tree when the reader gives up.
@@ -155,6 +156,7 @@ private:
     bool FailHeader(uint64_t tagStart, uint16_t group, uint16_t element);
     bool FailValueLength(const CDicomTag* tag, uint64_t length);
     bool FailNotDicom(uint64_t offset);
+    bool FailDelimiter(uint64_t start, uint16_t element);
     // Completes the record of a failed attempt (flags, the deflate note, the partial tree) and
     // empties the file object.
     void FinishFailure();

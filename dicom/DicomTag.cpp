@@ -192,9 +192,7 @@ void CDicomTag::NormalizeValue() {
     }
 }
 
-CDicomTag7FE0::~CDicomTag7FE0() {
-    for (uint8_t* block : m_ownedFragments) std::free(block);
-}
+CDicomTag7FE0::~CDicomTag7FE0() = default;
 
 namespace {
 // Room for `more` entries, so that the appends that follow cannot fail.
@@ -218,7 +216,7 @@ void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
     }
     m_fragments.push_back(bytes);
     m_fragmentLengths.push_back(length);
-    m_ownedFragments.push_back(bytes);
+    m_ownedFragments.emplace_back(bytes);
 }
 
 void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dicom/DicomVR.h"
+#include "dicom/HeapBlock.h"
 #include "dicom/LargeBlock.h"
 #include "dicom/TagData.h"
 
@@ -130,9 +131,9 @@ public:
     // Display
     const std::wstring& GetTagName() const;
     std::wstring GetValueText(const std::wstring& characterSet) const;
-    // A zero-terminated heap copy of the stored value bytes (at most the value length); free()
-    // it. Null when memory runs out or the length is undefined.
-    char* CopyValueBytes() const;
+    // A zero-terminated heap copy of the stored value bytes (at most the value length). Null
+    // when memory runs out or the length is undefined.
+    HeapArray<char> CopyValueBytes() const;
     int32_t GetNumericValue() const;
     double GetFloatValue() const;
     double GetDecimalValue() const;
@@ -180,7 +181,7 @@ public:
 private:
     std::vector<uint8_t*> m_fragments;
     std::vector<uint32_t> m_fragmentLengths;
-    std::vector<uint8_t*> m_ownedFragments;    // the blocks AddFragment took
+    std::vector<HeapArray<uint8_t>> m_ownedFragments;    // the blocks AddFragment took
     std::vector<LargeBlock> m_frameBlocks;     // the blocks AddFrames took
 };
 

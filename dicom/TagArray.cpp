@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "dicom/TransferSyntax.h"
 
@@ -25,14 +27,11 @@ std::wstring TrimBlanks(const std::wstring& text) {
     return text.substr(first, last - first);
 }
 
-CPixelModule::~CPixelModule() {
-    for (uint8_t* block : m_paletteData) std::free(block);
-}
+CPixelModule::~CPixelModule() = default;
 
 void CPixelModule::ResetPixelModule() {
     for (int i = 0; i < 3; ++i) {
-        std::free(m_paletteData[i]);
-        m_paletteData[i] = nullptr;
+        m_paletteData[i].reset();
         m_paletteDataLength[i] = 0;
         m_paletteEntries[i] = 0;
         m_paletteBits[i] = 0;
@@ -183,8 +182,9 @@ void CTagArray::CollectImageAttribute(CDicomTag* tag) {
         case 0x0006: m_planarConfiguration = static_cast<uint8_t>(tag->GetNumericValue()); break;
         case 0x0103: m_pixelRepresentation = static_cast<uint8_t>(tag->GetNumericValue()); break;
         case 0x0034: {
-            char* text = tag->CopyValueBytes();
-            if (text == nullptr) break;
+            const HeapArray<char> copy = tag->CopyValueBytes();
+            if (copy == nullptr) break;
+            const char* text = copy.get();
             const size_t length = std::strlen(text);
             const char* backslash = std::strchr(text, '\\');
             if (length != 0 && length <= 128 && std::strchr(text, '/') == nullptr &&
@@ -197,7 +197,6 @@ void CTagArray::CollectImageAttribute(CDicomTag* tag) {
                     if (ratio > 0.1 && ratio < 10.0) m_pixelAspectRatio = ratio;
                 }
             }
-            std::free(text);
             break;
         }
         case 0x1050:
@@ -259,11 +258,10 @@ bool CTagArray::ReadPaletteTables() {
             if (newBits != 8 && newBits != 16) return false;
             bits = static_cast<uint16_t>(newBits);
         }
-        uint8_t* block = static_cast<uint8_t*>(std::malloc(length));
+        std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[length]);
         if (block == nullptr) return false;
-        std::memcpy(block, bytes, length);
-        std::free(m_paletteData[colour]);
-        m_paletteData[colour] = block;
+        std::memcpy(block.get(), bytes, length);
+        m_paletteData[colour] = std::move(block);
         m_paletteDataLength[colour] = length;
     }
     return m_paletteEntries[0] == m_paletteEntries[1] && m_paletteEntries[1] == m_paletteEntries[2];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ public:
     uint8_t m_pixelRepresentation = 0;
     uint32_t m_paletteEntries[3] = {};      // red, green, blue
     uint16_t m_paletteBits[3] = {};
-    uint8_t* m_paletteData[3] = {};
+    std::unique_ptr<uint8_t[]> m_paletteData[3];
     uint32_t m_paletteDataLength[3] = {};
     bool m_windowPresent = false;
     int32_t m_windowCenter = 0;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "dicom/DicomHeader.h"
 
@@ -13,22 +14,21 @@ namespace {
 
 // A table value is copied only when its length is exactly `count` units of `unit` bytes.
 template <typename T>
-T* CopyTable(const CDicomTag& tag, uint32_t count, size_t unit) {
+HeapArray<T> CopyTable(const CDicomTag& tag, uint32_t count, size_t unit) {
     if (count == 0 || uint64_t(count) * unit != tag.GetValueLength()) return nullptr;
     const size_t bytes = static_cast<size_t>(count) * unit;
     if (tag.Data().GetBytes() == nullptr || tag.Data().GetByteCount() < bytes) return nullptr;
-    T* table = static_cast<T*>(std::malloc(bytes));
-    if (table != nullptr) std::memcpy(table, tag.Data().GetBytes(), bytes);
+    HeapArray<T> table(static_cast<T*>(std::malloc(bytes)));
+    if (table != nullptr) std::memcpy(table.get(), tag.Data().GetBytes(), bytes);
     return table;
 }
 
 // Takes a new copy in place of the field's table; true when there was one. A failed copy leaves
 // the earlier table.
 template <typename T>
-bool ReplaceTable(T*& field, T* table) {
+bool ReplaceTable(HeapArray<T>& field, HeapArray<T> table) {
     if (table == nullptr) return false;
-    std::free(field);
-    field = table;
+    field = std::move(table);
     return true;
 }
 
@@ -44,22 +44,12 @@ T Scaled(T value, double factor) {
 
 }  // namespace
 
-UltrasoundRegion::~UltrasoundRegion() {
-    std::free(tableOfXBreakPoints);
-    std::free(tableOfYBreakPoints);
-    std::free(tableOfPixelValues);
-    std::free(tableOfParameterValues);
-}
-
 namespace {
 
 // Frees a table whose length no longer matches the count the record holds.
 template <typename T>
-void DropIfCountChanged(T*& table, uint32_t madeFor, uint32_t count) {
-    if (table != nullptr && madeFor != count) {
-        std::free(table);
-        table = nullptr;
-    }
+void DropIfCountChanged(HeapArray<T>& table, uint32_t madeFor, uint32_t count) {
+    if (table != nullptr && madeFor != count) table.reset();
 }
 
 }  // namespace
@@ -148,7 +138,6 @@ void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double asp
 }
 
 void CDicomHeader::ClearUltrasoundRegions() {
-    for (UltrasoundRegion* region : m_ultrasoundRegions) delete region;
     m_ultrasoundRegions.clear();
 }
 
@@ -164,8 +153,7 @@ void CDicomHeader::BuildUltrasoundRegions() {
         if (!region) continue;
         ReadUltrasoundRegion(*region, *item, m_pixelAspectRatio);
         try {
-            m_ultrasoundRegions.push_back(region.get());
-            region.release();
+            m_ultrasoundRegions.push_back(std::move(region));
         } catch (const std::bad_alloc&) {
         }
     }

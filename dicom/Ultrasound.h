@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "dicom/HeapBlock.h"
+
 class CDicomTag;
 
 // One region, its geometry converted to square pixels. Zero-filled when created.
@@ -40,16 +42,16 @@ struct UltrasoundRegion {
     int16_t pixelComponentPhysicalUnits = 0;
     int16_t pixelComponentDataType = 0;
     uint32_t numberOfTableBreakPoints = 0;
-    uint32_t* tableOfXBreakPoints = nullptr;    // owned, numberOfTableBreakPoints values
-    double* tableOfYBreakPoints = nullptr;      // owned
+    HeapArray<uint32_t> tableOfXBreakPoints;    // numberOfTableBreakPoints values, or none
+    HeapArray<double> tableOfYBreakPoints;
     uint32_t numberOfTableEntries = 0;
-    uint32_t* tableOfPixelValues = nullptr;     // owned, numberOfTableEntries values
-    float* tableOfParameterValues = nullptr;    // owned
+    HeapArray<uint32_t> tableOfPixelValues;     // numberOfTableEntries values, or none
+    HeapArray<float> tableOfParameterValues;
 
     UltrasoundRegion() = default;
     UltrasoundRegion(const UltrasoundRegion&) = delete;
     UltrasoundRegion& operator=(const UltrasoundRegion&) = delete;
-    ~UltrasoundRegion();
+    ~UltrasoundRegion() = default;
 };
 
 // Fills a zeroed record from one item of the Sequence of Ultrasound Regions and converts its

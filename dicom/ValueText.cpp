@@ -151,7 +151,7 @@ const std::wstring& CDicomTag::GetTagName() const {
     return CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
 }
 
-char* CDicomTag::CopyValueBytes() const {
+HeapArray<char> CDicomTag::CopyValueBytes() const {
     const uint32_t length = GetValueLength();
     if (length == kUndefinedLength) return nullptr;
     // Room for the stored bytes only: items and sequences keep no bytes of their own, and the
@@ -160,9 +160,9 @@ char* CDicomTag::CopyValueBytes() const {
     // be zeros anyway, which the terminating zero already says.
     const size_t available = m_value.GetBytes() != nullptr ? m_value.GetByteCount() : 0;
     const size_t count = available < length ? available : length;
-    char* copy = static_cast<char*>(std::calloc(count + 1, 1));
+    HeapArray<char> copy(static_cast<char*>(std::calloc(count + 1, 1)));
     if (copy == nullptr) return nullptr;
-    if (count != 0) std::memcpy(copy, m_value.GetBytes(), count);
+    if (count != 0) std::memcpy(copy.get(), m_value.GetBytes(), count);
     return copy;
 }
 
@@ -180,12 +180,9 @@ int32_t CDicomTag::GetNumericValue() const {
         }
     }
     if (IsISVR(m_vr.GetCode()) || IsDSVR(m_vr.GetCode())) {
-        char* text = CopyValueBytes();
+        const HeapArray<char> text = CopyValueBytes();
         if (text == nullptr) return 0;
-        const int32_t value = IsISVR(m_vr.GetCode()) ? ParseIntegerString(text)
-                                                     : ClampToInt32(ParseDecimalString(text));
-        std::free(text);
-        return value;
+        return IsISVR(m_vr.GetCode()) ? ParseIntegerString(text.get()) : ClampToInt32(ParseDecimalString(text.get()));
     }
     return 0;
 }
@@ -202,11 +199,9 @@ double CDicomTag::GetFloatValue() const {
 
 double CDicomTag::GetDecimalValue() const {
     if (!IsDSVR(m_vr.GetCode())) return 0.0;
-    char* text = CopyValueBytes();
+    const HeapArray<char> text = CopyValueBytes();
     if (text == nullptr) return 0.0;
-    const double value = ParseDecimalString(text);
-    std::free(text);
-    return value;
+    return ParseDecimalString(text.get());
 }
 
 std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {

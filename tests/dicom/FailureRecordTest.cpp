@@ -2,6 +2,7 @@
 // files built byte by byte.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -121,6 +122,8 @@ TEST(FailureRecord, OffsetPathAndReasonNameTheRuleThatBroke) {
     {
         DicomWriter w;
         w.Raw(std::string("not a DICOM file at all, just text"));
+        cases.push_back({"not DICOM, short", w, 0, {}, "the file has 34 bytes, too few for a preamble and \"DICM\"..."});
+        w.Raw(std::string(200, 'x'));
         cases.push_back({"not DICOM", w, 0, {}, "no \"DICM\" at offset 128, and the first tag..."});
     }
     {
@@ -236,3 +239,24 @@ TEST(FailureRecord, BareDataSetReadAgainAsImplicitKeepsBothReasons) {
                                   std::to_string(w.Size() - 8) + " bytes left)");
     EXPECT_EQ(failure_check::Check(file, w.Size(), true), "");
 }
+
+#ifndef _WIN32
+TEST(FailureRecord, FileOfTwoGiBIsRefusedAtItsStart) {
+    // Sparse: no disk space is taken for it.
+    DicomWriter w = Part10();
+    const std::string path = w.WriteTempFile("orvel_two_gib.dcm");
+    std::error_code error;
+    std::filesystem::resize_file(path, uint64_t(1) << 31, error);
+    if (error) GTEST_SKIP() << "no sparse file of 2 GiB here";
+    CDicomFile file;
+    EXPECT_FALSE(file.LoadFile(WidePath(path)));
+    std::filesystem::remove(path, error);
+    ASSERT_NE(file.GetFailure(), nullptr);
+    EXPECT_EQ(file.GetFailure()->offset, 0u);
+    // Where file offsets have 32 bits the size cannot be measured; the reason says so.
+    const std::string& reason = file.GetFailure()->reason;
+    EXPECT_TRUE(reason == "the file is 2147483648 bytes long; files of 2 GiB or more are not read" ||
+                reason == "the file is too large to measure; files of 2 GiB or more are not read")
+        << reason;
+}
+#endif

@@ -80,7 +80,7 @@ TEST(Ultrasound, AspectCorrectionStretchesTheShrunkAxis) {
     DicomWriter half = UltrasoundFile("US", "1\\2 ", items);
     ASSERT_TRUE(Load(half.Filler(), file));
     ASSERT_EQ(file.GetUltrasoundRegions().size(), 1u);
-    const UltrasoundRegion* r = file.GetUltrasoundRegions()[0];
+    const UltrasoundRegion* r = file.GetUltrasoundRegions()[0].get();
     EXPECT_EQ(r->regionLocationMinY0, 50u);
     EXPECT_DOUBLE_EQ(r->physicalDeltaY, 0.2);
     EXPECT_EQ(r->regionLocationMinX0, 101u);
@@ -88,7 +88,7 @@ TEST(Ultrasound, AspectCorrectionStretchesTheShrunkAxis) {
 
     DicomWriter doubled = UltrasoundFile("US", "2\\1 ", items);
     ASSERT_TRUE(Load(doubled.Filler(), file));
-    r = file.GetUltrasoundRegions()[0];
+    r = file.GetUltrasoundRegions()[0].get();
     EXPECT_EQ(r->regionLocationMinX0, 202u);
     EXPECT_EQ(r->tmLinePositionX0, -5);  // -6 + 0.5, truncated toward zero
     EXPECT_DOUBLE_EQ(r->physicalDeltaX, 0.05);
@@ -184,12 +184,12 @@ TEST(Ultrasound, ACountChangedAfterItsTableDropsTheTable) {
     DicomWriter w = UltrasoundFile("US", "", items);
     ASSERT_TRUE(Load(w.Filler(), file));
     ASSERT_EQ(file.GetUltrasoundRegions().size(), 2u);
-    const UltrasoundRegion* changed = file.GetUltrasoundRegions()[0];
+    const UltrasoundRegion* changed = file.GetUltrasoundRegions()[0].get();
     EXPECT_EQ(changed->numberOfTableBreakPoints, 0xFFFFFFFFu);
     EXPECT_EQ(changed->tableOfXBreakPoints, nullptr);
     ASSERT_NE(changed->tableOfPixelValues, nullptr);  // its count did not change
     EXPECT_EQ(changed->tableOfPixelValues[1], 2u);
-    const UltrasoundRegion* same = file.GetUltrasoundRegions()[1];
+    const UltrasoundRegion* same = file.GetUltrasoundRegions()[1].get();
     ASSERT_NE(same->tableOfXBreakPoints, nullptr);
     EXPECT_EQ(same->tableOfXBreakPoints[0], 7u);
 }

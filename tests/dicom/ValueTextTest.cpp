@@ -141,15 +141,13 @@ TEST(NumericValue, FloatAndDecimalGetters) {
 
 TEST(CopyValueBytes, ZeroTerminatedCopyOfTheValue) {
     Value v(L"OB", "abc");
-    char* copy = v.tag.CopyValueBytes();
+    HeapArray<char> copy = v.tag.CopyValueBytes();
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(std::memcmp(copy, "abc\0\0", 5), 0);  // padded value of 4 bytes plus the terminator
-    std::free(copy);
+    EXPECT_EQ(std::memcmp(copy.get(), "abc\0\0", 5), 0);  // padded value of 4 bytes plus the terminator
     CDicomTag empty(0x0009, 0x1001);
     copy = empty.CopyValueBytes();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy[0], 0);
-    std::free(copy);
 }
 
 #include "dicom/DicomFile.h"

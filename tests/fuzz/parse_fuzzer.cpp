@@ -40,10 +40,7 @@ void Display(CDicomFile& file, CDicomTag& tag, const std::wstring& inherited, ui
     g_sink += tag.GetTagName().size() + tag.GetVRText().size() + tag.HasLongLengthField();
     g_sink += static_cast<size_t>(tag.GetNumericValue());
     g_sink += static_cast<size_t>(tag.GetFloatValue() != 0.0) + static_cast<size_t>(tag.GetDecimalValue() != 0.0);
-    if (char* copy = tag.CopyValueBytes()) {
-        g_sink += copy[0];
-        std::free(copy);
-    }
+    if (const HeapArray<char> copy = tag.CopyValueBytes()) g_sink += copy[0];
 
     // The hex view highlights this range: it must lie inside the file.
     const ElementByteRange range = GetElementByteRange(tag);
@@ -104,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.FillPixelModule();
     g_sink += file.IsUncompressed() + file.IsPhotometric(L"RGB") + file.IsUltrasound();
     file.BuildUltrasoundRegions();
-    for (const UltrasoundRegion* region : file.GetUltrasoundRegions()) {
+    for (const auto& region : file.GetUltrasoundRegions()) {
         if (region->tableOfXBreakPoints)
             for (uint32_t i = 0; i < region->numberOfTableBreakPoints; ++i) g_sink += region->tableOfXBreakPoints[i];
         if (region->tableOfYBreakPoints)

@@ -43,10 +43,10 @@ TEST(FoundByFuzzing, ValueCopyOfAnItemWithoutBytes) {
     const CDicomTag* item = file.FindElement(0x0008, 0x1140)->GetChildren().at(0);
     ASSERT_EQ(item->GetValueLength(), 12u);
     ASSERT_EQ(item->Data().GetBytes(), nullptr);
-    char* copy = item->CopyValueBytes();
+    HeapArray<char> copy = item->CopyValueBytes();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy[0], 0);
-    std::free(copy);
+    copy.reset();
     EXPECT_EQ(item->GetValueText(L""), L"");
 }
 
@@ -61,11 +61,11 @@ TEST(FoundByFuzzing, ValueCopyIsSizedByTheBytesHeldNotTheDeclaredLength) {
     ASSERT_EQ(item->GetValueLength(), 0x7FFFFFF0u);
 
     allocation::StartMeasuring();
-    char* copy = item->CopyValueBytes();
+    HeapArray<char> copy = item->CopyValueBytes();
     const uint64_t peak = allocation::PeakSinceStart();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy[0], 0);
-    std::free(copy);
+    copy.reset();
     if (allocation::Counting()) {
         EXPECT_LE(peak, 64u);
     }
