@@ -25,8 +25,9 @@ std::vector<CheckProblem> CheckRefusedFile(const std::wstring& path);
 // True when some problem is a warning or an error (exit status 3).
 bool HasSeriousProblem(const std::vector<CheckProblem>& problems);
 
-// The member that --check adds to a file's JSON object: `, "problems": [...]`.
-std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems);
+// The member that --check adds to a file's JSON object: `, "problems": [...]`; where the file
+// could not be checked, `, "problems": null, "checkError": "why"`.
+std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, const std::string& error = "");
 
 // The problems of one file as lines of the readable listing, each under the element it concerns.
 class ProblemListing {

@@ -555,22 +555,20 @@ int main(int argc, char** argv) {
             continue;
         }
         std::vector<CheckProblem> problems;
-        if (check) {
-            std::string error;
-            if (!CheckLoadedFile(WideFromUtf8(path), file, problems, error)) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
-                status = 1;
-                continue;
-            }
-            problemsFound = problemsFound || HasSeriousProblem(problems);
+        std::string checkError;
+        if (check && !CheckLoadedFile(WideFromUtf8(path), file, problems, checkError)) {
+            // The file's object is still printed, its problems unknown.
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), checkError.c_str());
+            status = 1;
         }
+        problemsFound = problemsFound || HasSeriousProblem(problems);
         if (mode == Mode::Json) {
-            PrintJson(json, path, file, check ? ProblemsJsonMember(problems) : std::string());
+            PrintJson(json, path, file, check ? ProblemsJsonMember(problems, checkError) : std::string());
             json.Flush();
         } else if (mode == Mode::Listing) {
             const ProblemListing listing(problems);
-            PrintListing(path, file, check ? &listing : nullptr);
+            PrintListing(path, file, check && checkError.empty() ? &listing : nullptr);
         } else if (mode == Mode::Regions) {
             PrintRegions(path, file);
         }
