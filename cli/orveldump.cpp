@@ -525,7 +525,11 @@ int main(int argc, char** argv) {
             paths.push_back(arg);
         }
     }
-    if (paths.empty() || (check && mode == Mode::Regions)) {
+    if (check && mode == Mode::Regions) {
+        std::fprintf(stderr, "orveldump: --check does not go with --regions\n\n%s", kUsage);
+        return 2;
+    }
+    if (paths.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
