@@ -83,7 +83,12 @@ bool HasSeriousProblem(const std::vector<CheckProblem>& problems) {
     return false;
 }
 
-std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact) {
+std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact, const std::string& error) {
+    if (!error.empty()) {
+        std::string out = ", \"problems\": null, \"checkError\": ";
+        AppendJsonString(out, error);
+        return out;
+    }
     std::string out = ", \"problems\": [";
     char number[32];
     for (size_t i = 0; i < problems.size(); ++i) {

@@ -28,7 +28,9 @@ bool HasSeriousProblem(const std::vector<CheckProblem>& problems);
 
 // The member that --check adds to a file's JSON object: `, "problems": [...]`. With `redact`,
 // the messages about elements whose values a redacted dump leaves out quote none of their bytes.
-std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact = false);
+// Where the file could not be checked, the member is `, "problems": null, "checkError": "why"`.
+std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool redact = false,
+                               const std::string& error = "");
 
 // The problems of one file as lines of the readable listing, each under the element it concerns.
 class ProblemListing {

@@ -78,7 +78,7 @@ int Dump(const Arguments& arguments) {
             const DumpView view{arguments.redact, shown.get()};
             if (mode == Mode::Json) {
                 PrintJsonRefused(json, path, failure, view,
-                                 arguments.check ? ProblemsJsonMember(problems, arguments.redact) : std::string());
+                                 arguments.check ? ProblemsJsonMember(problems, arguments.redact, checkError) : std::string());
                 json.Flush();
             } else if (mode == Mode::Listing) {
                 const ProblemListing listing(problems, arguments.redact);
@@ -92,26 +92,24 @@ int Dump(const Arguments& arguments) {
             continue;
         }
         std::vector<CheckProblem> problems;
-        if (arguments.check) {
-            std::string error;
-            if (!CheckLoadedFile(WideFromUtf8(path), file, problems, error)) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
-                status = 1;
-                continue;
-            }
-            problemsFound = problemsFound || HasSeriousProblem(problems);
+        std::string checkError;
+        if (arguments.check && !CheckLoadedFile(WideFromUtf8(path), file, problems, checkError)) {
+            // The file's object is still printed, its problems unknown.
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), checkError.c_str());
+            status = 1;
         }
+        problemsFound = problemsFound || HasSeriousProblem(problems);
         std::unique_ptr<ShownNodes> shown;
         if (!arguments.tags.empty()) shown = std::make_unique<ShownNodes>(file, arguments.tags);
         const DumpView view{arguments.redact, shown.get()};
         if (mode == Mode::Json) {
             PrintJson(json, path, file, view,
-                      arguments.check ? ProblemsJsonMember(problems, arguments.redact) : std::string());
+                      arguments.check ? ProblemsJsonMember(problems, arguments.redact, checkError) : std::string());
             json.Flush();
         } else if (mode == Mode::Listing) {
             const ProblemListing listing(problems, arguments.redact);
-            PrintListing(path, file, view, arguments.check ? &listing : nullptr);
+            PrintListing(path, file, view, arguments.check && checkError.empty() ? &listing : nullptr);
         } else if (mode == Mode::Regions) {
             PrintRegions(path, file);
         }
