@@ -78,7 +78,7 @@ int Dump(const Arguments& arguments) {
             const DumpView view{arguments.redact, shown.get()};
             if (mode == Mode::Json) {
                 PrintJsonRefused(json, path, failure, view,
-                                 arguments.check ? ProblemsJsonMember(problems, arguments.redact, checkError) : std::string());
+                                 arguments.check ? ProblemsJsonMember(problems, arguments.redact, error) : std::string());
                 json.Flush();
             } else if (mode == Mode::Listing) {
                 const ProblemListing listing(problems, arguments.redact);
