@@ -73,6 +73,7 @@ bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std
     input.littleEndian = failure.littleEndian.value_or(true);
     // The parse stopped before any trailing bytes were known.
     input.trailingSize = 0;
+    input.partial = true;
     problems = CheckFile(input);
     return true;
 }

@@ -495,7 +495,8 @@ private:
 
             const Stored stored = StoredOf(tag, encoding);
             Element(tag, stored, facts, characterSet, topLevel);
-            if (tag.GetElement() == 0x0000 && !groupBytes.empty()) {
+            const bool groupMayBeCut = m_in.partial && count > 0 && nodes[count - 1]->GetGroup() == tag.GetGroup();
+            if (tag.GetElement() == 0x0000 && !groupBytes.empty() && !groupMayBeCut) {
                 uint64_t bytes = 0;
                 for (const auto& g : groupBytes)
                     if (g.first == tag.GetGroup()) bytes = g.second;
@@ -723,7 +724,7 @@ private:
                 ReportAt(item, "odd-length", CheckSeverity::Warning,
                          Format("%s length %lu is odd; defined lengths must be even",
                                 i == 0 ? "offset table" : "fragment", static_cast<unsigned long>(s.length)));
-            if (i == 0 && s.headerRead) CheckOffsetTable(item, s, items);
+            if (i == 0 && s.headerRead && pixel.IsComplete()) CheckOffsetTable(item, s, items);
             m_path.pop_back();
         }
     }
@@ -819,8 +820,10 @@ private:
             for (size_t k = 0; k < 5; ++k)
                 if (t->GetElement() == kRequired[k] && found[k] == nullptr) found[k] = t;
         }
+        // A parse that stopped inside the meta group leaves its missing elements unknown.
+        const bool metaMayBeCut = m_in.partial && count == m_in.elementCount;
         if (groupLength != nullptr) m_path.push_back({static_cast<uint32_t>(groupLengthIndex), 0x0002, 0x0000});
-        for (size_t k = 0; k < 5; ++k) {
+        for (size_t k = 0; k < 5 && !metaMayBeCut; ++k) {
             if (found[k] != nullptr) continue;
             Report("meta-missing", kRequired[k] == 0x0010 ? CheckSeverity::Error : CheckSeverity::Warning, groupLength,
                    groupLength != nullptr ? groupLength->GetTagOffset() : 132,

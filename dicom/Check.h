@@ -58,6 +58,10 @@ struct CheckInput {
     bool littleEndian = true;
     // Bytes after the top-level pixel data that the parser did not read.
     uint64_t trailingSize = 0;
+    // The elements are a refused file's partial tree: the last element of each data set may be
+    // where the parse stopped, so what follows it is unknown, and incomplete containers lack
+    // children. Rules that count what a group or container holds skip what may have been cut.
+    bool partial = false;
 };
 
 // The input for a loaded file and its bytes.

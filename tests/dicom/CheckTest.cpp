@@ -361,3 +361,52 @@ TEST(Check, NeverReadsOutsideTheBytesItIsGiven) {
         for (const CheckProblem& p : CheckFile(input)) EXPECT_FALSE(p.message.empty());
     }
 }
+
+TEST(Check, APartialTreeIsNotBlamedForWhatTheCutTookAway) {
+    // A refused file's partial tree ends where the parse stopped: a group length or a meta group
+    // or an offset table that counts what came after is not wrong for that. Checked as if whole,
+    // the same trees do report, so the test sees the difference the flag makes.
+    struct Cut {
+        const char* what;
+        Plan plan;
+        std::function<uint64_t(const DicomWriter&)> at;   // bytes kept
+        std::vector<std::string> blamedIfWhole;
+    };
+    Plan fragments = CleanPlan("1.2.840.10008.1.2.4.50");
+    fragments.fragments = {"ABCD", "EFGHIJ"};
+    fragments.offsetTable = {0, 12};
+    const std::vector<Cut> cuts = {
+        {"inside the meta group's transfer syntax", CleanPlan(), [](const DicomWriter&) { return 132 + 12 + 14 + 34 + 16 + 10; },
+         {"group-length", "meta-missing"}},
+        {"inside the second fragment", fragments, [](const DicomWriter& w) { return w.Size() - 8 - 3; },
+         {"offset-table"}},
+    };
+    for (const Cut& cut : cuts) {
+        SCOPED_TRACE(cut.what);
+        const DicomWriter whole = Write(cut.plan);
+        DicomWriter cutWriter;
+        cutWriter.Raw(std::vector<uint8_t>(whole.Bytes().begin(), whole.Bytes().begin() + cut.at(whole)));
+        CDicomFile file;
+        ParseOptions options;
+        options.keepPartialTree = true;
+        file.SetParseOptions(options);
+        ASSERT_FALSE(Load(cutWriter, file));
+        const ParseFailure* failure = file.GetFailure();
+        ASSERT_NE(failure, nullptr);
+        CheckInput input;
+        input.elements = failure->tree.GetElements().data();
+        input.elementCount = failure->tree.GetElements().size();
+        input.bytes = cutWriter.Bytes().data();
+        input.size = cutWriter.Size();
+        input.hasPreamble = true;
+        for (const bool partial : {false, true}) {
+            input.partial = partial;
+            std::vector<std::string> rules;
+            for (const CheckProblem& p : CheckFile(input))
+                if (p.severity != CheckSeverity::Info) rules.push_back(p.rule);
+            for (const std::string& rule : cut.blamedIfWhole)
+                EXPECT_EQ(std::count(rules.begin(), rules.end(), rule) > 0, !partial && rule != "offset-table")
+                    << rule << (partial ? " (partial)" : " (whole)") << "\n" << Describe(CheckFile(input));
+        }
+    }
+}
