@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dicom/TextFormat.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomHeader.h"
 #include "dicom/VRRules.h"
@@ -16,16 +17,6 @@
 namespace {
 
 constexpr uint32_t Key(uint16_t group, uint16_t element) { return (uint32_t(group) << 16) | element; }
-
-// printf into a std::string.
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
 

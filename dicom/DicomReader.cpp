@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "dicom/TextFormat.h"
 #include "dicom/FileStream.h"
 
 namespace {
@@ -24,15 +25,6 @@ size_t SwapUnitFor(const CDicomVR& vr) { return vr.GetInfo() != nullptr ? vr.Get
 
 // Read-ahead block size; a smaller file gets a block of its own size.
 constexpr size_t kReadAheadSize = 32 * 1024;
-
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 unsigned long long U(uint64_t value) { return static_cast<unsigned long long>(value); }
 
