@@ -54,6 +54,17 @@ void Display(CDicomFile& file, CDicomTag& tag, const std::wstring& inherited, ui
     }
 }
 
+// The checks read only the bytes given (the sanitizer sees a read past them) and report each
+// problem inside the file, in file order.
+void CheckProblems(const std::vector<CheckProblem>& problems, size_t size) {
+    for (size_t i = 0; i < problems.size(); ++i) {
+        if (problems[i].offset > size) Broken("problem reported past the end of the file");
+        if (i > 0 && problems[i].offset < problems[i - 1].offset) Broken("problems out of file order");
+        if (problems[i].message.empty()) Broken("problem without a message");
+        g_sink += problems[i].path.size();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,6 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // orveldump --at searches the partial tree.
         const std::string chains = tools_check::CheckChains(partial, size);
         if (!chains.empty()) Broken(chains.c_str());
+        // orveldump --check checks the partial tree as it checks a loaded one.
+        CheckInput input;
+        input.elements = partial.GetElements().data();
+        input.elementCount = partial.GetElements().size();
+        input.bytes = data;
+        input.size = size;
+        input.hasPreamble = file.GetFailure()->hasPreamble.value_or(false);
+        input.explicitVR = file.GetFailure()->explicitVR.value_or(true);
+        input.littleEndian = file.GetFailure()->littleEndian.value_or(true);
+        input.partial = true;
+        CheckProblems(CheckFile(input), size);
         return 0;
     }
     if (file.GetFailure() != nullptr) Broken("loaded file with a failure record");
@@ -114,15 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 g_sink += region->tableOfParameterValues[i] != 0.0f;
     }
 
-    // The checks read only the bytes given (the sanitizer sees a read past them) and report each
-    // problem inside the file, in file order.
-    const std::vector<CheckProblem> problems = CheckFile(CheckInputOf(file, data, size));
-    for (size_t i = 0; i < problems.size(); ++i) {
-        if (problems[i].offset > size) Broken("problem reported past the end of the file");
-        if (i > 0 && problems[i].offset < problems[i - 1].offset) Broken("problems out of file order");
-        if (problems[i].message.empty()) Broken("problem without a message");
-        g_sink += problems[i].path.size();
-    }
+    CheckProblems(CheckFile(CheckInputOf(file, data, size)), size);
 
     // Encoded sizes last: measuring may rewrite the lengths of defined-length items.
     for (CDicomTag* tag : file.GetElements()) g_sink += static_cast<size_t>(file.GetEncodedSize(tag));
