@@ -66,8 +66,9 @@ COrvelDICOMHexariumDlg::~COrvelDICOMHexariumDlg() {
         hexEditor.SetData(nullptr, 0);
         hexEditor.DestroyWindow();
     }
-    fileData.reset();
+    // The tree reads its large values from fileData: it goes first.
     dicomFile.reset();
+    fileData.reset();
     std::vector<CTagNode>().swap(nodeTable);
     fileLength = 0;
 }
@@ -265,9 +266,10 @@ LRESULT COrvelDICOMHexariumDlg::OnOpenStartupPath(WPARAM, LPARAM) {
 
 void COrvelDICOMHexariumDlg::ReleaseFile() {
     hexEditor.SetData(nullptr, 0);
+    // The tree reads its large values from fileData: it goes first.
+    dicomFile.reset();
     fileData.reset();
     fileLength = 0;
-    dicomFile.reset();
     std::vector<CTagNode>().swap(nodeTable);
     // Nothing of the element shown before stays: the tree loses its nodes
     // without telling of a selection change, and a new buffer keeps the
@@ -294,6 +296,10 @@ void COrvelDICOMHexariumDlg::OpenFileFromCombo() {
             failure = kInvalidFileText;
         } else {
             failure = ReadFileBytes(path);
+            // The parse left its large values in the file; from now on they are read from the
+            // bytes the hex view shows, and the file is let go. A file whose size changed since
+            // it was parsed keeps being read.
+            if (failure == nullptr) dicomFile->ReadValuesFrom(fileData.get(), fileLength);
         }
         if (failure == nullptr) {
             RememberRecentFile(path);

@@ -1,4 +1,5 @@
 #include "cli/diff.h"
+#include "cli/parse_options.h"
 
 #include <cstdio>
 #include <memory>
@@ -27,9 +28,7 @@ struct Loaded {
 };
 
 void Load(const std::string& path, Loaded& side) {
-    ParseOptions options;
-    options.keepPartialTree = true;
-    side.file.SetParseOptions(options);
+    side.file.SetParseOptions(DumpParseOptions(true));
     side.loaded = side.file.LoadFile(WideFromUtf8(path));
     const ParseFailure* failure = side.loaded ? nullptr : side.file.GetFailure();
     DiffInput& in = side.input;

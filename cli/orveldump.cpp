@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "cli/listing.h"
 #include "cli/output.h"
+#include "cli/parse_options.h"
 #include "cli/regions.h"
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
@@ -32,9 +33,7 @@ int At(const Arguments& arguments) {
     Output json;
     for (const std::string& path : arguments.paths) {
         CDicomFile file;
-        ParseOptions options;
-        options.keepPartialTree = true;
-        file.SetParseOptions(options);
+        file.SetParseOptions(DumpParseOptions(true));
         const bool loaded = file.LoadFile(WideFromUtf8(path));
         if (arguments.mode == Mode::Json) {
             PrintAtJson(json, path, *arguments.at, file, loaded);
@@ -60,9 +59,7 @@ int Dump(const Arguments& arguments) {
     Output json;
     for (const std::string& path : arguments.paths) {
         CDicomFile file;
-        ParseOptions options;
-        options.keepPartialTree = mode == Mode::Json || mode == Mode::Listing || arguments.check;
-        file.SetParseOptions(options);
+        file.SetParseOptions(DumpParseOptions(mode == Mode::Json || mode == Mode::Listing || arguments.check));
         if (!file.LoadFile(WideFromUtf8(path))) {
             status = 1;
             const ParseFailure* failure = file.GetFailure();

@@ -25,6 +25,7 @@ CDicomHeader::~CDicomHeader() = default;
 
 void CDicomHeader::Reset() {
     DeleteAllElements();
+    m_valueSource.reset();
     m_trailingData.reset();
     m_trailingSize = 0;
     ClearUltrasoundRegions();
@@ -51,8 +52,7 @@ bool CDicomHeader::ParseFile(const std::wstring& path) {
         m_failure->reason = "the file cannot be opened";
         return false;
     }
-    const bool parsed = ParseStream(stream);
-    std::fclose(stream);
+    const bool parsed = ParseOwnedStream(stream);
     SetFileNames(path);
     return parsed;
 }
@@ -75,7 +75,26 @@ void CDicomHeader::SetFileNames(const std::wstring& path) {
     m_fullPath = path;
 }
 
-bool CDicomHeader::ParseStream(FILE* stream) {
+bool CDicomHeader::ParseStream(FILE* stream) { return Parse(stream, nullptr); }
+
+bool CDicomHeader::ParseOwnedStream(FILE* stream) {
+    // Parse clears `owner` when it hands the stream to the value source.
+    FILE* owner = stream;
+    const bool parsed = Parse(stream, &owner);
+    if (owner != nullptr) std::fclose(owner);
+    return parsed;
+}
+
+namespace {
+// "2 GiB", "512 MiB" or "1000 bytes", for the size limit in a reason.
+std::string SizeText(int64_t size) {
+    if (size > 0 && size % (int64_t(1) << 30) == 0) return std::to_string(size >> 30) + " GiB";
+    if (size > 0 && size % (int64_t(1) << 20) == 0) return std::to_string(size >> 20) + " MiB";
+    return std::to_string(size) + " bytes";
+}
+}  // namespace
+
+bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
     Reset();
     m_failure.reset();
     try {
@@ -95,20 +114,33 @@ bool CDicomHeader::ParseStream(FILE* stream) {
             m_failure->reason = "the size of the file cannot be read";
             return false;
         }
-        if (size >= kMaxFileSize) {
+        if (size >= m_options.maxFileSize) {
             Reset();
             m_failure.reset(new ParseFailure());
             m_failure->offset = 0;
             m_failure->fileSize = size;
-            m_failure->reason = "the file is " + std::to_string(size) + " bytes long; files of 2 GiB or more are not read";
+            m_failure->reason = "the file is " + std::to_string(size) + " bytes long; files of " +
+                                SizeText(m_options.maxFileSize) + " or more are not read";
             return false;
         }
         m_fileSize = size;
         m_nodeStore.PlanFor(static_cast<uint64_t>(size));
+        // Values left in the file are read through the reader while it runs, then from the stream.
+        if (owner != nullptr && m_options.deferValuesAbove != 0)
+            m_valueSource.reset(new CValueSource(static_cast<uint64_t>(size)));
         {
             CDicomReader reader(*this, stream);
-            if (!reader.ReadPreambleAndMeta()) {
-                m_failure = reader.TakeFailure();
+            const bool read = reader.ReadPreambleAndMeta();
+            if (!read) m_failure = reader.TakeFailure();
+            // A refused file's values are read from its partial tree, if it kept one.
+            CValueSource* source = read ? GetValueSource() : m_failure != nullptr ? m_failure->tree.GetValueSource() : nullptr;
+            if (source != nullptr && source->GetValueCount() != 0 && owner != nullptr && *owner != nullptr) {
+                source->ReadFromStream(stream);
+                *owner = nullptr;
+            } else if (source != nullptr) {
+                source->Close();
+            }
+            if (!read) {
                 Reset();
                 return false;
             }

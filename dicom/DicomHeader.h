@@ -14,8 +14,10 @@
 
 // Nesting of sequences deeper than this is refused; real files stay far below it.
 constexpr int kMaxSequenceDepth = 64;
-// Files of this size or more are refused before parsing.
+// Files of this size or more are refused before parsing, unless the parse options say otherwise.
 constexpr int64_t kMaxFileSize = 0x80000000LL;
+// A parse that keeps its file leaves values longer than this in it (see ParseOptions).
+constexpr uint64_t kDeferValuesAbove = 1024;
 // Native frames are read into blocks of at most this many bytes (a larger frame gets its own).
 constexpr uint64_t kFrameBlockSize = uint64_t(64) << 20;
 // Top-level encapsulated pixel data with at least this many bytes left in the file has its
@@ -30,6 +32,13 @@ struct ParseOptions {
     // The partial tree of a refused file (ParseFailure::tree); off for the viewer, which only
     // says that the file is refused.
     bool keepPartialTree = false;
+    // Where the parse keeps its file (ParseFile, ParseOwnedStream): values longer than this many
+    // bytes and every fragment of the top-level pixel data are left in the file and read from it
+    // when something needs their bytes; native frames and trailing data are only measured. 0
+    // holds every value in memory, as a parse of a stream the caller keeps always does.
+    uint64_t deferValuesAbove = kDeferValuesAbove;
+    // Files of this many bytes or more are refused before parsing.
+    int64_t maxFileSize = kMaxFileSize;
 };
 
 class CDicomReader;
@@ -47,8 +56,13 @@ public:
 
     // Opens the path and parses it; false (and an empty object) on any failure.
     bool ParseFile(const std::wstring& path);
-    // Parses an open stream from its start.
+    // Parses an open stream from its start; every value is read into memory, so the caller may
+    // close the stream when this returns.
     bool ParseStream(FILE* stream);
+    // Parses an open stream from its start and takes it over: it is closed when the parse ends,
+    // or, when values were left in the file, when the tree (or the failure record's partial tree)
+    // is released.
+    bool ParseOwnedStream(FILE* stream);
 
     void SetParseOptions(const ParseOptions& options) { m_options = options; }
     const ParseOptions& GetParseOptions() const { return m_options; }
@@ -81,6 +95,8 @@ public:
     int64_t GetFileSize() const { return m_fileSize; }
     const uint8_t* GetPreamble() const { return m_preamble; }
     const uint8_t* GetMagic() const { return m_magic; }
+    // The bytes after the top-level pixel data; null when there are none or when they were left
+    // in the file (GetTrailingSize still counts them).
     const uint8_t* GetTrailingData() const { return m_trailingData.get(); }
     uint64_t GetTrailingSize() const { return m_trailingSize; }
     const std::vector<std::unique_ptr<UltrasoundRegion>>& GetUltrasoundRegions() const { return m_ultrasoundRegions; }
@@ -94,6 +110,9 @@ private:
     // Keeps a failure record for a file refused after its data set was read whole (no single
     // place to blame): the tree goes into the record when the options ask for it.
     void RefuseWhole(const std::string& reason);
+    // The parse of both: `owner` is null for a stream the caller keeps, else it points at the
+    // caller's handle of the stream, which is cleared when the value source takes the stream.
+    bool Parse(FILE* stream, FILE** owner);
 
     uint8_t m_hasPreamble = 0;
     uint8_t m_explicitVR = 1;

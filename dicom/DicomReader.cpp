@@ -81,7 +81,12 @@ bool CFileCursor::Peek(uint64_t offset, void* destination, size_t count) {
 // Failure records
 
 CDicomReader::CDicomReader(CDicomHeader& file, FILE* stream)
-    : m_file(file), m_cursor(stream, static_cast<uint64_t>(file.m_fileSize < 0 ? 0 : file.m_fileSize)) {}
+    : m_file(file),
+      m_cursor(stream, static_cast<uint64_t>(file.m_fileSize < 0 ? 0 : file.m_fileSize)),
+      m_source(file.GetValueSource()),
+      m_deferAbove(file.m_options.deferValuesAbove) {
+    if (m_source != nullptr) m_source->ReadThrough(&m_cursor);
+}
 
 CDicomReader::OpenGuard::OpenGuard(CDicomReader& r, const CDicomTag* container) : reader(r) {
     reader.m_open.push_back(Open{FailureStep{reader.NextIndex(), container->GetGroup(), container->GetElement()},
@@ -295,6 +300,9 @@ bool CDicomReader::ReadValue(Encoding encoding, CDicomTag* tag) {
 
     const uint32_t length = tag->GetValueLength();
     if (length == 0 || length == kUndefinedLength || !m_cursor.Has(length)) return FailValueLength(tag, length);
+    // Large values stay in the file when it is kept; a date reads the 10 bytes it keeps.
+    if (m_source != nullptr && length > m_deferAbove)
+        return tag->DeferValue(m_source, length, !encoding.littleEndian) || FailValueLength(tag, length);
     // Small values go to the node store, larger ones into a block of their own.
     uint8_t* stored = m_file.m_nodeStore.NewBytes(length);
     HeapArray<uint8_t> block(stored == nullptr ? static_cast<uint8_t*>(std::malloc(length)) : nullptr);
@@ -327,6 +335,12 @@ bool CDicomReader::ReadNativePixelData(Encoding encoding, CDicomTag* tag) {
                                       "(%llu %s left)",
                                       U(frames), frames == 1 ? "frame" : "frames", U(frameSize), U(tag->GetTagOffset()),
                                       U(left), Bytes(left)));
+        if (m_source != nullptr) {
+            // Frames stay in the file: nothing shows their bytes.
+            pixel->MeasureFrames(frameSize, frames);
+            m_cursor.MoveTo(valueStart);
+            return true;
+        }
         const bool swap = !encoding.littleEndian && tag->GetVR().Is(VRKind::OW);
         const uint64_t blockSize = m_file.m_options.frameBlockSize;
         const uint64_t perBlock = frameSize < blockSize ? blockSize / frameSize : 1;
@@ -351,6 +365,12 @@ bool CDicomReader::ReadTrailingData() {
     m_file.m_trailingSize = 0;
     const uint64_t count = m_cursor.Left();
     if (count == 0) return true;
+    if (m_source != nullptr) {
+        // Left in the file, like the pixel data before them.
+        m_file.m_trailingSize = count;
+        m_cursor.MoveTo(m_cursor.Size());
+        return true;
+    }
     std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(count)]);
     const uint64_t start = m_cursor.Position();
     if (!m_cursor.Read(block.get(), static_cast<size_t>(count)))
@@ -661,7 +681,8 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     uint8_t* fragmentBytes = nullptr;
     uint64_t fragmentRoom = 0;
     const uint64_t rest = m_cursor.Left();
-    if (pixel->GetParent() == nullptr && rest >= m_file.m_options.fragmentBlockMinimum) {
+    const bool leaveInFile = m_source != nullptr && pixel->GetParent() == nullptr;
+    if (!leaveInFile && pixel->GetParent() == nullptr && rest >= m_file.m_options.fragmentBlockMinimum) {
         LargeBlock block;
         if (block.Allocate(static_cast<size_t>(rest))) {
             fragmentBytes = block.Data();
@@ -671,7 +692,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     }
 
     // Reads one item header and value (the tag already read) and keeps it for the pixel element.
-    auto readFragment = [this, encoding, pixel, &fragmentBytes, &fragmentRoom](
+    auto readFragment = [this, encoding, pixel, leaveInFile, &fragmentBytes, &fragmentRoom](
                             uint16_t group, uint16_t element, uint64_t tagStart, uint32_t& length) -> bool {
         CDicomTag* item = ReadItemHeader(encoding, pixel, tagStart, group, element);
         if (item == nullptr) return false;
@@ -679,7 +700,10 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
         if (length == kUndefinedLength)
             return FailAt(item, TagText(group, element) + Format(" at offset %llu: a fragment has no undefined length", U(tagStart)));
         if (!m_cursor.Has(length)) return FailValueLength(item, length);
-        if (length != 0 && length <= fragmentRoom) {
+        if (length != 0 && leaveInFile) {
+            // The top-level fragments stay in the file whatever their size.
+            if (!item->DeferValue(m_source, length, false)) return FailValueLength(item, length);
+        } else if (length != 0 && length <= fragmentRoom) {
             // Items have no VR, so their bytes are never swapped.
             if (!m_cursor.Read(fragmentBytes, length)) return FailValueLength(item, length);
             item->BorrowValue(fragmentBytes, length);

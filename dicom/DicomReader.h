@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "dicom/DicomHeader.h"
+#include "dicom/ValueSource.h"
 
 // How the headers and numbers of a data set are encoded.
 struct Encoding {
@@ -163,6 +164,10 @@ private:
 
     CDicomHeader& m_file;
     CFileCursor m_cursor;
+    // Where values left in the file read from (null: every value is read into memory), and the
+    // length above which they are left.
+    CValueSource* m_source;
+    uint64_t m_deferAbove;
     int m_depth = 0;                 // sequences being read, for the nesting bound
     // Children read so far of the sequences, items and pixel elements being read, innermost
     // last; each parent takes its own when it is complete (so each list is allocated once).

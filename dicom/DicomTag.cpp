@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "dicom/DicomDictionary.h"
+#include "dicom/ValueSource.h"
 
 uint16_t FoldRepeatingGroup(uint16_t group) {
     if ((group & 0xFF00) == 0x5400) return 0x5400;
@@ -149,6 +150,61 @@ bool CDicomTag::BorrowValue(uint8_t* bytes, uint32_t count) {
     return true;
 }
 
+bool CDicomTag::DeferValue(CValueSource* source, uint32_t count, bool bigEndian) {
+    if (source == nullptr || count == 0) return false;
+    m_value.Defer(source, count, bigEndian);
+    source->CountValue();
+    StoreValueLengths(count);
+    NormalizeValue();
+    return true;
+}
+
+size_t CDicomTag::GetValueByteCount() const {
+    if (m_value.IsDeferred()) return m_value.GetDeferredCount() + (m_value.IsDeferredPadded() ? 1 : 0);
+    return m_value.GetBytes() != nullptr ? m_value.GetByteCount() : 0;
+}
+
+bool CDicomTag::ReadValueBytes(size_t from, uint8_t* destination, size_t count) const {
+    const size_t total = GetValueByteCount();
+    if (from > total || count > total - from) return false;
+    if (count == 0) return true;
+    if (!m_value.IsDeferred()) {
+        std::memcpy(destination, m_value.GetBytes() + from, count);
+        return true;
+    }
+    // The file's bytes, then the pad byte where the value was padded.
+    const size_t inFile = m_value.GetDeferredCount();
+    const size_t fromFile = from < inFile ? (count < inFile - from ? count : inFile - from) : 0;
+    const VRInfo* info = m_vr.GetInfo();
+    const size_t unit = m_value.IsDeferredBigEndian() && info != nullptr ? info->swapUnit : 0;
+    if (fromFile != 0) {
+        CValueSource& source = *m_value.GetSource();
+        if (unit < 2) {
+            if (!source.Read(m_valueOffset + from, destination, fromFile)) return false;
+        } else {
+            // Whole units are read and swapped as the parse would have swapped them in memory; a
+            // part of a unit at the end of the value stays as the file has it.
+            const size_t start = from - from % unit;
+            const size_t wholeEnd = (inFile / unit) * unit;
+            size_t end = from + fromFile;
+            if (end < wholeEnd && end % unit != 0) end += unit - end % unit;
+            std::vector<uint8_t> block(end - start);
+            if (!source.Read(m_valueOffset + start, block.data(), block.size())) return false;
+            for (size_t offset = 0; start + offset + unit <= wholeEnd && offset + unit <= block.size(); offset += unit)
+                for (size_t i = 0; i < unit / 2; ++i) std::swap(block[offset + i], block[offset + unit - 1 - i]);
+            std::memcpy(destination, block.data() + (from - start), fromFile);
+        }
+        if (info != nullptr && info->kind == VRKind::UI)
+            for (size_t i = 0; i < fromFile; ++i) {
+                const uint8_t c = destination[i];
+                const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' || c == '+' || c == 0;
+                if (!allowed) destination[i] = '0';
+            }
+    }
+    if (fromFile < count) destination[count - 1] = info != nullptr && info->pad != kNoPad ? static_cast<uint8_t>(info->pad) : 0;
+    return true;
+}
+
 void CDicomTag::StoreValueLengths(uint32_t count) {
     // A count that does not fit the short slot goes to the long one instead of losing its high
     // bits (implicit VR lets any element carry a 4-byte length).
@@ -175,6 +231,17 @@ void CDicomTag::NormalizeValue() {
     if (info->kind == VRKind::DA) {
         // A date is made 8 or 10 bytes long: a short one lengthened, a longer one cut.
         const uint32_t length = m_value.GetValueLength();
+        if (m_value.IsDeferred() && length != 8 && length != 10) {
+            // Only the bytes the date keeps are read.
+            const size_t kept = m_value.GetDeferredCount() < 10 ? m_value.GetDeferredCount() : 10;
+            uint8_t* block = static_cast<uint8_t*>(std::malloc(kept));
+            if (block == nullptr || !ReadValueBytes(0, block, kept)) {
+                std::free(block);
+                m_value.Reset();
+                return;
+            }
+            m_value.Adopt(block, kept);
+        }
         if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
         return;
     }
@@ -232,8 +299,13 @@ void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) 
     m_frameBlocks.push_back(std::move(frames));
 }
 
+void CDicomTag7FE0::MeasureFrames(uint64_t length, uint64_t count) {
+    m_measuredFrames += count;
+    m_measuredLength = length;
+}
+
 uint64_t CDicomTag7FE0::GetTotalFragmentLength() const {
-    uint64_t total = 0;
+    uint64_t total = m_measuredFrames * m_measuredLength;
     for (uint32_t length : m_fragmentLengths) total += length;
     return total;
 }

@@ -117,6 +117,17 @@ public:
     // or freeing them, and normalises it; a value normalisation pads or resizes gets a block of its
     // own.
     bool BorrowValue(uint8_t* bytes, uint32_t count);
+    // Leaves the value's count bytes in the file, from the value offset on, to be read from the
+    // source when needed, and normalises it as if it were held (a date is read then: it keeps
+    // at most 10 bytes). bigEndian: the file holds its units big endian. The value offset must
+    // be set.
+    bool DeferValue(CValueSource* source, uint32_t count, bool bigEndian);
+    // Bytes of the value as the element holds it (host order, normalised), whether in memory or
+    // left in the file: GetValueByteCount of them, read from `from` on by ReadValueBytes, which
+    // fails when they are not all there or the file cannot be read. `from` must be a multiple of
+    // 8 for a value whose units are swapped.
+    size_t GetValueByteCount() const;
+    bool ReadValueBytes(size_t from, uint8_t* destination, size_t count) const;
 
     // VR
     bool LookUpVR();
@@ -173,12 +184,19 @@ public:
     // Appends `count` frames of `length` bytes each that lie one after another from the start of
     // `frames`; the element keeps the block.
     void AddFrames(LargeBlock frames, uint32_t length, size_t count);
-    size_t GetFragmentCount() const { return m_fragments.size(); }
-    const uint8_t* GetFragment(size_t index) const { return m_fragments[index]; }
-    uint32_t GetFragmentLength(size_t index) const { return m_fragmentLengths[index]; }
+    // Records `count` frames of `length` bytes each that stay in the file: they count as frames
+    // and measure as such, but hold no bytes (GetFragment gives null for them).
+    void MeasureFrames(uint64_t length, uint64_t count);
+    size_t GetFragmentCount() const { return m_fragments.size() + static_cast<size_t>(m_measuredFrames); }
+    const uint8_t* GetFragment(size_t index) const { return index < m_fragments.size() ? m_fragments[index] : nullptr; }
+    uint32_t GetFragmentLength(size_t index) const {
+        return index < m_fragments.size() ? m_fragmentLengths[index] : static_cast<uint32_t>(m_measuredLength);
+    }
     uint64_t GetTotalFragmentLength() const;
 
 private:
+    uint64_t m_measuredFrames = 0;
+    uint64_t m_measuredLength = 0;
     std::vector<uint8_t*> m_fragments;
     std::vector<uint32_t> m_fragmentLengths;
     std::vector<HeapArray<uint8_t>> m_ownedFragments;    // the blocks AddFragment took

@@ -72,6 +72,11 @@ void CTagArray::DeleteAllElements() {
 void CTagArray::TakeTree(CTagArray& from) noexcept {
     m_elements.swap(from.m_elements);
     m_nodeStore.Swap(from.m_nodeStore);
+    m_valueSource.swap(from.m_valueSource);
+}
+
+bool CTagArray::ReadValuesFrom(const uint8_t* bytes, uint64_t size) {
+    return m_valueSource == nullptr || m_valueSource->ReadFromMemory(bytes, size);
 }
 
 CDicomTag* CTagArray::FindElement(uint16_t group, uint16_t element) const {
@@ -235,8 +240,8 @@ bool CTagArray::ReadPaletteTables() {
         int colour = -1;
         if (element >= 0x1101 && element <= 0x1103) {
             colour = element - 0x1101;
-            const uint8_t* bytes = tag->Data().GetBytes();
-            if (tag->GetValueLength() != 6 || bytes == nullptr || tag->Data().GetByteCount() < 6) return false;
+            uint8_t bytes[6];
+            if (tag->GetValueLength() != 6 || tag->GetValueByteCount() < 6 || !tag->ReadValueBytes(0, bytes, 6)) return false;
             m_paletteEntries[colour] = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8));
             m_paletteBits[colour] = static_cast<uint16_t>(bytes[4] | (bytes[5] << 8));
             continue;
@@ -247,9 +252,7 @@ bool CTagArray::ReadPaletteTables() {
         else continue;
 
         const uint32_t length = tag->GetValueLength();
-        const uint8_t* bytes = tag->Data().GetBytes();
-        if (length == 0 || length == kUndefinedLength || bytes == nullptr || tag->Data().GetByteCount() < length)
-            return false;
+        if (length == 0 || length == kUndefinedLength || tag->GetValueByteCount() < length) return false;
         uint32_t& entries = m_paletteEntries[colour];
         uint16_t& bits = m_paletteBits[colour];
         if (entries == 0 && bits != 0) entries = static_cast<uint32_t>(uint64_t(length) * 8 / bits);
@@ -260,7 +263,7 @@ bool CTagArray::ReadPaletteTables() {
         }
         std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[length]);
         if (block == nullptr) return false;
-        std::memcpy(block.get(), bytes, length);
+        if (!tag->ReadValueBytes(0, block.get(), length)) return false;
         m_paletteData[colour] = std::move(block);
         m_paletteDataLength[colour] = length;
     }

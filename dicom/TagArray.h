@@ -9,6 +9,7 @@
 #include "dicom/DicomTag.h"
 #include "dicom/NodeStore.h"
 #include "dicom/TransferSyntax.h"
+#include "dicom/ValueSource.h"
 
 // Image description filled from the top-level elements up to group 0028.
 class CPixelModule {
@@ -57,9 +58,16 @@ public:
     bool AddElement(CDicomTag* tag);
     // Deletes every top-level element, and with them every node of the node store.
     void DeleteAllElements();
-    // Takes the elements of another data set and the node store that holds them, leaving it with
-    // whatever this one held (the image attributes stay where they are).
+    // Takes the elements of another data set, the node store that holds them and the source their
+    // deferred values read from, leaving it with whatever this one held (the image attributes
+    // stay where they are).
     void TakeTree(CTagArray& from) noexcept;
+    // Where the values left in the file are read from; null when every value is held.
+    CValueSource* GetValueSource() const { return m_valueSource.get(); }
+    // Has the values left in the file read from this copy of the file's bytes, which the caller
+    // keeps for as long as the tree is used, instead of from the file: false (and the file still
+    // read) when it has another size than the parsed file.
+    bool ReadValuesFrom(const uint8_t* bytes, uint64_t size);
     // The first top-level element with this tag, or null. Nested elements are never searched.
     CDicomTag* FindElement(uint16_t group, uint16_t element) const;
 
@@ -92,6 +100,9 @@ protected:
     std::vector<CDicomTag*> m_elements;
     // The nodes the parser makes live here; they go when the elements are deleted.
     CNodeStore m_nodeStore;
+    // The file that values left in it are read from; it stays when the elements are deleted
+    // (a parse that reads a data set twice keeps it) and goes with the tree's owner.
+    std::unique_ptr<CValueSource> m_valueSource;
 
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;

@@ -6,17 +6,25 @@
 CTagData::~CTagData() { Release(); }
 
 void CTagData::Release() {
-    if (m_ownsBytes) std::free(m_bytes);
+    if ((m_flags & kOwnsBytes) != 0) std::free(m_bytes);
     m_bytes = nullptr;
     m_byteCount = 0;
-    m_ownsBytes = false;
+    m_flags = 0;
 }
 
 void CTagData::Adopt(uint8_t* block, size_t count) {
     Release();
     m_bytes = block;
     m_byteCount = block != nullptr ? count : 0;
-    m_ownsBytes = block != nullptr;
+    m_flags = block != nullptr ? kOwnsBytes : 0;
+}
+
+void CTagData::Defer(CValueSource* source, size_t count, bool bigEndian) {
+    Release();
+    if (source == nullptr || count == 0) return;
+    m_source = source;
+    m_byteCount = count;
+    m_flags = static_cast<uint8_t>(kDeferred | (bigEndian ? kBigEndian : 0));
 }
 
 void CTagData::Borrow(uint8_t* bytes, size_t count) {
@@ -46,6 +54,13 @@ void CTagData::StoreLength(uint32_t length) {
 bool CTagData::PadToEven(uint8_t pad) {
     const uint32_t length = GetValueLength();
     if (length == 0 || length % 2 == 0 || length == kUndefinedLength) return true;
+    if (IsDeferred()) {
+        // The pad byte is supplied when the value is read.
+        if ((m_flags & kPadded) != 0) return true;
+        StoreLength(length + 1);
+        m_flags |= kPadded;
+        return true;
+    }
     if (!Resize(length + 1)) return false;
     m_bytes[length] = pad;
     return true;
@@ -54,7 +69,11 @@ bool CTagData::PadToEven(uint8_t pad) {
 bool CTagData::Resize(uint32_t newLength) {
     const size_t size = newLength == 0 ? 1 : newLength;
     uint8_t* block;
-    if (m_ownsBytes || m_bytes == nullptr) {
+    if (IsDeferred()) {
+        Reset();
+        return false;
+    }
+    if ((m_flags & kOwnsBytes) != 0 || m_bytes == nullptr) {
         block = static_cast<uint8_t*>(std::realloc(m_bytes, size));
     } else {
         block = static_cast<uint8_t*>(std::malloc(size));
@@ -66,7 +85,7 @@ bool CTagData::Resize(uint32_t newLength) {
     }
     if (newLength > m_byteCount) std::memset(block + m_byteCount, 0, newLength - m_byteCount);
     m_bytes = block;
-    m_ownsBytes = true;
+    m_flags = kOwnsBytes;
     m_byteCount = newLength;
     StoreLength(newLength);
     return true;

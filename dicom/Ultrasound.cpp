@@ -17,9 +17,9 @@ template <typename T>
 HeapArray<T> CopyTable(const CDicomTag& tag, uint32_t count, size_t unit) {
     if (count == 0 || uint64_t(count) * unit != tag.GetValueLength()) return nullptr;
     const size_t bytes = static_cast<size_t>(count) * unit;
-    if (tag.Data().GetBytes() == nullptr || tag.Data().GetByteCount() < bytes) return nullptr;
+    if (tag.GetValueByteCount() < bytes) return nullptr;
     HeapArray<T> table(static_cast<T*>(std::malloc(bytes)));
-    if (table != nullptr) std::memcpy(table.get(), tag.Data().GetBytes(), bytes);
+    if (table != nullptr && !tag.ReadValueBytes(0, reinterpret_cast<uint8_t*>(table.get()), bytes)) table.reset();
     return table;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "dicom/CharacterSet.h"
 #include "dicom/DicomDictionary.h"
@@ -55,15 +56,15 @@ void AppendInteger(std::wstring& text, int64_t value) {
     text += L' ';
 }
 
-// Each whole unit of the value read by `read` as an integer, "%d " each, joined with "\".
+// Each whole unit of the bytes read by `read` as an integer, "%d " each, appended to the text
+// and joined with "\" (the bytes may be one chunk of a longer value: each chunk is a whole
+// number of units but the last).
 template <typename Read>
-std::wstring JoinIntegers(const uint8_t* bytes, size_t count, size_t unit, Read read) {
-    std::wstring text;
+void JoinIntegers(std::wstring& text, const uint8_t* bytes, size_t count, size_t unit, Read read) {
     for (size_t offset = 0; offset + unit <= count; offset += unit) {
-        if (offset != 0) text += L'\\';
+        if (!text.empty()) text += L'\\';
         AppendInteger(text, read(bytes + offset));
     }
-    return text;
 }
 
 std::wstring Widen(const char* text) {
@@ -84,17 +85,16 @@ bool IsDecimalChar(char c) {
            c == 'e';
 }
 
-// Formats each whole unit of the value with the given formatter and joins them with "\".
+// Formats each whole unit of the bytes with the given formatter, appending to the text and
+// joining them with "\" (chunks as for JoinIntegers).
 template <typename Format>
-std::wstring JoinNumbers(const uint8_t* bytes, size_t count, size_t unit, Format format) {
-    std::wstring text;
+void JoinNumbers(std::wstring& text, const uint8_t* bytes, size_t count, size_t unit, Format format) {
     char buffer[512];
     for (size_t offset = 0; offset + unit <= count; offset += unit) {
-        if (offset != 0) text += L'\\';
+        if (!text.empty()) text += L'\\';
         format(bytes + offset, buffer, sizeof buffer);
         text += Widen(buffer);
     }
-    return text;
 }
 
 }  // namespace
@@ -154,24 +154,24 @@ const std::wstring& CDicomTag::GetTagName() const {
 HeapArray<char> CDicomTag::CopyValueBytes() const {
     const uint32_t length = GetValueLength();
     if (length == kUndefinedLength) return nullptr;
-    // Room for the stored bytes only: items and sequences keep no bytes of their own, and the
+    // Room for the value's bytes only: items and sequences keep no bytes of their own, and the
     // length they declare comes from the file unchecked (a defined-length item may claim more
-    // than the file holds), so it must not size the block. Past the stored bytes the copy would
-    // be zeros anyway, which the terminating zero already says.
-    const size_t available = m_value.GetBytes() != nullptr ? m_value.GetByteCount() : 0;
+    // than the file holds), so it must not size the block. Past those bytes the copy would be
+    // zeros anyway, which the terminating zero already says.
+    const size_t available = GetValueByteCount();
     const size_t count = available < length ? available : length;
     HeapArray<char> copy(static_cast<char*>(std::calloc(count + 1, 1)));
     if (copy == nullptr) return nullptr;
-    if (count != 0) std::memcpy(copy.get(), m_value.GetBytes(), count);
+    if (!ReadValueBytes(0, reinterpret_cast<uint8_t*>(copy.get()), count)) copy.get()[0] = 0;
     return copy;
 }
 
 int32_t CDicomTag::GetNumericValue() const {
     const std::wstring& vr = GetVRText();
-    const uint8_t* bytes = m_value.GetBytes();
     const uint32_t length = GetValueLength();
     if (IsIntegerVR(m_vr.GetCode()) || vr.empty()) {
-        if (bytes == nullptr || m_value.GetByteCount() < length) return 0;
+        uint8_t bytes[4];
+        if (length > 4 || GetValueByteCount() < length || !ReadValueBytes(0, bytes, length)) return 0;
         switch (length) {
             case 1: return static_cast<int8_t>(bytes[0]);
             case 2: return static_cast<int16_t>(Little16(bytes));
@@ -189,12 +189,10 @@ int32_t CDicomTag::GetNumericValue() const {
 
 double CDicomTag::GetFloatValue() const {
     if (!IsFloatVR(m_vr.GetCode())) return 0.0;
-    const uint8_t* bytes = m_value.GetBytes();
     const uint32_t length = GetValueLength();
-    if (bytes == nullptr || m_value.GetByteCount() < length) return 0.0;
-    if (length == 4) return LittleFloat(bytes);
-    if (length == 8) return LittleDouble(bytes);
-    return 0.0;
+    uint8_t bytes[8];
+    if ((length != 4 && length != 8) || GetValueByteCount() < length || !ReadValueBytes(0, bytes, length)) return 0.0;
+    return length == 4 ? LittleFloat(bytes) : LittleDouble(bytes);
 }
 
 double CDicomTag::GetDecimalValue() const {
@@ -204,20 +202,54 @@ double CDicomTag::GetDecimalValue() const {
     return ParseDecimalString(text.get());
 }
 
+namespace {
+
+// Calls show(bytes, count) over the first `count` bytes of the value: once over the held block,
+// or chunk by chunk (each a multiple of 8 bytes but the last) for a value left in the file.
+// False when a chunk cannot be read.
+template <typename Show>
+bool ForEachChunk(const CDicomTag& tag, const uint8_t* held, size_t count, Show show) {
+    if (held != nullptr || count == 0) {
+        show(held, count);
+        return true;
+    }
+    constexpr size_t kChunk = size_t(64) << 10;
+    std::vector<uint8_t> chunk(count < kChunk ? count : kChunk);
+    for (size_t from = 0; from < count; from += chunk.size()) {
+        const size_t n = count - from < chunk.size() ? count - from : chunk.size();
+        if (!tag.ReadValueBytes(from, chunk.data(), n)) return false;
+        show(chunk.data(), n);
+    }
+    return true;
+}
+
+}  // namespace
+
 std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
     const uint32_t length = GetValueLength();
     if (length == 0) return std::wstring();
     const std::wstring& vr = GetVRText();
+    const bool deferred = m_value.IsDeferred();
     const uint8_t* bytes = m_value.GetBytes();
-    // Only whole stored bytes are ever read, whatever the length slots claim.
-    const size_t count = bytes == nullptr ? 0 : (m_value.GetByteCount() < length ? m_value.GetByteCount() : length);
+    // Only whole bytes of the value are ever read, whatever the length slots claim.
+    const size_t available = GetValueByteCount();
+    const size_t count = available < length ? available : length;
+    // A value left in the file has its first bytes (up to 128) read here when the text needs them.
+    uint8_t first[128];
+    auto readFirst = [&](size_t n) {
+        if (!deferred) return;
+        bytes = first;
+        if (!ReadValueBytes(0, first, n)) bytes = nullptr;
+    };
 
     if (vr.empty()) {
         // The dictionary does not know the tag and the file gave no VR: a short value with a
         // byte outside the printable range is taken for a number, anything else for text.
         if (length == 1 || length == 2 || length == 4 || length == 8) {
+            readFirst(count);
+            const size_t shown = bytes == nullptr ? 0 : count;
             bool binary = false;
-            for (size_t i = 0; i < count; ++i)
+            for (size_t i = 0; i < shown; ++i)
                 if (bytes[i] < 0x20 || bytes[i] > 0xC8) binary = true;
             if (binary) {
                 char buffer[32];
@@ -233,22 +265,35 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
         // A binary VR the table knows: its numbers as the table says.
         const VRInfo& info = *m_vr.GetInfo();
         const size_t unit = info.numberUnit;
+        std::wstring text;
+        bool ok = true;
         switch (info.numbers) {
             case VRNumbers::Unsigned:
-                return JoinIntegers(bytes, count, unit, [unit](const uint8_t* p) -> int64_t {
-                    return unit == 2 ? int64_t(Little16(p)) : int64_t(Little32(p));
+                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
+                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
+                        return unit == 2 ? int64_t(Little16(q)) : int64_t(Little32(q));
+                    });
                 });
+                break;
             case VRNumbers::Signed:
-                return JoinIntegers(bytes, count, unit, [unit](const uint8_t* p) -> int64_t {
-                    return unit == 2 ? int64_t(static_cast<int16_t>(Little16(p))) : int64_t(static_cast<int32_t>(Little32(p)));
+                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
+                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
+                        return unit == 2 ? int64_t(static_cast<int16_t>(Little16(q))) : int64_t(static_cast<int32_t>(Little32(q)));
+                    });
                 });
+                break;
             case VRNumbers::Float:
-                return JoinNumbers(bytes, count, unit, [unit](const uint8_t* p, char* out, size_t size) {
-                    std::snprintf(out, size, "%f ", unit == 4 ? static_cast<double>(LittleFloat(p)) : LittleDouble(p));
+                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
+                    JoinNumbers(text, p, n, unit, [unit](const uint8_t* q, char* out, size_t size) {
+                        std::snprintf(out, size, "%f ", unit == 4 ? static_cast<double>(LittleFloat(q)) : LittleDouble(q));
+                    });
                 });
+                break;
             case VRNumbers::TagPair: {
                 // A value too short for one tag shows nothing rather than bytes beyond it.
                 if (count < unit) return std::wstring();
+                readFirst(unit);
+                if (bytes == nullptr) return std::wstring();
                 const uint32_t word = Little32(bytes);
                 char buffer[32];
                 std::snprintf(buffer, sizeof buffer, "%04X, %04X", static_cast<unsigned>(word & 0xFFFF),
@@ -258,14 +303,19 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
             case VRNumbers::None:
                 break;
         }
-        return std::wstring();
+        return ok ? text : std::wstring();
     }
 
     if (length >= 128) return L"(Long Size Data)";
-    // What CopyValueBytes would give, on the stack: the stored bytes, at most the length, ended
+    // What CopyValueBytes would give, on the stack: the value's bytes, at most the length, ended
     // by a zero.
     char text[128];
-    if (count != 0) std::memcpy(text, bytes, count);
-    text[count] = 0;
+    size_t shown = count;
+    if (deferred) {
+        if (!ReadValueBytes(0, reinterpret_cast<uint8_t*>(text), count)) shown = 0;
+    } else if (count != 0) {
+        std::memcpy(text, bytes, count);
+    }
+    text[shown] = 0;
     return DecodeText(text, characterSet);
 }

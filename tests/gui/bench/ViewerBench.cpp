@@ -14,8 +14,9 @@
 //     (the longest walk through the node table);
 //   - painting the hex view with the file shown.
 // The frames file, when given, is opened once first, in a fresh process, to
-// read the process's peak memory against the file's size (the viewer holds
-// the parse and one copy of the bytes). Prints medians and each target, MET or NOT MET; exit status 0
+// read the process's peak memory against the file's size and what the
+// process held before the open (the viewer holds one copy of the bytes; the
+// parse leaves the frames in them). Prints medians and each target, MET or NOT MET; exit status 0
 // when everything was measured.
 #include <windows.h>
 #include <commctrl.h>
@@ -279,12 +280,14 @@ int main(int argc, char** argv) {
     Line("click on the last element until the list is filled", r.clickLast, 0.050);
     Line("paint of the hex view", r.paint, 0);
     if (r.framesFileBytes > 0) {
+        // The viewer holds one copy of the bytes and a parse that leaves the frames in them: the
+        // peak may exceed what the process held before the open by a tenth of the file at most.
         const double ratio = r.peakBytes / r.framesFileBytes;
-        std::printf("  %-44s %9.1f MiB for a %.1f MiB file: %.2f x  target <= 2.05 x: %s\n",
-                    "peak memory with the frames file open", r.peakBytes / 1048576.0, r.framesFileBytes / 1048576.0,
-                    ratio, ratio <= 2.05 ? "MET" : "NOT MET");
-        std::printf("  %-44s %9.1f MiB before the open; the open added %.2f x the file\n", "", r.baseBytes / 1048576.0,
-                    (r.peakBytes - r.baseBytes) / r.framesFileBytes);
+        const double added = (r.peakBytes - r.baseBytes) / r.framesFileBytes;
+        std::printf("  %-44s %9.1f MiB for a %.1f MiB file: %.2f x\n", "peak memory with the frames file open",
+                    r.peakBytes / 1048576.0, r.framesFileBytes / 1048576.0, ratio);
+        std::printf("  %-44s %9.1f MiB before the open; the open added %.2f x the file  target <= 1.10 x: %s\n", "",
+                    r.baseBytes / 1048576.0, added, added <= 1.10 ? "MET" : "NOT MET");
         std::printf("  %-44s peak resident %.1f MiB (%.2f x), peak private %.1f MiB (%.2f x)\n", "",
                     r.peakResident / 1048576.0, r.peakResident / r.framesFileBytes, r.peakPrivate / 1048576.0,
                     r.peakPrivate / r.framesFileBytes);
