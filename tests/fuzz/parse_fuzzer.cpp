@@ -1,6 +1,7 @@
 // Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, every node of
 // an accepted tree is displayed the way the viewer and orveldump display it, the node chain at a
-// byte agrees with a plain search, and the encoding checks walk the tree over the same bytes.
+// byte agrees with a plain search, the encoding checks walk the tree over the same bytes, and a
+// parse that leaves its values in the file shows what the held parse shows.
 //
 // Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
 // tests/fuzz/README.md for running it.
@@ -14,6 +15,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
+#include "tests/support/DeferredCheck.h"
 #include "tests/support/FailureCheck.h"
 #include "tests/support/ToolsCheck.h"
 
@@ -77,6 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.SetParseOptions(options);
     const bool loaded = file.ParseStream(stream);
     std::fclose(stream);
+
+    // The same bytes parsed with every value of more than one byte left in the file show and
+    // measure exactly as the held ones.
+    {
+        CDicomFile deferred;
+        const bool deferredLoaded = deferred_check::ParseDeferred(data, size, deferred, 1, true);
+        const std::string problem = deferred_check::Compare(file, loaded, deferred, deferredLoaded);
+        if (!problem.empty()) Broken(("deferred values: " + problem).c_str());
+    }
 
     if (!loaded) {
         // A refused file leaves nothing behind in the file object; the failure record holds

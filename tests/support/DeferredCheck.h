@@ -12,10 +12,15 @@
 
 namespace deferred_check {
 
-// Parses the bytes from a temporary file of their own that the file object takes over, leaving
-// every value longer than `deferAbove` bytes in it.
+// Parses the bytes from a stream of their own (over the memory where the C library has one, else
+// a temporary file) that the file object takes over, leaving every value longer than
+// `deferAbove` bytes in it. The bytes must outlive the file object.
 inline bool ParseDeferred(const uint8_t* data, size_t size, CDicomFile& file, uint64_t deferAbove,
                           bool keepPartialTree) {
+#ifndef _WIN32
+    FILE* stream = size != 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
+    if (stream == nullptr) return false;
+#else
     FILE* stream = std::tmpfile();
     if (stream == nullptr) return false;
     if (size != 0 && std::fwrite(data, 1, size, stream) != size) {
@@ -23,6 +28,7 @@ inline bool ParseDeferred(const uint8_t* data, size_t size, CDicomFile& file, ui
         return false;
     }
     std::rewind(stream);
+#endif
     ParseOptions options;
     options.deferValuesAbove = deferAbove;
     options.keepPartialTree = keepPartialTree;
