@@ -5,7 +5,6 @@
 #include "cli/file_bytes.h"
 #include "cli/redact.h"
 #include "dicom/DicomFile.h"
-#include "dicom/LargeBlock.h"
 
 namespace {
 
@@ -48,10 +47,9 @@ void AppendLine(std::string& out, const CheckProblem& problem, int depth, bool r
 bool CheckLoadedFile(const std::wstring& path, const CDicomFile& file, std::vector<CheckProblem>& problems,
                      std::string& error) {
     problems.clear();
-    LargeBlock bytes;
-    uint64_t size = 0;
-    if (!ReadFileBytes(path, file.GetFileSize(), "checking", bytes, size, error)) return false;
-    problems = CheckFile(CheckInputOf(file, bytes.Data(), size));
+    FileBytes bytes;
+    if (!bytes.Open(path, file.GetFileSize(), "checking", error)) return false;
+    problems = CheckFile(CheckInputOf(file, bytes.Data(), bytes.Size()));
     return true;
 }
 
@@ -60,14 +58,13 @@ bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std
     problems.clear();
     // Nothing was read whole (a file that is not DICOM at all, say): nothing to check.
     if (failure.tree.GetElements().empty()) return true;
-    LargeBlock bytes;
-    uint64_t size = 0;
-    if (!ReadFileBytes(path, failure.fileSize.value_or(-1), "checking", bytes, size, error)) return false;
+    FileBytes bytes;
+    if (!bytes.Open(path, failure.fileSize.value_or(-1), "checking", error)) return false;
     CheckInput input;
     input.elements = failure.tree.GetElements().data();
     input.elementCount = failure.tree.GetElements().size();
     input.bytes = bytes.Data();
-    input.size = size;
+    input.size = bytes.Size();
     input.hasPreamble = failure.hasPreamble.value_or(false);
     input.explicitVR = failure.explicitVR.value_or(true);
     input.littleEndian = failure.littleEndian.value_or(true);

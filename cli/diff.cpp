@@ -23,7 +23,7 @@ const char kInvalid[] = "Invalid DICOM file";
 struct Loaded {
     CDicomFile file;
     bool loaded = false;
-    LargeBlock bytes;
+    FileBytes bytes;
     DiffInput input;
 };
 
@@ -47,11 +47,10 @@ void Load(const std::string& path, Loaded& side) {
     if (!side.loaded && failure == nullptr) return;
     // Padding and raw values need the bytes; without them the diff compares the value texts.
     std::string error;
-    uint64_t size = 0;
     const int64_t expected = side.loaded ? side.file.GetFileSize() : failure->fileSize.value_or(-1);
-    if (ReadFileBytes(WideFromUtf8(path), expected, "comparing", side.bytes, size, error)) {
+    if (side.bytes.Open(WideFromUtf8(path), expected, "comparing", error)) {
         in.bytes = side.bytes.Data();
-        in.size = size;
+        in.size = side.bytes.Size();
     } else {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
     }

@@ -1,14 +1,30 @@
 // A file's bytes read again after its parse, for the modes that look at bytes as stored
-// (--check, the padding of --diff).
+// (--check, the padding and raw values of --diff).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "dicom/FileMapping.h"
 #include "dicom/LargeBlock.h"
 
-// Reads the whole file into `bytes`; false with the reason when it cannot be opened or read,
-// when memory runs out, or when its size is no longer `expectedSize` (negative: any size).
-// `purpose` ends the reasons ("checking": "... the file's bytes for checking").
-bool ReadFileBytes(const std::wstring& path, int64_t expectedSize, const char* purpose, LargeBlock& bytes,
-                   uint64_t& size, std::string& error);
+class FileBytes {
+public:
+    // From this size on the file is mapped rather than read: the checks and the diff look at
+    // headers and small values, so a file of gigabytes costs what they touch.
+    static constexpr uint64_t kMapFrom = uint64_t(16) << 20;
+
+    // Holds the whole file's bytes; false with the reason when it cannot be opened, mapped or
+    // read, when memory runs out, or when its size is no longer `expectedSize` (negative: any
+    // size). `purpose` ends the reasons ("checking": "... the file's bytes for checking").
+    bool Open(const std::wstring& path, int64_t expectedSize, const char* purpose, std::string& error);
+
+    const uint8_t* Data() const { return m_data; }
+    uint64_t Size() const { return m_size; }
+
+private:
+    LargeBlock m_block;
+    FileMapping m_mapping;
+    const uint8_t* m_data = nullptr;
+    uint64_t m_size = 0;
+};

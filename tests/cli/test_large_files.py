@@ -99,6 +99,23 @@ class LargeFileTest(unittest.TestCase):
         code, out, _, _ = measured("--json", "--at", str(big_size), big)
         self.assertEqual(json.loads(out)["path"], [])
 
+        # The checks look at the file's bytes as stored: the big file's are mapped, not read, and
+        # both files check alike (one warning).
+        checks = {}
+        for name, path in (("3 MiB", small), ("3 GiB", big)):
+            code, out, peak, seconds = measured("--check", "--json", path)
+            self.assertEqual(code, 3, name)   # the meta group lacks its implementation class
+            checks[name] = json.loads(out)["problems"]
+            sys.stderr.write("  orveldump --check --json, %s file: peak %.1f MiB, %.3f s\n" % (name, peak, seconds))
+        self.assertLess(peak, 128, "peak memory of the 3 GiB check in MiB")
+        self.assertEqual(checks["3 GiB"], checks["3 MiB"])
+
+        # The two differ in rows, columns and the pixel data's length, and in nothing else.
+        code, out, peak, _ = measured("--diff", "--json", big, small)
+        found = [(d["kind"], d["path"][-1]["tag"]) for d in json.loads(out)["differences"]]
+        self.assertEqual((code, found), (3, [("value", "0028,0010"), ("value", "0028,0011"), ("length", "7FE0,0010")]))
+        self.assertLess(peak, 128, "peak memory of the 3 GiB diff in MiB")
+
 
 if __name__ == "__main__":
     unittest.main()

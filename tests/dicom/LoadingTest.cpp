@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "dicom/DicomFile.h"
+#include "dicom/FileMapping.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 
@@ -168,6 +170,39 @@ TEST(Loading, FilesOfTwoGibibytesOrMoreAreRefusedBeforeParsing) {
     std::filesystem::resize_file(path, 0x7FFFFFFFull);
     EXPECT_FALSE(file.LoadFile(WidePath(path)));  // parsed: the zeros after the fillers fail it
     std::remove(path.c_str());
+}
+
+// The mapping --check and --diff read large files through: the bytes as stored, nothing for an
+// empty or missing file, and a file beyond the address space refused rather than cut short.
+TEST(Loading, FileMappingShowsTheBytesAndRefusesWhatItCannotHold) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler();
+    const std::string path = w.WriteTempFile("mapped.dcm");
+    FileMapping mapping;
+    ASSERT_TRUE(mapping.Open(WidePath(path)));
+    ASSERT_EQ(mapping.Size(), w.Size());
+    EXPECT_EQ(std::vector<uint8_t>(mapping.Data(), mapping.Data() + mapping.Size()), w.Bytes());
+
+    // Sparse: 5 GiB that take no disk space. Past 4 GiB a 32-bit program cannot map it whole.
+    std::filesystem::resize_file(path, 5ull << 30);
+    const bool opened = mapping.Open(WidePath(path));
+    if (sizeof(void*) == 4) {
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(mapping.Data(), nullptr);
+        EXPECT_EQ(mapping.Size(), 0u);
+    } else {
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(mapping.Size(), 5ull << 30);
+        EXPECT_EQ(mapping.Data()[mapping.Size() - 1], 0);
+        EXPECT_EQ(mapping.Data()[131], 'M');
+    }
+    mapping.Close();
+
+    std::filesystem::resize_file(path, 0);
+    EXPECT_FALSE(mapping.Open(WidePath(path)));
+    std::remove(path.c_str());
+    EXPECT_FALSE(mapping.Open(WidePath(path)));
+    EXPECT_FALSE(mapping.Open(L""));
 }
 
 TEST(Loading, SetFileNamesWithoutSeparatorUsesTheCurrentDirectory) {
