@@ -3,48 +3,29 @@
 
 import json
 import os
-import struct
-import subprocess
-import tempfile
 import unittest
 
-ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
+from cli_support import FolderTest, element, part10, run
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SAMPLE = os.path.join(ROOT, "samples", "sample.dcm")
 
 
-def element(group, element_, vr, value):
-    """One explicit VR little endian element (short length form only)."""
-    return struct.pack("<HH", group, element_) + vr.encode() + struct.pack("<H", len(value)) + value
-
-
 def file_with_problems():
     """A small file whose Patient ID has an odd length and whose Patient's Name comes after it."""
-    meta = (struct.pack("<HH", 2, 1) + b"OB\0\0" + struct.pack("<I", 2) + b"\0\1" +
+    meta = (element(2, 1, "OB", b"\0\1") +
             element(2, 2, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") + element(2, 3, "UI", b"1.2.3.4\0") +
             element(2, 0x10, "UI", b"1.2.840.10008.1.2.1\0") + element(2, 0x12, "UI", b"1.2.3.5\0"))
     data = (element(8, 0x16, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") + element(8, 0x18, "UI", b"1.2.3.4\0") +
             element(0x10, 0x20, "LO", b"ID1") + element(0x10, 0x10, "PN", b"Doe^John"))
-    return b"\0" * 128 + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + data
+    return part10(meta, data)
 
 
-def run(*args):
-    proc = subprocess.run([ORVELDUMP] + list(args), capture_output=True, text=True)
-    return proc.returncode, proc.stdout, proc.stderr
-
-
-class CheckTest(unittest.TestCase):
+class CheckTest(FolderTest):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.bad = os.path.join(self.dir.name, "bad.dcm")
-        with open(self.bad, "wb") as f:
-            f.write(file_with_problems())
-        self.refused = os.path.join(self.dir.name, "refused.dcm")
-        with open(self.refused, "wb") as f:
-            f.write(b"not a DICOM file at all" * 10)
-
-    def tearDown(self):
-        self.dir.cleanup()
+        super().setUp()
+        self.bad = self.write("bad.dcm", file_with_problems())
+        self.refused = self.write("refused.dcm", b"not a DICOM file at all" * 10)
 
     def test_clean_file_gains_an_empty_problem_list_and_exits_0(self):
         code, plain, _ = run("--json", SAMPLE)
@@ -84,9 +65,7 @@ class CheckTest(unittest.TestCase):
         self.assertEqual((refused["loaded"], refused["problems"]), (False, []))
         # A refused file's partial tree is checked: cut inside the last value, the odd length
         # before it is still reported, and the exit status stays 1.
-        cut = os.path.join(self.dir.name, "cut.dcm")
-        with open(cut, "wb") as f:
-            f.write(file_with_problems()[:-3])
+        cut = self.write("cut.dcm", file_with_problems()[:-3])
         code, out, _ = run("--check", "--json", cut)
         self.assertEqual(code, 1)
         self.assertEqual([p["rule"] for p in json.loads(out)["problems"]], ["odd-length"])

@@ -8,19 +8,10 @@ import os
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
-
-
-def element(group, element_, vr, value, length=None):
-    head = struct.pack("<HH", group, element_) + vr.encode()
-    size = len(value) if length is None else length
-    if vr in ("OB", "OW", "SQ", "UN", "UT"):
-        return head + b"\0\0" + struct.pack("<I", size) + value
-    return head + struct.pack("<H", size) + value
+from cli_support import ORVELDUMP, FolderTest, element, part10
 
 
 def us(group, element_, value):
@@ -36,7 +27,7 @@ def image(path, side):
             element(8, 0x60, "CS", b"OT") + us(0x28, 2, 3) + element(0x28, 4, "CS", b"RGB ") +
             us(0x28, 0x10, side) + us(0x28, 0x11, side) + us(0x28, 0x100, 8) + us(0x28, 0x101, 8) +
             us(0x28, 0x102, 7) + us(0x28, 0x103, 0))
-    head = b"\0" * 128 + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + data
+    head = part10(meta, data)
     pixels = 3 * side * side
     with open(path, "wb") as f:
         f.write(head + element(0x7FE0, 0x10, "OB", b"", pixels))
@@ -55,13 +46,7 @@ def measured(*args):
     return proc.returncode, out.decode(), usage.ru_maxrss / 1024.0, time.monotonic() - start
 
 
-class LargeFileTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
+class LargeFileTest(FolderTest):
     def test_three_gib_file_dumps_like_its_three_mib_twin_in_bounded_memory(self):
         big = os.path.join(self.dir.name, "big.dcm")
         small = os.path.join(self.dir.name, "small.dcm")

@@ -2,58 +2,33 @@
 --help (run with /usr/bin/python3; ORVELDUMP names the program)."""
 
 import json
-import os
 import struct
-import subprocess
-import tempfile
 import unittest
 
-ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
+from cli_support import FolderTest, element, run
 
 
-def element(group, elem, vr, value):
-    if len(value) % 2:
-        value += b" "
-    if vr in ("OB", "OW", "SQ", "UN", "UT"):
-        return struct.pack("<HH", group, elem) + vr.encode() + b"\0\0" + struct.pack("<I", len(value)) + value
-    return struct.pack("<HH", group, elem) + vr.encode() + struct.pack("<H", len(value)) + value
-
-
-def part10(syntax=b"1.2.840.10008.1.2.1\0"):
+def meta_without_length(syntax=b"1.2.840.10008.1.2.1\0"):
+    """Preamble, "DICM" and a meta group without its group length element."""
     meta = (element(0x0002, 0x0001, "OB", b"\0\1") + element(0x0002, 0x0002, "UI", b"1.2.3.4\0")
             + element(0x0002, 0x0003, "UI", b"1.2.3.4\0") + element(0x0002, 0x0010, "UI", syntax))
     return b"\0" * 128 + b"DICM" + meta
 
 
-class RefusedOutput(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.folder.cleanup()
-
-    def write(self, name, data):
-        path = os.path.join(self.folder.name, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def run_dump(self, *args):
-        return subprocess.run([ORVELDUMP] + list(args), capture_output=True, text=True)
-
+class RefusedOutput(FolderTest):
     def test_refused_file_says_where_and_why_in_every_mode(self):
         # A sequence > item > element whose value runs past the end of the file.
         body = element(0x0008, 0x0060, "CS", b"MR")
-        seq_at = len(part10()) + len(body)
+        seq_at = len(meta_without_length()) + len(body)
         item = struct.pack("<HHI", 0xFFFE, 0xE000, 0xFFFFFFFF) + element(0x0008, 0x0100, "SH", b"AB")
         bad_at = seq_at + 12 + len(item)
-        data = (part10() + body + struct.pack("<HH", 0x0008, 0x1115) + b"SQ\0\0" + struct.pack("<I", 0xFFFFFFFF)
-                + item + struct.pack("<HH", 0x0008, 0x0104) + b"LO" + struct.pack("<H", 40) + b"xyz")
+        data = (meta_without_length() + body + struct.pack("<HH", 0x0008, 0x1115) + b"SQ\0\0" +
+                struct.pack("<I", 0xFFFFFFFF) + item + struct.pack("<HH", 0x0008, 0x0104) + b"LO" + struct.pack("<H", 40) + b"xyz")
         path = self.write("cut.dcm", data)
 
-        result = self.run_dump("--json", path)
-        self.assertEqual(result.returncode, 1)
-        dump = json.loads(result.stdout)
+        code, out, _ = run("--json", path)
+        self.assertEqual(code, 1)
+        dump = json.loads(out)
         self.assertEqual(list(dump.keys()), ["file", "loaded", "error", "fileSize", "hasPreamble", "explicitVR",
                                              "littleEndian", "failure", "elements"])
         self.assertEqual((dump["loaded"], dump["error"], dump["fileSize"]), (False, "Invalid DICOM file", len(data)))
@@ -70,28 +45,28 @@ class RefusedOutput(unittest.TestCase):
         self.assertNotIn("complete", sequence["children"][0]["children"][0])
         self.assertEqual(sequence["lastByte"], bad_at - 1)
 
-        listing = self.run_dump(path)
-        self.assertEqual(listing.returncode, 1)
-        lines = listing.stdout.splitlines()
+        code, out, _ = run(path)
+        self.assertEqual(code, 1)
+        lines = out.splitlines()
         self.assertIn("(incomplete)", lines[-3])
         self.assertEqual(lines[-1], "Invalid DICOM file at offset %d (0x%X) in element 5 (0008,1115) > item 0 "
                                     "(FFFE,E000) > element 1 (0008,0104): %s" % (bad_at, bad_at, failure["reason"]))
 
-        quiet = self.run_dump("--quiet", path)
-        self.assertEqual((quiet.returncode, quiet.stdout), (1, ""))
-        self.assertEqual(quiet.stderr, "%s: Invalid DICOM file: %s\n" % (path, lines[-1][len("Invalid DICOM file "):]))
+        code, out, err = run("--quiet", path)
+        self.assertEqual((code, out), (1, ""))
+        self.assertEqual(err, "%s: Invalid DICOM file: %s\n" % (path, lines[-1][len("Invalid DICOM file "):]))
 
     def test_loaded_files_are_unchanged_and_help_describes_the_record(self):
-        data = part10() + b"".join(element(0x0011, 0x1010 + i, "LO", b"FILL") for i in range(2))
-        dump = json.loads(self.run_dump("--json", self.write("good.dcm", data)).stdout)
+        data = meta_without_length() + b"".join(element(0x0011, 0x1010 + i, "LO", b"FILL") for i in range(2))
+        dump = json.loads(run("--json", self.write("good.dcm", data))[1])
         self.assertEqual(list(dump.keys()), ["file", "loaded", "fileSize", "hasPreamble", "explicitVR",
                                              "littleEndian", "trailingBytes", "elements"])
         self.assertTrue(all("complete" not in node for node in dump["elements"]))
         # Too few elements: nothing to blame in particular.
-        dump = json.loads(self.run_dump("--json", self.write("short.dcm", data[:-12])).stdout)
+        dump = json.loads(run("--json", self.write("short.dcm", data[:-12]))[1])
         self.assertEqual(dump["failure"]["offset"], None)
         self.assertEqual(len(dump["elements"]), 5)
-        helptext = self.run_dump("--help").stdout
+        helptext = run("--help")[1]
         for word in ("\"failure\"", "\"complete\": false", "--quiet", "(incomplete)", "firstReason"):
             self.assertIn(word, helptext)
 

@@ -4,28 +4,11 @@
 import json
 import os
 import struct
-import subprocess
-import tempfile
 import unittest
 
-ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
+from cli_support import FolderTest, element, item, part10, run
+
 PYDICOM = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
-
-LONG_VRS = {"OB", "OW", "SQ", "UN", "UT", "UC", "UR", "OF", "OD", "OL", "OV", "SV", "UV"}
-
-
-def element(group, element_, vr, value):
-    """One explicit VR little endian element of defined length."""
-    head = struct.pack("<HH", group, element_) + vr.encode()
-    if vr in LONG_VRS:
-        return head + b"\0\0" + struct.pack("<I", len(value)) + value
-    return head + struct.pack("<H", len(value)) + value
-
-
-def item(content):
-    return struct.pack("<HHI", 0xFFFE, 0xE000, len(content)) + content
-
-
 PLANTED = [b"Zqx^Planted", b"PLANTED-ID-77", b"19991231", b"1.2.999.777", b"SECRETPRIV", b"Free text 4711"]
 
 
@@ -43,32 +26,18 @@ def study(name=b"Zqx^Planted", syntax=b"1.2.840.10008.1.2.1\0"):
             element(0x11, 0x10, "LO", b"ACME") + element(0x11, 0x1010, "LO", b"SECRETPRIV") +
             element(0x28, 0x10, "US", struct.pack("<H", 64)) + element(0x28, 0x11, "US", struct.pack("<H", 32)) +
             element(0x28, 0x4000, "LT", b"Free text 4711"))
-    return b"\0" * 128 + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + data
-
-
-def run(*args):
-    proc = subprocess.run([ORVELDUMP] + list(args), capture_output=True)
-    return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
+    return part10(meta, data)
 
 
 def offset_of(data, group, element_):
     return data.index(struct.pack("<HH", group, element_))
 
 
-class ToolsTest(unittest.TestCase):
+class ToolsTest(FolderTest):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
+        super().setUp()
         self.bytes = study()
         self.file = self.write("study.dcm", self.bytes)
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def write(self, name, data):
-        path = os.path.join(self.dir.name, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
 
     def at(self, offset, path=None):
         code, out, _ = run("--json", "--at", str(offset), path or self.file)
