@@ -1,5 +1,6 @@
 #include "cli/redact.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "dicom/DicomTag.h"
@@ -58,5 +59,12 @@ std::string RedactedMessage(const char* rule, const std::string& message) {
             out += c;
         }
     }
+    // These two name one of the value's bytes in hex ("holds 0xFC at byte 2"): that byte is the
+    // value's too, so only where it lies stays.
+    if (std::strcmp(rule, "bad-character") == 0 || std::strcmp(rule, "charset-missing") == 0)
+        for (size_t at = out.find("0x"); at != std::string::npos; at = out.find("0x", at + 2))
+            if (at + 3 < out.size() && std::isxdigit(static_cast<unsigned char>(out[at + 2])) &&
+                std::isxdigit(static_cast<unsigned char>(out[at + 3])))
+                out.replace(at + 2, 2, "??");
     return out;
 }

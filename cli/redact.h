@@ -27,4 +27,5 @@ std::wstring ShownValue(const CDicomTag& tag, const std::wstring& characterSet, 
 // element's bytes emptied ("" instead of "Doe^John"); the numbers and the rule's words stay.
 // `rule` tells which quotes are value bytes: none for unknown-vr (it quotes the VR bytes), the
 // first for bad-character (the others quote the characters allowed), all for any other rule.
+// bad-character and charset-missing also name a byte of the value in hex; it reads "0x??".
 std::string RedactedMessage(const char* rule, const std::string& message);

@@ -58,6 +58,22 @@ class CheckTest(FolderTest):
         # Without --check the listing is as before.
         self.assertFalse(any(line.lstrip().startswith("!") for line in run(self.bad)[1].splitlines()))
 
+    def test_redacted_messages_name_no_byte_of_a_value(self):
+        # No character set and a non-ASCII name; a code string with lower-case letters.
+        meta = element(2, 1, "OB", b"\0\1") + element(2, 0x10, "UI", b"1.2.840.10008.1.2.1\0")
+        data = (element(8, 0x16, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") + element(8, 0x64, "CS", b"wsd ") +
+                element(0x10, 0x10, "PN", b"M\xfcller "))
+        path = self.write("bytes.dcm", part10(meta, data))
+        messages = {}
+        for redact in ([], ["--redact"]):
+            problems = json.loads(run("--check", "--json", *redact, path)[1])["problems"]
+            messages[bool(redact)] = {p["rule"]: p["message"] for p in problems if p["rule"] in
+                                      ("bad-character", "charset-missing")}
+        self.assertIn("0x77 at character 1", messages[False]["bad-character"])
+        self.assertIn("0xFC at byte 2", messages[False]["charset-missing"])
+        self.assertEqual(messages[True], {rule: text.replace("0x77", "0x??").replace("0xFC", "0x??").replace(
+            '"wsd"', '""') for rule, text in messages[False].items()})
+
     def test_refused_file_exits_1_before_problems_and_usage_errors_exit_2(self):
         code, out, _ = run("--check", "--json", self.bad, self.refused)
         self.assertEqual(code, 1)
