@@ -37,12 +37,14 @@ bool IsText(const CDicomTag& tag) {
     return info != nullptr && info->text && info->kind != VRKind::UN;
 }
 
-// How a text value of even length ends: its padding byte, as words.
+// How a text value of even length ends: its padding byte, as words; null where that is not
+// known (not a text, or its bytes could not be read again).
 const char* PaddingOf(const DiffInput& input, const CDicomTag& tag) {
     if (!IsText(tag)) return nullptr;
     const uint32_t length = tag.GetValueLength();
     const uint8_t* bytes = ValueBytes(input, tag);
-    if (bytes == nullptr || length == 0 || length % 2 != 0) return "not padded";
+    if (bytes == nullptr) return nullptr;
+    if (length == 0 || length % 2 != 0) return "not padded";
     if (bytes[length - 1] == 0x00) return "padded with NUL";
     if (bytes[length - 1] == 0x20) return "padded with a space";
     return "not padded";
