@@ -16,6 +16,7 @@
 #include "cli/utf8.h"
 #include "cli/check.h"
 #include "dicom/DicomFile.h"
+#include "dicom/FileMapping.h"
 #include "OrvelVersion.h"
 
 #ifdef _WIN32
@@ -123,6 +124,9 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // --check and --diff map large files; one cut short under them is an error, not a crash.
+    FileMapping::ExitWhenCutShort("orveldump: a file became shorter while its bytes were read (it changed during "
+                                  "the run)\n", 1);
     Arguments arguments;
     std::string error;
     switch (ParseArguments(argc, argv, arguments, error)) {

@@ -21,6 +21,13 @@ public:
     const uint8_t* Data() const { return m_data; }
     uint64_t Size() const { return m_size; }
 
+    // A file cut short while it is mapped leaves the pages past its new end unreadable, and
+    // touching one would kill the program with a bus error. Once this is called, touching such a
+    // page of a mapping writes `message` to standard error and ends the program with `status`
+    // instead. Other faults are left as they were. (Windows does not let a mapped file be cut;
+    // there this does nothing.)
+    static void ExitWhenCutShort(const char* message, int status);
+
 private:
     const uint8_t* m_data = nullptr;
     uint64_t m_size = 0;

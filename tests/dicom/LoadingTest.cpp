@@ -205,6 +205,30 @@ TEST(Loading, FileMappingShowsTheBytesAndRefusesWhatItCannotHold) {
     EXPECT_FALSE(mapping.Open(L""));
 }
 
+// A file cut short under its mapping: touching a lost page ends the program with the message
+// and status given, not with a bus error.
+TEST(Loading, FileMappingCutShortEndsWithTheMessageGiven) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not let a mapped file be cut";
+#else
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler();
+    const std::string path = w.WriteTempFile("cut-under-mapping.dcm");
+    std::filesystem::resize_file(path, 1 << 16);
+    EXPECT_EXIT(
+        {
+            FileMapping::ExitWhenCutShort("the file was cut\n", 7);
+            FileMapping mapping;
+            if (!mapping.Open(WidePath(path))) std::exit(2);
+            std::filesystem::resize_file(path, 0);
+            volatile uint8_t byte = mapping.Data()[40000];
+            std::exit(byte == 0 ? 3 : 4);
+        },
+        testing::ExitedWithCode(7), "the file was cut");
+    std::remove(path.c_str());
+#endif
+}
+
 TEST(Loading, SetFileNamesWithoutSeparatorUsesTheCurrentDirectory) {
     CDicomFile file;
     file.SetFileNames(L"plain.dcm");
