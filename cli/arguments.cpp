@@ -118,8 +118,9 @@ extern const char kUsage[] =
     "With --quiet the one-line reason follows \"Invalid DICOM file\" on stderr.\n"
     "\n"
     "Exit status: 0 when every file loaded, 1 when any file was refused or could not be\n"
-    "opened, 2 on a usage error; with --check, 3 when every file loaded but a warning or\n"
-    "an error was found; with --diff, 3 when the files differ.\n";
+    "opened (or became shorter while --check or --diff read it), 2 on a usage error; with\n"
+    "--check, 3 when every file loaded but a warning or an error was found; with --diff,\n"
+    "3 when the files differ.\n";
 
 namespace {
 
