@@ -5,6 +5,12 @@
 
 #include "dicom/FileStream.h"
 
+namespace {
+
+const char kChanged[] = "cannot read the bytes that were parsed (did the file change?)";
+
+}  // namespace
+
 bool FileBytes::Open(const std::wstring& path, int64_t expectedSize, const char* purpose, std::string& error) {
     m_block.Free();
     m_mapping.Close();
@@ -21,7 +27,7 @@ bool FileBytes::Open(const std::wstring& path, int64_t expectedSize, const char*
         std::fclose(stream);
         if (m_mapping.Size() != static_cast<uint64_t>(found)) {
             m_mapping.Close();
-            error = "cannot read the bytes that were parsed (did the file change?)";
+            error = kChanged;
             return false;
         }
         m_data = m_mapping.Data();
@@ -40,7 +46,7 @@ bool FileBytes::Open(const std::wstring& path, int64_t expectedSize, const char*
     std::fclose(stream);
     if (!read) {
         m_block.Free();
-        error = "cannot read the bytes that were parsed (did the file change?)";
+        error = kChanged;
         return false;
     }
     m_data = m_block.Data();

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -6,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "dicom/FileMapping.h"
@@ -23,15 +21,15 @@ std::atomic<uintptr_t> g_ends[kSlots];
 const char* g_message = nullptr;
 int g_status = 1;
 
+// The end is stored before the start, which makes the slot count for the handler.
 void Register(const uint8_t* data, uint64_t size) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    for (size_t i = 0; i < kSlots; ++i) {
-        uintptr_t empty = 0;
-        if (g_starts[i].compare_exchange_strong(empty, start)) {
+    for (size_t i = 0; i < kSlots; ++i)
+        if (g_starts[i].load() == 0) {
             g_ends[i].store(start + static_cast<uintptr_t>(size));
+            g_starts[i].store(start);
             return;
         }
-    }
     // More mappings than slots: a fault in this one stays a bus error.
 }
 
@@ -39,7 +37,6 @@ void Unregister(const uint8_t* data) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(data);
     for (size_t i = 0; i < kSlots; ++i)
         if (g_starts[i].load() == start) {
-            g_ends[i].store(0);
             g_starts[i].store(0);
             return;
         }

@@ -1,18 +1,20 @@
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdint>
+#include <cstdio>
 
 #include "dicom/FileMapping.h"
+#include "dicom/FileStream.h"
 
 bool FileMapping::Open(const std::wstring& path) {
     Close();
-    if (path.empty()) return false;
-    // Shared with other readers and writers, as the parser opens files.
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FILE* stream = OpenFileForReading(path);
+    if (stream == nullptr) return false;
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     LARGE_INTEGER size;
-    bool mapped = GetFileSizeEx(file, &size) != 0 && size.QuadPart > 0 &&
+    bool mapped = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) != 0 && size.QuadPart > 0 &&
                   static_cast<uint64_t>(size.QuadPart) <= SIZE_MAX;
     if (mapped) {
         const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -28,7 +30,7 @@ bool FileMapping::Open(const std::wstring& path) {
             }
         }
     }
-    CloseHandle(file);
+    std::fclose(stream);
     return mapped;
 }
 
