@@ -71,6 +71,7 @@ bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std
     // The parse stopped before any trailing bytes were known.
     input.trailingSize = 0;
     input.partial = true;
+    input.deflated = IsDeflated(failure.tree);
     problems = CheckFile(input);
     return true;
 }

@@ -4,10 +4,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "dicom/TextFormat.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomHeader.h"
+#include "dicom/TransferSyntax.h"
 #include "dicom/VRRules.h"
 
 // Offsets: a problem about an element is reported at the element's tag offset; trailing bytes at
@@ -320,9 +322,13 @@ public:
         // The meta group and the data set after it are two structures: tag order and group
         // lengths are each their own.
         const size_t meta = MetaGroupCount();
-        DataSet(m_in.elements, meta, CharacterSet(), fileEncoding, true, 0);
-        DataSet(m_in.elements + meta, m_in.elementCount - meta, CharacterSet(), fileEncoding, true, meta);
-        CheckTrailingBytes(fileEncoding);
+        DataSet(m_in.elements, meta, CharacterSet(), Encoding{true, fileEncoding.littleEndian}, true, 0);
+        if (m_in.deflated) {
+            NotChecked();
+        } else {
+            DataSet(m_in.elements + meta, m_in.elementCount - meta, CharacterSet(), fileEncoding, true, meta);
+            CheckTrailingBytes(fileEncoding);
+        }
         std::stable_sort(m_problems.begin(), m_problems.end(),
                          [](const CheckProblem& a, const CheckProblem& b) { return a.offset < b.offset; });
         return std::move(m_problems);
@@ -375,11 +381,15 @@ private:
             const uint32_t longLength = Read32(p + 4, le);
             const bool ends = tag.GetEndOffset() >= tag.GetValueOffset();
             const uint64_t span = tag.GetEndOffset() - tag.GetValueOffset();
+            // Every header of a data set has its encoding, except the leading group 0002 elements
+            // of a bare data set, which are read before its transfer syntax is known; only there
+            // does the header itself tell.
+            const bool headerTells = !m_in.hasPreamble && tag.GetGroup() == 0x0002 && tag.GetParent() == nullptr;
             if (longLength == kUndefinedLength)
                 s.encoding.explicitVR = false;     // an explicit undefined length needs the long form
-            else if (ends && span == shortLength && span != longLength)
+            else if (headerTells && ends && span == shortLength && span != longLength)
                 s.encoding.explicitVR = true;
-            else if (ends && span == longLength && span != shortLength)
+            else if (headerTells && ends && span == longLength && span != shortLength)
                 s.encoding.explicitVR = false;
             s.length = s.encoding.explicitVR ? shortLength : longLength;
         } else {
@@ -476,13 +486,18 @@ private:
             }
         }
 
-        uint32_t previous = 0;
+        TagOrder order;
         for (size_t i = 0; i < count; ++i) {
             const CDicomTag& tag = *nodes[i];
             m_path.push_back({static_cast<uint32_t>(first + i), tag.GetGroup(), tag.GetElement()});
-            const uint32_t key = Key(tag.GetGroup(), tag.GetElement());
-            if (i > 0 && key <= previous) CheckOrder(tag, nodes, i, previous);
-            previous = std::max(previous, key);
+            if (IsItemOrDelimiter(tag)) {
+                // No element at all: an item or delimiter where elements go. What follows is
+                // ordered against the element before it.
+                ReportItemOutside(tag);
+                m_path.pop_back();
+                continue;
+            }
+            CheckOrder(tag, order);
 
             const Stored stored = StoredOf(tag, encoding);
             Element(tag, stored, facts, characterSet, topLevel);
@@ -497,25 +512,59 @@ private:
         }
     }
 
-    void CheckOrder(const CDicomTag& tag, const CDicomTag* const* nodes, size_t index, uint32_t previous) {
+    // The tags of one data set seen so far: those that ascended, in order (most files hold only
+    // these), and the others, so that every repeat is found in logarithmic time.
+    struct TagOrder {
+        bool any = false;
+        uint32_t previous = 0;
+        std::vector<std::pair<uint32_t, uint64_t>> ascending;   // key, tag offset
+        std::map<uint32_t, uint64_t> others;                    // key, tag offset
+    };
+
+    static bool IsItemOrDelimiter(const CDicomTag& tag) {
+        return tag.GetGroup() == 0xFFFE &&
+               (tag.GetElement() == 0xE000 || tag.GetElement() == 0xE00D || tag.GetElement() == 0xE0DD);
+    }
+
+    void ReportItemOutside(const CDicomTag& tag) {
+        const uint16_t e = tag.GetElement();
+        ReportAt(tag, "item-outside-sequence", CheckSeverity::Error,
+                 Format("%s %s stands among the elements of a data set; %s", e == 0xE000 ? "item" : e == 0xE00D
+                        ? "item delimiter" : "sequence delimiter", TagText(0xFFFE, e).c_str(),
+                        e == 0xE0DD ? "it may only end an undefined-length sequence"
+                                    : "items belong in a sequence or encapsulated pixel data"));
+    }
+
+    // A tag lower than the one before it is out of order; a tag seen before in the data set is a
+    // repeat, wherever it falls.
+    void CheckOrder(const CDicomTag& tag, TagOrder& order) {
         const uint32_t key = Key(tag.GetGroup(), tag.GetElement());
-        if (key == previous) {
-            uint64_t first = 0;
-            for (size_t k = 0; k < index; ++k)
-                if (Key(nodes[k]->GetGroup(), nodes[k]->GetElement()) == key) {
-                    first = nodes[k]->GetTagOffset();
-                    break;
-                }
+        const uint32_t previous = order.previous;
+        const bool first = !order.any;
+        order.any = true;
+        order.previous = key;
+        if (first || key > order.ascending.back().first) {
+            order.ascending.push_back({key, tag.GetTagOffset()});
+            return;
+        }
+        auto less = [](const std::pair<uint32_t, uint64_t>& a, uint32_t k) { return a.first < k; };
+        const auto ascending = std::lower_bound(order.ascending.begin(), order.ascending.end(), key, less);
+        const auto other = order.others.find(key);
+        if ((ascending != order.ascending.end() && ascending->first == key) || other != order.others.end()) {
+            // Each key is in one of the two, with the offset of its first appearance.
+            const uint64_t at = other != order.others.end() ? other->second : ascending->second;
             ReportAt(tag, "tag-order", CheckSeverity::Error,
                      Format("%s appears a second time in this data set (first at offset %llu); each tag may "
                             "appear once", TagText(tag.GetGroup(), tag.GetElement()).c_str(),
-                            static_cast<unsigned long long>(first)));
-        } else {
+                            static_cast<unsigned long long>(at)));
+            return;
+        }
+        order.others.emplace(key, tag.GetTagOffset());
+        if (key < previous)
             ReportAt(tag, "tag-order", CheckSeverity::Warning,
                      Format("%s follows %s; tags must ascend within a data set",
                             TagText(tag.GetGroup(), tag.GetElement()).c_str(),
                             TagText(static_cast<uint16_t>(previous >> 16), static_cast<uint16_t>(previous)).c_str()));
-        }
     }
 
     void CheckGroupLength(const CDicomTag& tag, const Stored& stored, uint64_t bytes) {
@@ -785,6 +834,19 @@ private:
 
     // ---- the file as a whole
 
+    // A deflated data set: what the parse read after the meta group (of a bare data set, after
+    // its leading group 0002 elements) is compressed bytes, so no rule applies to it.
+    void NotChecked() {
+        size_t first = MetaGroupCount();
+        if (!m_in.hasPreamble)
+            while (first < m_in.elementCount && m_in.elements[first]->GetGroup() == 0x0002) ++first;
+        uint64_t at = first > 0 ? m_in.elements[first - 1]->GetEndOffset() : 0;
+        if (first < m_in.elementCount) at = m_in.elements[first]->GetTagOffset();
+        Report("not-checked", CheckSeverity::Info, nullptr, at,
+               "the data set is deflate-compressed and is not inflated, so it was not checked (only the meta group "
+               "was)");
+    }
+
     // The meta group of a file with a preamble: the run of group 0002 elements it starts with.
     size_t MetaGroupCount() const {
         size_t count = 0;
@@ -880,6 +942,11 @@ const char* SeverityName(CheckSeverity severity) {
     return "error";
 }
 
+bool IsDeflated(const CTagArray& elements) {
+    const TransferSyntax* syntax = elements.GetTransferSyntax();
+    return syntax != nullptr && syntax->deflated;
+}
+
 CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t size) {
     CheckInput input;
     input.elements = file.GetElements().data();
@@ -890,6 +957,7 @@ CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t
     input.explicitVR = file.IsExplicitVR();
     input.littleEndian = file.IsLittleEndian();
     input.trailingSize = file.GetTrailingSize();
+    input.deflated = IsDeflated(file);
     return input;
 }
 

@@ -17,6 +17,7 @@
 
 class CDicomTag;
 class CDicomHeader;
+class CTagArray;
 
 enum class CheckSeverity : uint8_t {
     Info,     // worth knowing, allowed
@@ -62,7 +63,13 @@ struct CheckInput {
     // where the parse stopped, so what follows it is unknown, and incomplete containers lack
     // children. Rules that count what a group or container holds skip what may have been cut.
     bool partial = false;
+    // The data set after the meta group is deflate-compressed: its bytes are no elements, so only
+    // the meta group is checked.
+    bool deflated = false;
 };
+
+// Whether the elements declare a deflated transfer syntax.
+bool IsDeflated(const CTagArray& elements);
 
 // The input for a loaded file and its bytes.
 CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t size);

@@ -103,7 +103,9 @@ void Insert(std::vector<Planned>& list, Planned planned) {
 }
 
 void WritePlanned(DicomWriter& w, const Plan& plan, const Planned& p) {
-    if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
+    if (p.vr == "raw") {
+        w.Raw(p.value);   // bytes as they are, header included
+    } else if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
         const bool un = p.vr == "UN";
         w.BeginSequence(p.group, p.element, un, p.vr.c_str()).BeginItem(un);
         if (un) w.Mode(false, true);
@@ -152,6 +154,35 @@ void LoadAndCheck(const Plan& plan, Checked& out) {
     out.writer = Write(plan);
     ASSERT_TRUE(Load(out.writer, out.file));
     out.problems = CheckFile(CheckInputOf(out.file, out.writer.Bytes().data(), out.writer.Size()));
+}
+
+// As orveldump checks a file: a refused one over its partial tree. The file object keeps the
+// tree the problems point into.
+std::vector<CheckProblem> CheckAsTheToolDoes(const DicomWriter& writer, CDicomFile& file) {
+    ParseOptions options;
+    options.keepPartialTree = true;
+    file.SetParseOptions(options);
+    if (Load(writer, file)) return CheckFile(CheckInputOf(file, writer.Bytes().data(), writer.Size()));
+    const ParseFailure* failure = file.GetFailure();
+    if (failure == nullptr) return {};
+    CheckInput input;
+    input.elements = failure->tree.GetElements().data();
+    input.elementCount = failure->tree.GetElements().size();
+    input.bytes = writer.Bytes().data();
+    input.size = writer.Size();
+    input.hasPreamble = failure->hasPreamble.value_or(false);
+    input.explicitVR = failure->explicitVR.value_or(true);
+    input.littleEndian = failure->littleEndian.value_or(true);
+    input.partial = true;
+    input.deflated = IsDeflated(failure->tree);
+    return CheckFile(input);
+}
+
+std::vector<CheckProblem> CheckPlan(const Plan& plan, CDicomFile& file) { return CheckAsTheToolDoes(Write(plan), file); }
+
+size_t CountRule(const std::vector<CheckProblem>& problems, const std::string& rule) {
+    return static_cast<size_t>(std::count_if(problems.begin(), problems.end(),
+                                             [&](const CheckProblem& p) { return p.rule == rule; }));
 }
 
 std::string Describe(const std::vector<CheckProblem>& problems) {
@@ -407,6 +438,130 @@ TEST(Check, APartialTreeIsNotBlamedForWhatTheCutTookAway) {
             for (const std::string& rule : cut.blamedIfWhole)
                 EXPECT_EQ(std::count(rules.begin(), rules.end(), rule) > 0, !partial && rule != "offset-table")
                     << rule << (partial ? " (partial)" : " (whole)") << "\n" << Describe(CheckFile(input));
+        }
+    }
+}
+
+TEST(Check, NoRuleJudgesBytesThatAreNoElements) {
+    // A deflated data set whose compressed bytes happen to read as elements (out of order, odd,
+    // with no VR), loaded or refused: the meta group is checked, the rest is one info problem.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "loaded");
+        Plan plan = CleanPlan("1.2.840.10008.1.2.1.99");
+        In(plan, 0x0010, 0x0020).value = "ID1";
+        In(plan, 0x0010, 0x1010).vr = "XY";
+        std::swap(In(plan, 0x0018, 0x0050), In(plan, 0x0020, 0x0013));
+        In(plan, 0x0002, 0x0012).value = std::string("1.2.3.x\0", 8);   // in the meta group: still found
+        if (refused) {
+            plan.pixel.clear();
+            plan.trailing = "\1\2\3";   // too few bytes for a tag
+        }
+        CDicomFile file;
+        const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+        EXPECT_EQ(file.GetFailure() != nullptr, refused);
+        ASSERT_EQ(problems.size(), 2u) << Describe(problems);
+        EXPECT_EQ(problems[0].rule, std::string("bad-character")) << Describe(problems);
+        EXPECT_EQ(problems[1].rule, std::string("not-checked"));
+        EXPECT_EQ(problems[1].severity, CheckSeverity::Info);
+        DicomWriter meta;
+        for (const Planned& p : plan.meta) WritePlanned(meta, plan, p);
+        EXPECT_EQ(problems[1].offset, 132 + 12 + meta.Size());   // the first element after the meta group
+    }
+}
+
+TEST(Check, AnImplicitDataSetIsNeverReadAsExplicit) {
+    // (0040,A170) is an SQ in the dictionary; here its value is text, whose first bytes read as
+    // an explicit header would give the VR "\x0A\x00". The file is refused at the "item"; its
+    // partial tree holds the sequence.
+    Plan plan = CleanPlan("1.2.840.10008.1.2");
+    plan.explicitVR = false;
+    Insert(plan.dataSet, {0x0040, 0xA170, "raw", std::string("\x40\x00\x70\xA1\x0A\x00\x00\x00NAMED TYPE", 18)});
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+    EXPECT_EQ(CountRule(problems, "unknown-vr"), 0u) << Describe(problems);
+    EXPECT_EQ(CountRule(problems, "odd-length") + CountRule(problems, "vr-mismatch"), 0u) << Describe(problems);
+    EXPECT_LE(problems.size(), 1u) << Describe(problems);
+}
+
+TEST(Check, TagOrderBlamesEachMisplacedTagOnceAndEveryRepeat) {
+    struct Case {
+        const char* what;
+        std::function<void(Plan&)> plant;
+        std::vector<std::pair<std::string, uint32_t>> expected;   // rule and tag of each problem
+    };
+    const Case cases[] = {
+        {"(0028,0004) moved behind the rows, columns and bits",
+         [](Plan& p) {
+             auto& d = p.dataSet;
+             auto at = std::find_if(d.begin(), d.end(), [](const Planned& x) { return x.element == 0x0004 && x.group == 0x0028; });
+             Planned moved = *at;
+             d.erase(at);
+             d.push_back(moved);
+         },
+         {{"tag-order", 0x00280004}}},
+        {"(0028,0100) moved before the rows",
+         [](Plan& p) {
+             auto& d = p.dataSet;
+             Planned bits = d.back();
+             d.pop_back();
+             d.insert(d.end() - 2, bits);
+         },
+         {{"tag-order", 0x00280010}}},
+        {"a tag three times, once after a lower one",
+         [](Plan& p) {
+             p.dataSet.push_back({0x0018, 0x0050, "DS", "2 "});
+             Insert(p.dataSet, {0x0018, 0x0050, "DS", "3 "});
+         },
+         {{"tag-order", 0x00180050}, {"tag-order", 0x00180050}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        c.plant(plan);
+        CDicomFile file;
+        const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+        std::vector<std::pair<std::string, uint32_t>> got;
+        for (const CheckProblem& p : problems)
+            if (p.severity != CheckSeverity::Info)
+                got.push_back({p.rule, uint32_t(p.path.back().group) << 16 | p.path.back().element});
+        EXPECT_EQ(got, c.expected) << Describe(problems);
+    }
+    // A repeat is an error wherever it falls, an order fault a warning.
+    Plan plan = CleanPlan();
+    plan.dataSet.push_back({0x0018, 0x0050, "DS", "2 "});
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
+    EXPECT_EQ(problems[0].severity, CheckSeverity::Error);
+}
+
+TEST(Check, AnItemOrDelimiterAmongElementsIsReportedThereAndNothingAfterIt) {
+    const std::string item("\xFE\xFF\x00\xE0\x00\x00\x00\x00", 8);
+    const std::string itemEnd("\xFE\xFF\x0D\xE0\x00\x00\x00\x00", 8);
+    const std::string sequenceEnd("\xFE\xFF\xDD\xE0\x00\x00\x00\x00", 8);
+    for (const bool explicitVR : {true, false}) {
+        for (const std::string* planted : {&item, &itemEnd, &sequenceEnd}) {
+            for (const bool inItem : {false, true}) {
+                SCOPED_TRACE(std::string(explicitVR ? "explicit, " : "implicit, ") + (inItem ? "in an item, " : "") +
+                             std::to_string(static_cast<uint8_t>((*planted)[2])));
+                Plan plan = CleanPlan(explicitVR ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2");
+                plan.explicitVR = explicitVR;
+                const Planned raw{0xFFFE, 0xE000, "raw", *planted};
+                if (inItem) {
+                    auto& inner = In(plan, 0x0008, 0x1140).item;
+                    inner.insert(inner.begin() + 1, raw);
+                } else {
+                    auto& d = plan.dataSet;
+                    d.insert(d.begin() + 8, raw);   // after (0010,0020)
+                }
+                CDicomFile file;
+                const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+                ASSERT_EQ(file.GetFailure(), nullptr);
+                ASSERT_EQ(problems.size(), 1u) << Describe(problems);
+                EXPECT_EQ(problems[0].rule, std::string("item-outside-sequence"));
+                EXPECT_EQ(problems[0].severity, CheckSeverity::Error);
+                EXPECT_EQ(problems[0].path.back().group, 0xFFFE);
+            }
         }
     }
 }
