@@ -22,6 +22,24 @@ constexpr uint32_t Key(uint16_t group, uint16_t element) { return (uint32_t(grou
 
 std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
 
+// The group under which the dictionary lists a tag: the even overlay groups 6000-601E under
+// 6000 and the even curve groups 5000-501E under 5000 (the odd groups among them are private),
+// the waveform groups 54xx under 5400 as the load does.
+uint16_t DictionaryGroup(uint16_t group) {
+    if ((group & 1) == 0 && group >= 0x6000 && group <= 0x601E) return 0x6000;
+    if ((group & 1) == 0 && group >= 0x5000 && group <= 0x501E) return 0x5000;
+    if ((group & 0xFF00) == 0x5400) return 0x5400;
+    return group;
+}
+
+// The one VR the dictionary gives a tag (with its group folded as above), or null where it
+// gives none or several.
+const VRInfo* DictionaryVR(uint16_t group, uint16_t element) {
+    const DictionaryRecord* record = FindDictionaryRecord(DictionaryGroup(group), element);
+    if (record == nullptr || record->vr[0] == '\0' || record->vr[3] != '\0') return nullptr;
+    return FindVRInfo(record->vr);
+}
+
 // File bytes quoted for a message: printable ASCII as it is, anything else as \xNN, cut at 64.
 std::string Quoted(const uint8_t* bytes, size_t count) {
     std::string text = "\"";
@@ -408,7 +426,13 @@ private:
     // The rules that apply to the element's value: the VR its header names, or in implicit VR
     // the dictionary's (which the element carries).
     static const VRInfo* RuleVR(const CDicomTag& tag, const Stored& stored) {
-        return stored.encoding.explicitVR ? stored.fileVR : tag.GetVR().GetInfo();
+        if (stored.encoding.explicitVR) return stored.fileVR;
+        // The load folds every group 6000-6FFF to 6000 and no curve group; where that differs
+        // from the repeating groups the element's VR is not the dictionary's.
+        const uint16_t g = tag.GetGroup();
+        if (tag.GetElement() != 0x0000 && FoldRepeatingGroup(g) != DictionaryGroup(g))
+            return DictionaryVR(g, tag.GetElement());
+        return tag.GetVR().GetInfo();
     }
 
     // A plain value's bytes in the file, or an empty span where they do not lie in it.
@@ -643,7 +667,7 @@ private:
         std::string allowed;
         if (e == 0x0000) {
             allowed = "UL";
-        } else if (const DictionaryRecord* record = FindDictionaryRecord(FoldRepeatingGroup(g), e)) {
+        } else if (const DictionaryRecord* record = FindDictionaryRecord(DictionaryGroup(g), e)) {
             // "US\0SS\0": each code NUL-terminated.
             for (size_t at = 0; at + 1 < sizeof record->vr && record->vr[at] != '\0'; at += 3) {
                 if (!allowed.empty()) allowed += " or ";

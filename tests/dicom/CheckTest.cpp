@@ -565,3 +565,32 @@ TEST(Check, AnItemOrDelimiterAmongElementsIsReportedThereAndNothingAfterIt) {
         }
     }
 }
+
+TEST(Check, OnlyTheStandardsRepeatingGroupsFoldToTheirBaseGroup) {
+    struct Case {
+        const char* what;
+        bool explicitVR;
+        std::vector<Planned> planted;
+        std::vector<std::string> rules;
+    };
+    const Case cases[] = {
+        {"odd group 6003 is private: its creator is an LO, its element a US",
+         true, {{0x6003, 0x0010, "LO", "ACME"}, {0x6003, 0x1001, "US", "", 7}}, {}},
+        {"even overlay group 6002 is Rows (US)", true, {{0x6002, 0x0010, "LO", "AB"}}, {"vr-mismatch"}},
+        {"even curve group 5002 is Curve Dimensions (US)", true, {{0x5002, 0x0005, "LO", "AB"}}, {"vr-mismatch"}},
+        {"group 6020 is no overlay group", true, {{0x6020, 0x0010, "LO", "AB"}}, {}},
+        {"implicit curve group 5002: Curve Description is an LO", false,
+         {{0x5002, 0x0022, "LO", std::string(66, 'C')}}, {"value-too-long"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan(c.explicitVR ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2");
+        plan.explicitVR = c.explicitVR;
+        for (const Planned& p : c.planted) Insert(plan.dataSet, p);
+        CDicomFile file;
+        std::vector<std::string> rules;
+        for (const CheckProblem& p : CheckPlan(plan, file))
+            if (p.severity != CheckSeverity::Info) rules.push_back(p.rule);
+        EXPECT_EQ(rules, c.rules) << Describe(CheckPlan(plan, file));
+    }
+}
