@@ -203,12 +203,32 @@ std::string AgeProblem(Span s) {
     return "is not an age of the form nnnD, nnnW, nnnM or nnnY";
 }
 
+// Components of digits between dots, none empty, none of more than one digit starting with 0.
+std::string UidProblem(Span s) {
+    if (s.size == 0) return std::string();
+    std::string problem;
+    ForEachValue(s, '.', [&problem](Span component, size_t number) {
+        if (component.size == 0)
+            problem = Format("has an empty component %zu (a dot at its start or end, or two in a row)", number);
+        else if (component.size > 1 && component.data[0] == '0')
+            problem = Format("has component %zu starting with 0; only the component 0 itself may", number);
+        return problem.empty();
+    });
+    return problem;
+}
+
 // What is wrong with one value of this VR by its character rule, or "".
 std::string CharacterProblem(VRCharacters rule, Span value) {
     switch (rule) {
         case VRCharacters::Any: return std::string();
-        case VRCharacters::UID:
-            return FirstBadCharacter(value, [](uint8_t c) { return IsDigit(c) || c == '.'; }, "digits and \".\"");
+        case VRCharacters::UID: {
+            const std::string bad =
+                FirstBadCharacter(value, [](uint8_t c) { return IsDigit(c) || c == '.'; }, "digits and \".\"");
+            return bad.empty() ? UidProblem(value) : bad;
+        }
+        case VRCharacters::ApplicationEntity:
+            return FirstBadCharacter(value, [](uint8_t c) { return c >= 0x20 && c < 0x7F && c != '\\'; },
+                                     "characters of the default repertoire other than \"\\\" and control characters");
         case VRCharacters::CodeString:
             return FirstBadCharacter(value, [](uint8_t c) { return IsUpper(c) || IsDigit(c) || c == ' ' || c == '_'; },
                                      "upper-case letters, digits, space and \"_\"");
@@ -708,11 +728,25 @@ private:
                 }
         }
 
+        // Each term of Specific Character Set is judged as a whole (charset-unknown).
+        if (tag.Is(0x0008, 0x0005)) return;
+
         bool tooLong = rule.maxLength == 0;
         bool malformed = rule.characters == VRCharacters::Any;
         const uint8_t separator = rule.multiValued ? '\\' : 0x00;
+        // Each kind of problem is reported once per element, and one value gives one problem: a
+        // malformed value is not also measured.
         auto visit = [&](Span one, size_t number) {
-            if (!tooLong) {
+            std::string problem;
+            if (rule.characters != VRCharacters::Any && (!malformed || !tooLong))
+                problem = CharacterProblem(rule.characters, one);
+            if (!problem.empty() && !malformed) {
+                malformed = true;
+                ReportAt(tag, "bad-character", CheckSeverity::Warning,
+                         Format("%s value %zu %s %s", vr.code, number, Quoted(one.data, one.size).c_str(),
+                                problem.c_str()));
+            }
+            if (!tooLong && problem.empty()) {
                 auto check = [&](Span part, const char* what) {
                     size_t limit = rule.maxLength;
                     if (rule.maxLengthWithFraction != 0 && part.Contains('.')) limit = rule.maxLengthWithFraction;
@@ -727,15 +761,6 @@ private:
                     ForEachValue(one, '=', [&](Span group, size_t) { return !(tooLong = check(group, " (a component group)")); });
                 else
                     tooLong = check(one, "");
-            }
-            if (!malformed) {
-                const std::string problem = CharacterProblem(rule.characters, one);
-                if (!problem.empty()) {
-                    malformed = true;
-                    ReportAt(tag, "bad-character", CheckSeverity::Warning,
-                             Format("%s value %zu %s %s", vr.code, number, Quoted(one.data, one.size).c_str(),
-                                    problem.c_str()));
-                }
             }
             return !(tooLong && malformed);
         };

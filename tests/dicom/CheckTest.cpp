@@ -594,3 +594,42 @@ TEST(Check, OnlyTheStandardsRepeatingGroupsFoldToTheirBaseGroup) {
         EXPECT_EQ(rules, c.rules) << Describe(CheckPlan(plan, file));
     }
 }
+
+TEST(Check, EachMalformedValueGivesOneProblem) {
+    struct Case {
+        const char* what;
+        uint16_t group, element;
+        std::string vr, value;
+        const char* rule;   // the one problem, or null for none
+    };
+    const Case cases[] = {
+        {"UI with an empty component", 0x0008, 0x1155, "UI", std::string("1.2..3\0", 8), "bad-character"},
+        {"UI ending in a dot", 0x0008, 0x1155, "UI", "1.2.3.", "bad-character"},
+        {"UI starting with a dot", 0x0008, 0x1155, "UI", std::string(".1.2.3\0", 8), "bad-character"},
+        {"UI with a leading zero", 0x0008, 0x1155, "UI", "1.2.03", "bad-character"},
+        {"UI with a zero component", 0x0008, 0x1155, "UI", std::string("1.2.0.3\0", 8), nullptr},
+        {"AE with a line feed", 0x0008, 0x0054, "AE", "STORE\nSCP ", "bad-character"},
+        {"AE with a space", 0x0008, 0x0054, "AE", "STORE SCP ", nullptr},
+        {"DA with dots, longer than a date", 0x0008, 0x0020, "DA", "1994.01.30", "bad-character"},
+        {"TM of 18 characters with letters", 0x0008, 0x0030, "TM", "12h00m00.000000000", "bad-character"},
+        {"character set term in lower case", 0x0008, 0x0005, "CS", "iso_ir 100", "charset-unknown"},
+        {"character set term of 18 characters", 0x0008, 0x0005, "CS", "ISO 2022 IR 100 XY", "charset-unknown"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        Planned* existing = Find(plan.dataSet, c.group, c.element);
+        if (existing != nullptr) {
+            existing->vr = c.vr;
+            existing->value = c.value;
+        } else {
+            Insert(plan.dataSet, {c.group, c.element, c.vr, c.value});
+        }
+        CDicomFile file;
+        std::vector<std::string> rules;
+        for (const CheckProblem& p : CheckPlan(plan, file))
+            if (p.severity != CheckSeverity::Info) rules.push_back(p.rule);
+        EXPECT_EQ(rules, c.rule ? std::vector<std::string>{c.rule} : std::vector<std::string>{})
+            << Describe(CheckPlan(plan, file));
+    }
+}
