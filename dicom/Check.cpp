@@ -360,7 +360,9 @@ public:
         // The meta group and the data set after it are two structures: tag order and group
         // lengths are each their own.
         const size_t meta = MetaGroupCount();
+        m_inMetaGroup = true;
         DataSet(m_in.elements, meta, CharacterSet(), Encoding{true, fileEncoding.littleEndian}, true, 0);
+        m_inMetaGroup = false;
         if (m_in.deflated) {
             NotChecked();
         } else {
@@ -376,6 +378,7 @@ private:
     const CheckInput& m_in;
     std::vector<CheckProblem> m_problems;
     std::vector<CheckPathStep> m_path;
+    bool m_inMetaGroup = false;
 
     bool Has(uint64_t offset, uint64_t count) const { return offset <= m_in.size && count <= m_in.size - offset; }
     const uint8_t* At(uint64_t offset) const { return m_in.bytes + offset; }
@@ -632,6 +635,14 @@ private:
             ReportAt(tag, "private-creator", CheckSeverity::Warning,
                      Format("private element %s has no private creator %s in its data set",
                             TagText(g, e).c_str(), TagText(g, static_cast<uint16_t>(e >> 8)).c_str()));
+        if (g == 0x0002 && !m_inMetaGroup && (m_in.hasPreamble || !topLevel))
+            ReportAt(tag, "meta-misplaced", CheckSeverity::Warning,
+                     Format("%s of the file meta group stands %s; group 0002 belongs only in the meta group",
+                            TagText(g, e).c_str(), topLevel ? "in the data set" : "inside an item"));
+        if ((g & 1) != 0 && g > 0x0008 && g != 0xFFFF && e >= 0x0001 && e <= 0x000F)
+            ReportAt(tag, "private-creator", CheckSeverity::Warning,
+                     Format("%s lies in %s-%s of a private group, which no element may use", TagText(g, e).c_str(),
+                            TagText(g, 0x0001).c_str(), TagText(g, 0x000F).c_str()));
         if (!stored.headerRead) return;
 
         const bool undefined = stored.length == kUndefinedLength;
@@ -648,6 +659,18 @@ private:
             ReportAt(tag, "odd-length", CheckSeverity::Warning,
                      Format("value length %lu is odd; defined lengths must be even",
                             static_cast<unsigned long>(stored.length)));
+        if (tag.IsPixelData() && stored.encoding.explicitVR && stored.fileVR != nullptr) {
+            uint32_t bits = 0;
+            if (fragments && stored.fileVR->kind == VRKind::OW)
+                ReportAt(tag, "pixel-vr", CheckSeverity::Warning,
+                         "encapsulated pixel data is stored as OW; its fragments are bytes, stored as OB");
+            else if (!fragments && !undefined && stored.fileVR->kind == VRKind::OB &&
+                     NumberOf(facts.bitsAllocated, stored.encoding, bits) && bits > 8)
+                ReportAt(tag, "pixel-vr", stored.encoding.littleEndian ? CheckSeverity::Warning : CheckSeverity::Error,
+                         Format("native pixel data of %lu bits allocated is stored as OB; more than 8 bits are "
+                                "stored as OW%s", static_cast<unsigned long>(bits),
+                                stored.encoding.littleEndian ? "" : " (in big endian, OB keeps the bytes unswapped)"));
+        }
         if (fragments) {
             Fragments(tag, stored);
             return;
@@ -661,6 +684,11 @@ private:
         }
 
         const VRInfo* vr = RuleVR(tag, stored);
+        if (vr != nullptr && vr->kind == VRKind::UN && e != 0x0000) {
+            // A UN value of a tag the dictionary knows is held to the dictionary's VR.
+            const VRInfo* known = DictionaryVR(g, e);
+            if (known != nullptr && known->kind != VRKind::SQ && known->kind != VRKind::UN) vr = known;
+        }
         if (vr == nullptr) return;
         const VRRule& rule = VRRuleFor(vr->kind);
         if (rule.unit > 1 && stored.length % rule.unit != 0)
@@ -670,6 +698,10 @@ private:
         const Span value = ValueOf(tag, stored);
         if (rule.padding != kNoPadding) Text(tag, *vr, rule, value, characterSet);
         if (g == 0x0008 && e == 0x0005) CheckCharacterSetTerms(tag, value);
+        if ((g & 1) != 0 && g > 0x0008 && g != 0xFFFF && e >= 0x0010 && e <= 0x00FF && value.size == stored.length &&
+            std::all_of(value.data, value.data + value.size, [](uint8_t c) { return c == ' ' || c == 0x00; }))
+            ReportAt(tag, "private-creator", CheckSeverity::Warning,
+                     Format("private creator %s is empty; a creator names the block it reserves", TagText(g, e).c_str()));
         if (tag.IsPixelData()) CheckPixelLength(tag, stored, facts);
     }
 
@@ -794,6 +826,10 @@ private:
             const CDicomTag& item = *items[i];
             m_path.push_back({static_cast<uint32_t>(i), item.GetGroup(), item.GetElement()});
             const Stored s = StoredOf(item, inner);
+            if (!item.Is(0xFFFE, 0xE000))
+                ReportAt(item, "not-an-item", CheckSeverity::Error,
+                         Format("%s stands where an item (FFFE,E000) of the sequence is required, and was read as "
+                                "one", TagText(item.GetGroup(), item.GetElement()).c_str()));
             if (s.headerRead && s.length != kUndefinedLength && (s.length & 1) != 0)
                 ReportAt(item, "odd-length", CheckSeverity::Warning,
                          Format("item length %lu is odd; defined lengths must be even",
@@ -924,6 +960,22 @@ private:
         }
         // A parse that stopped inside the meta group leaves its missing elements unknown.
         const bool metaMayBeCut = m_in.partial && count == m_in.elementCount;
+        if (groupLength == nullptr && !metaMayBeCut)
+            Report("meta-missing", CheckSeverity::Warning, nullptr, 132,
+                   "the file meta group lacks (0002,0000) File Meta Information Group Length");
+        if (found[0] != nullptr) {
+            const Span version = ValueOf(*found[0], StoredOf(*found[0], Encoding{true, true}));
+            if (!(version.size == 2 && version.data[0] == 0x00 && version.data[1] == 0x01)) {
+                m_path.push_back({static_cast<uint32_t>(std::find(m_in.elements, m_in.elements + count, found[0]) -
+                                                        m_in.elements), 0x0002, 0x0001});
+                ReportAt(*found[0], "meta-version", CheckSeverity::Warning,
+                         version.size == 2 ? Format("File Meta Information Version (0002,0001) is 0x%02X 0x%02X; "
+                                                    "it must be 0x00 0x01", version.data[0], version.data[1])
+                                           : Format("File Meta Information Version (0002,0001) holds %zu bytes; it "
+                                                    "must be the 2 bytes 0x00 0x01", version.size));
+                m_path.pop_back();
+            }
+        }
         if (groupLength != nullptr) m_path.push_back({static_cast<uint32_t>(groupLengthIndex), 0x0002, 0x0000});
         for (size_t k = 0; k < 5 && !metaMayBeCut; ++k) {
             if (found[k] != nullptr) continue;

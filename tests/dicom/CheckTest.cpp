@@ -33,6 +33,7 @@ struct Plan {
     bool littleEndian = true;
     std::vector<Planned> meta;      // written explicit VR little endian after (0002,0000)
     long metaGroupLength = -1;      // -1: the right one
+    bool metaGroupLengthElement = true;   // false: no (0002,0000) at all
     std::vector<Planned> dataSet;
     std::string pixel = std::string(16, '\x7F');   // native pixel data; empty for none
     std::vector<std::string> fragments;            // encapsulated instead when not empty
@@ -126,7 +127,9 @@ DicomWriter Write(const Plan& plan) {
         for (const Planned& p : plan.meta) WritePlanned(meta, plan, p);
         const uint32_t length = plan.metaGroupLength < 0 ? static_cast<uint32_t>(meta.Size())
                                                           : static_cast<uint32_t>(plan.metaGroupLength);
-        w.Preamble().Element(0x0002, 0x0000, "UL", Ul(length)).Raw(meta.Bytes());
+        w.Preamble();
+        if (plan.metaGroupLengthElement) w.Element(0x0002, 0x0000, "UL", Ul(length));
+        w.Raw(meta.Bytes());
     }
     w.Mode(plan.explicitVR, plan.littleEndian);
     for (const Planned& p : plan.dataSet) WritePlanned(w, plan, p);
@@ -632,4 +635,71 @@ TEST(Check, EachMalformedValueGivesOneProblem) {
         EXPECT_EQ(rules, c.rule ? std::vector<std::string>{c.rule} : std::vector<std::string>{})
             << Describe(CheckPlan(plan, file));
     }
+}
+
+TEST(Check, FindsWhatOtherValidatorsFind) {
+    const std::string undefinedSequence("\x08\x00\x40\x11SQ\0\0\xFF\xFF\xFF\xFF", 12);
+    const std::string sequenceEnd("\xFE\xFF\xDD\xE0\0\0\0\0", 8);
+    const Defect defects[] = {
+        {"meta information version 00 02", [](Plan& p) { In(p, 0x0002, 0x0001).value = std::string("\0\2", 2); },
+         "meta-version", TagAt(0x0002, 0x0001), CheckSeverity::Warning},
+        {"no meta group length", [](Plan& p) { p.metaGroupLengthElement = false; }, "meta-missing", Fixed(132),
+         CheckSeverity::Warning},
+        {"native 16-bit pixel data as OB",
+         [](Plan& p) {
+             In(p, 0x0028, 0x0100).us = 16;
+             p.pixel = std::string(32, '\1');
+         },
+         "pixel-vr", TagAt(0x7FE0, 0x0010), CheckSeverity::Warning},
+        {"a UN value of a date with dots", [](Plan& p) { In(p, 0x0008, 0x0020) = {0x0008, 0x0020, "UN", "2024.01.01"}; },
+         "bad-character", TagAt(0x0008, 0x0020), CheckSeverity::Warning},
+        {"a UN value of a US of 3 bytes",
+         [](Plan& p) { In(p, 0x0028, 0x0002) = {0x0028, 0x0002, "UN", std::string("\1\0\0\0", 3)}; },
+         "bad-length-for-vr", TagAt(0x0028, 0x0002), CheckSeverity::Error},
+        {"a private element in the reserved block", [](Plan& p) { Insert(p.dataSet, {0x0011, 0x0005, "LO", "X "}); },
+         "private-creator", TagAt(0x0011, 0x0005), CheckSeverity::Warning},
+        {"an empty private creator", [](Plan& p) { In(p, 0x0011, 0x0010).value = ""; }, "private-creator",
+         TagAt(0x0011, 0x0010), CheckSeverity::Warning},
+        {"a meta element in the data set",
+         [](Plan& p) { p.dataSet.insert(p.dataSet.begin() + 1, {0x0002, 0x0013, "SH", "ORVEL"}); }, "meta-misplaced",
+         TagAt(0x0002, 0x0013), CheckSeverity::Warning},
+        {"a meta element in an item",
+         [](Plan& p) {
+             auto& item = In(p, 0x0008, 0x1140).item;
+             item.insert(item.begin(), {0x0002, 0x0013, "SH", "ORVEL"});
+         },
+         "meta-misplaced", TagAt(0x0002, 0x0013), CheckSeverity::Warning},
+        {"an item delimiter where an item goes",
+         [&](Plan& p) {
+             In(p, 0x0008, 0x1140) = {0x0008, 0x1140, "raw",
+                                      undefinedSequence + std::string("\xFE\xFF\x0D\xE0\0\0\0\0", 8) + sequenceEnd};
+         },
+         "not-an-item", TagAt(0xFFFE, 0xE00D), CheckSeverity::Error},
+    };
+    for (const Defect& defect : defects) {
+        SCOPED_TRACE(defect.what);
+        Plan plan = CleanPlan();
+        defect.plant(plan);
+        Checked c;
+        LoadAndCheck(plan, c);
+        const uint64_t offset = defect.where(c);
+        const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
+            return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
+        });
+        EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
+    }
+
+    // Encapsulated pixel data whose header says OW.
+    Plan plan = CleanPlan("1.2.840.10008.1.2.4.50");
+    plan.fragments = {"ABCD"};
+    std::vector<uint8_t> bytes = Write(plan).Bytes();
+    const std::vector<uint8_t> header = BytesOf({0xE0, 0x7F, 0x10, 0x00, 'O', 'B'});
+    auto at = std::search(bytes.begin(), bytes.end(), header.begin(), header.end());
+    ASSERT_NE(at, bytes.end());
+    at[5] = 'W';
+    DicomWriter ow;
+    ow.Raw(bytes);
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckAsTheToolDoes(ow, file);
+    EXPECT_EQ(CountRule(problems, "pixel-vr"), 1u) << Describe(problems);
 }
