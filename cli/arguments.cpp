@@ -74,6 +74,8 @@ extern const char kUsage[] =
     "              no-preamble            info     a bare data set\n"
     "              not-checked            info     a deflated data set: only the meta group\n"
     "                                              is checked\n"
+    "            Elements after the top-level pixel data, which the listing does not show,\n"
+    "            are read for the check alone; their problems come last, naming the tag.\n"
     "            With --quiet only the exit status tells. A refused file's\n"
     "            partial tree is checked too (its exit status stays 1).\n"
     "            orveldump --check --json scan.dcm\n"

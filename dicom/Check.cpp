@@ -9,6 +9,7 @@
 #include "dicom/TextFormat.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomHeader.h"
+#include "dicom/NodeStore.h"
 #include "dicom/TransferSyntax.h"
 #include "dicom/VRRules.h"
 
@@ -379,6 +380,7 @@ private:
     std::vector<CheckProblem> m_problems;
     std::vector<CheckPathStep> m_path;
     bool m_inMetaGroup = false;
+    std::shared_ptr<const void> m_outsideTree;   // the owner of the nodes being checked, where not the tree's
 
     bool Has(uint64_t offset, uint64_t count) const { return offset <= m_in.size && count <= m_in.size - offset; }
     const uint8_t* At(uint64_t offset) const { return m_in.bytes + offset; }
@@ -386,7 +388,7 @@ private:
     void Report(const char* rule, CheckSeverity severity, const CDicomTag* element, uint64_t offset,
                 std::string message) {
         m_problems.push_back(CheckProblem{rule, severity, offset, element ? m_path : std::vector<CheckPathStep>(),
-                                          std::move(message), element});
+                                          std::move(message), element, element ? m_outsideTree : nullptr});
     }
     // A problem of the element whose step is the last on the path.
     void ReportAt(const CDicomTag& tag, const char* rule, CheckSeverity severity, std::string message) {
@@ -1015,20 +1017,104 @@ private:
         return v;
     }
 
+    // Nodes read from the bytes after the top-level pixel data, for the check alone.
+    struct TrailingElements {
+        CNodeStore store;
+        std::vector<CDicomTag*> elements;
+    };
+    // At most this many are read; a file that holds more is not blamed for the rest.
+    static constexpr size_t kMostTrailingElements = 65536;
+
+    // Reads top-level elements from `at` as long as they are well formed: tags ascending after
+    // the pixel data, no item tags, a VR code in explicit VR, a defined length that fits. Returns
+    // where the first byte that is not such an element lies.
+    uint64_t ReadTrailingElements(uint64_t at, Encoding encoding, TrailingElements& out, bool& capped) const {
+        uint32_t previous = Key(0x7FE0, 0x0010);
+        capped = false;
+        while (Has(at, 8)) {
+            if (out.elements.size() == kMostTrailingElements) {
+                capped = true;
+                break;
+            }
+            const uint8_t* p = At(at);
+            const uint16_t g = Read16(p, encoding.littleEndian), e = Read16(p + 2, encoding.littleEndian);
+            if (Key(g, e) <= previous || g == 0xFFFE) break;
+            uint64_t header = 8;
+            uint32_t length = 0;
+            const VRCode* code = nullptr;
+            if (encoding.explicitVR) {
+                const char letters[3] = {static_cast<char>(p[4]), static_cast<char>(p[5]), '\0'};
+                const VRInfo* vr = FindVRInfo(letters);
+                if (vr == nullptr) break;
+                code = VRCodeOfBytes(p[4], p[5]);
+                if (vr->longLength) {
+                    if (!Has(at, 12)) break;
+                    header = 12;
+                    length = Read32(p + 8, encoding.littleEndian);
+                } else {
+                    length = Read16(p + 6, encoding.littleEndian);
+                }
+            } else {
+                length = Read32(p + 4, encoding.littleEndian);
+            }
+            if (length == kUndefinedLength || !Has(at + header, length)) break;
+            CDicomTag* tag = out.store.NewTag(g, e);
+            tag->Data().FreeBytes();
+            if (code != nullptr) tag->SetVR(code);
+            tag->Data().SetShortLength(header == 8 && encoding.explicitVR ? static_cast<uint16_t>(length) : 0);
+            tag->Data().SetLongLength(header == 8 && encoding.explicitVR ? 0 : length);
+            tag->SetTagOffset(at);
+            tag->SetValueOffset(at + header);
+            tag->SetEndOffset(at + header + length);
+            out.elements.push_back(tag);
+            previous = Key(g, e);
+            at += header + length;
+        }
+        return at;
+    }
+
     void CheckTrailingBytes(Encoding encoding) {
-        if (m_in.trailingSize == 0 || m_in.trailingSize > m_in.size) return;
-        const uint64_t at = m_in.size - m_in.trailingSize;
-        // Elements after the pixel data (digital signatures, trailing padding) are allowed;
-        // this program keeps them unparsed.
+        if (m_in.trailingSize == 0 || m_in.trailingSize > m_in.size || m_in.partial) return;
+        uint64_t at = m_in.size - m_in.trailingSize;
+        // Elements after the pixel data are allowed: they are read here and checked in the
+        // character set of the top level.
+        const auto trailing = std::make_shared<TrailingElements>();
+        bool capped = false;
+        at = ReadTrailingElements(at, encoding, *trailing, capped);
+        if (!trailing->elements.empty()) {
+            CharacterSet set;
+            for (size_t i = 0; i < m_in.elementCount && m_in.elements[i]->GetGroup() <= 0x0008; ++i)
+                if (m_in.elements[i]->Is(0x0008, 0x0005))
+                    set = CharacterSetOf(ValueOf(*m_in.elements[i], StoredOf(*m_in.elements[i], encoding)));
+            m_outsideTree = trailing;
+            DataSet(trailing->elements.data(), trailing->elements.size(), set, encoding, true, m_in.elementCount);
+            m_outsideTree.reset();
+            for (const CDicomTag* tag : trailing->elements)
+                if (tag->Is(0xFFFC, 0xFFFC))
+                    Report("trailing-bytes", CheckSeverity::Info, nullptr, tag->GetTagOffset(),
+                           Format("the data set ends with %llu bytes of trailing padding (FFFC,FFFC)",
+                                  static_cast<unsigned long long>(tag->GetEndOffset() - tag->GetTagOffset())));
+        }
+        if (at >= m_in.size) return;
+        const uint64_t count = m_in.size - at;
+        // A signature or padding element that could not be read as one (of undefined length,
+        // say) is allowed all the same.
         bool element = false;
         if (Has(at, 4)) {
             const uint16_t g = Read16(At(at), encoding.littleEndian);
             const uint16_t e = Read16(At(at) + 2, encoding.littleEndian);
             element = (g == 0xFFFA && e == 0xFFFA) || (g == 0xFFFC && e == 0xFFFC);
         }
-        Report("trailing-bytes", element ? CheckSeverity::Info : CheckSeverity::Warning, nullptr, at,
-               Format("%llu bytes follow the top-level pixel data%s", static_cast<unsigned long long>(m_in.trailingSize),
-                      element ? ", starting with a signature or padding element that is not parsed" : ""));
+        const char* after = trailing->elements.empty() ? "the top-level pixel data" : "the elements after the top-level pixel data";
+        if (capped)
+            Report("trailing-bytes", CheckSeverity::Info, nullptr, at,
+                   Format("%llu bytes follow the first %zu elements after the top-level pixel data; they were not "
+                          "checked", static_cast<unsigned long long>(count), kMostTrailingElements));
+        else
+            Report("trailing-bytes", element ? CheckSeverity::Info : CheckSeverity::Warning, nullptr, at,
+                   Format("%llu bytes follow %s%s%s", static_cast<unsigned long long>(count), after,
+                          element ? ", starting with a signature or padding element" : "",
+                          element ? " that could not be read as an element" : " and are no elements"));
     }
 };
 

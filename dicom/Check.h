@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct CheckProblem {
     std::vector<CheckPathStep> path;  // down to that element; empty for the file as a whole
     std::string message;            // one sentence, printable ASCII
     const CDicomTag* element;       // the node concerned, or null for the file as a whole
+    // Set where the element is no node of the tree checked (an element after the top-level
+    // pixel data, which the load keeps unparsed): it holds that node for as long as the problem
+    // lives. Null for nodes of the tree.
+    std::shared_ptr<const void> outsideTree = nullptr;
 };
 
 // What the checks are given: the top-level nodes, the file's bytes and what the parse found out
@@ -57,7 +62,9 @@ struct CheckInput {
     // can, this is the fallback.
     bool explicitVR = true;
     bool littleEndian = true;
-    // Bytes after the top-level pixel data that the parser did not read.
+    // Bytes after the top-level pixel data that the parser did not read. The checks read the
+    // well-formed top-level elements among them (ascending tags, defined lengths that fit) and
+    // check them like any other; the rest counts as trailing bytes.
     uint64_t trailingSize = 0;
     // The elements are a refused file's partial tree: the last element of each data set may be
     // where the parse stopped, so what follows it is unknown, and incomplete containers lack

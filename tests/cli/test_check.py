@@ -128,6 +128,19 @@ class CheckTest(FolderTest):
         rows = re.findall(r"^\.TP\n\.B ([a-z-]+)\n(.*)$", manual, re.M)
         self.assertEqual({rule: set(re.findall(r"\b(error|warning|info):", text)) for rule, text in rows}, reported)
 
+    def test_elements_after_the_pixel_data_are_listed_at_the_end_with_their_tag(self):
+        pixel = element(0x7FE0, 0x10, "OB", b"\0" * 16)
+        after = element(0x7FE1, 0x1001, "US", b"\7\0")   # no creator
+        path = self.write("after.dcm", file_with_problems() + pixel + after)
+        code, out, _ = run("--check", path)
+        self.assertEqual(code, 3)
+        lines = out.splitlines()
+        self.assertTrue(lines[-2].startswith("! %d " % (os.path.getsize(path) - len(after))), lines[-2])
+        self.assertIn("warning private-creator: (7FE1,1001) after the pixel data: ", lines[-2])
+        problems = json.loads(run("--check", "--json", path)[1])["problems"]
+        self.assertEqual([p["rule"] for p in problems], ["odd-length", "tag-order", "private-creator"])
+        self.assertEqual(problems[-1]["path"], [{"index": 11, "tag": "7FE1,1001"}])
+
 
 if __name__ == "__main__":
     unittest.main()

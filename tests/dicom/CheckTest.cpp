@@ -703,3 +703,58 @@ TEST(Check, FindsWhatOtherValidatorsFind) {
     const std::vector<CheckProblem> problems = CheckAsTheToolDoes(ow, file);
     EXPECT_EQ(CountRule(problems, "pixel-vr"), 1u) << Describe(problems);
 }
+
+TEST(Check, ElementsAfterThePixelDataAreCheckedLikeAnyOther) {
+    auto element = [](uint16_t group, uint16_t number, const char* vr, const std::string& value) {
+        DicomWriter w;
+        w.Element(group, number, vr, value);
+        return std::string(w.Bytes().begin(), w.Bytes().end());
+    };
+    const std::string creator = element(0x7FE1, 0x0010, "LO", "ACME");
+    const std::string number = element(0x7FE1, 0x1001, "US", std::string("\7\0", 2));
+    const std::string padding = element(0xFFFC, 0xFFFC, "OB", std::string(6, '\0'));
+    struct Case {
+        const char* what;
+        std::string trailing;
+        std::vector<std::pair<std::string, CheckSeverity>> expected;
+        size_t warningAt;   // bytes after the pixel data where a trailing-bytes warning stands
+    };
+    const Case cases[] = {
+        {"a private block", creator + number, {}, 0},
+        {"a private element without its creator", number, {{"private-creator", CheckSeverity::Warning}}, 0},
+        {"an odd length", creator + element(0x7FE1, 0x1002, "LO", "ODD"), {{"odd-length", CheckSeverity::Warning}}, 0},
+        {"elements, then bytes that are none", creator + number + "\1\2\3\4\5\6\7\10\11",
+         {{"trailing-bytes", CheckSeverity::Warning}}, (creator + number).size()},
+        {"a tag below the pixel data's", element(0x0008, 0x0005, "CS", "ISO_IR 100"),
+         {{"trailing-bytes", CheckSeverity::Warning}}, 0},
+        {"trailing padding", creator + padding, {{"trailing-bytes", CheckSeverity::Info}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        plan.trailing = c.trailing;
+        std::vector<CheckProblem> problems;
+        uint64_t pixelEnd = 0;
+        {
+            CDicomFile file;
+            ASSERT_TRUE(Load(Write(plan), file));
+            problems = CheckAsTheToolDoes(Write(plan), file);
+            pixelEnd = file.GetElements().back()->GetEndOffset();
+            EXPECT_EQ(file.GetTrailingSize(), c.trailing.size());   // the load itself reads none of them
+        }
+        // The file is gone; the problems still hold the nodes they point at.
+        std::vector<std::pair<std::string, CheckSeverity>> got;
+        for (const CheckProblem& p : problems) {
+            got.push_back({p.rule, p.severity});
+            if (p.element != nullptr) {
+                EXPECT_NE(p.outsideTree, nullptr);
+                EXPECT_EQ(p.element->GetGroup(), p.path.back().group);
+                EXPECT_GE(p.offset, pixelEnd);
+            }
+        }
+        EXPECT_EQ(got, c.expected) << Describe(problems);
+        for (const CheckProblem& p : problems)
+            if (p.rule == std::string("trailing-bytes") && p.severity == CheckSeverity::Warning)
+                EXPECT_EQ(p.offset, pixelEnd + c.warningAt);
+    }
+}
