@@ -236,6 +236,22 @@ struct Defect {
     CheckSeverity severity;
 };
 
+// The defect planted in the clean file is reported with its rule and severity at its place, and
+// the problems come in file order.
+void ExpectReported(const Defect& defect) {
+    SCOPED_TRACE(defect.what);
+    Plan plan = CleanPlan();
+    defect.plant(plan);
+    Checked c;
+    LoadAndCheck(plan, c);
+    const uint64_t offset = defect.where(c);
+    const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
+        return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
+    });
+    EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
+    for (size_t i = 1; i < c.problems.size(); ++i) EXPECT_LE(c.problems[i - 1].offset, c.problems[i].offset);
+}
+
 }  // namespace
 
 TEST(Check, CleanFileReportsNothingAboveInfoInEveryEncoding) {
@@ -344,20 +360,7 @@ TEST(Check, EachPlantedDefectIsReportedWithItsRuleAtItsElement) {
          "un-sequence", TagAt(0x0009, 0x1000), CheckSeverity::Info},
         {"bare data set", [](Plan& p) { p.preamble = false; }, "no-preamble", Fixed(0), CheckSeverity::Info},
     };
-    for (const Defect& defect : defects) {
-        SCOPED_TRACE(defect.what);
-        Plan plan = CleanPlan();
-        defect.plant(plan);
-        Checked c;
-        LoadAndCheck(plan, c);
-        const uint64_t offset = defect.where(c);
-        const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
-            return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
-        });
-        EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
-        // In file order, and every message a sentence with something in it.
-        for (size_t i = 1; i < c.problems.size(); ++i) EXPECT_LE(c.problems[i - 1].offset, c.problems[i].offset);
-    }
+    for (const Defect& defect : defects) ExpectReported(defect);
 }
 
 TEST(Check, PathsLeadFromTheTopLevelDownToTheElement) {
@@ -676,18 +679,7 @@ TEST(Check, FindsWhatOtherValidatorsFind) {
          },
          "not-an-item", TagAt(0xFFFE, 0xE00D), CheckSeverity::Error},
     };
-    for (const Defect& defect : defects) {
-        SCOPED_TRACE(defect.what);
-        Plan plan = CleanPlan();
-        defect.plant(plan);
-        Checked c;
-        LoadAndCheck(plan, c);
-        const uint64_t offset = defect.where(c);
-        const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
-            return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
-        });
-        EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
-    }
+    for (const Defect& defect : defects) ExpectReported(defect);
 
     // Encapsulated pixel data whose header says OW.
     Plan plan = CleanPlan("1.2.840.10008.1.2.4.50");
