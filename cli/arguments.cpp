@@ -145,6 +145,27 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    jobs = static_cast<unsigned>(std::stoul(text));
+    return jobs > 0;
+}
+
+// The reason the flags of a run over many files do not go together, or empty.
+std::string ArchiveConflict(const Arguments& a) {
+    if (a.follow && !a.recursive) return "--follow needs -r (it follows the links met in a walk)";
+    if (a.nul && a.filesFrom.empty()) return "-0 needs --files-from (it says how the list is separated)";
+    if (a.mergeSummaries) {
+        if (a.check || a.diff || a.at.has_value() || !a.tags.empty() || a.recursive || !a.filesFrom.empty() ||
+            a.mode == Mode::Quiet || a.mode == Mode::Regions)
+            return "--merge-summaries reads summaries only (with --json or --summary-file at most)";
+        if (a.paths.empty()) return "--merge-summaries needs the summaries to merge";
+    }
+    if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
+        return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    return std::string();
+}
+
 // The reason the flags do not go together, or empty.
 std::string Conflict(const Arguments& a) {
     std::vector<const char*> modes;
@@ -155,11 +176,13 @@ std::string Conflict(const Arguments& a) {
     if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
     const char* special = modes.empty() ? nullptr : modes[0];
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (const std::string archive = ArchiveConflict(a); !archive.empty()) return archive;
+    if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
-    if (a.paths.empty()) return "no FILE given";
+    if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
     return std::string();
 }
 
@@ -221,6 +244,32 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
             TagSpec spec{};
             if (!ParseTagSpec(text, spec, error)) return ParseResult::Usage;
             arguments.tags.push_back(spec);
+        } else if (options && (arg == "-r" || arg == "--recursive")) {
+            arguments.recursive = true;
+        } else if (options && arg == "--follow") {
+            arguments.follow = true;
+        } else if (options && arg == "-0") {
+            arguments.nul = true;
+        } else if (options && arg == "--summary") {
+            arguments.summary = true;
+        } else if (options && (arg == "--progress" || arg == "--no-progress")) {
+            arguments.progress = arg == "--progress" ? 1 : -1;
+        } else if (options && arg == "--merge-summaries") {
+            arguments.mergeSummaries = true;
+        } else if (options && value("--files-from", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.filesFrom = text;
+        } else if (options && value("--summary-file", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.summaryFile = text;
+            arguments.summary = true;
+        } else if (options && (value("--jobs", text) || value("-j", text) ||
+                               (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && (text = arg.substr(2), true)))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (!ParseJobs(text, arguments.jobs)) {
+                error = "--jobs " + text + ": not a number of processes (1 or more)";
+                return ParseResult::Usage;
+            }
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return ParseResult::Usage;
