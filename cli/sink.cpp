@@ -32,6 +32,16 @@ void WriteAll(int fd, const char* data, size_t length) {
     }
 }
 
+// A write error on standard output: quietly when the reader has gone (a closed pipe), else with
+// the reason; status 1 either way.
+[[noreturn]] void FailOutput(int error) {
+    if (error != EPIPE) {
+        if (g_beforeErr != nullptr) g_beforeErr();
+        std::fprintf(stderr, "orveldump: cannot write the output: %s\n", std::strerror(error != 0 ? error : EIO));
+    }
+    std::_Exit(1);
+}
+
 }  // namespace
 
 void SinkToPipe(int fd) { g_pipe = fd; }
@@ -46,7 +56,8 @@ void SinkFrame(char kind, const std::string& data) {
 
 void WriteOut(const char* text, size_t length) {
     if (g_pipe < 0) {
-        std::fwrite(text, 1, length, stdout);
+        errno = 0;
+        if (std::fwrite(text, 1, length, stdout) != length) FailOutput(errno);
         return;
     }
     // In frames of at most 1 GiB; the reader holds one frame at a time.
@@ -73,11 +84,5 @@ void SetBeforeErr(void (*beforeErr)()) { g_beforeErr = beforeErr; }
 
 void FlushOutOrExit() {
     errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return;
-    const int error = errno;
-    if (error != EPIPE) {
-        if (g_beforeErr != nullptr) g_beforeErr();
-        std::fprintf(stderr, "orveldump: cannot write the output: %s\n", std::strerror(error != 0 ? error : EIO));
-    }
-    std::_Exit(1);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) FailOutput(errno);
 }

@@ -497,17 +497,32 @@ std::string Summary::Json() const {
 }
 
 bool Summary::Parse(const std::string& text, Summary& summary, std::string& error) {
-    // The last line that holds a summary: a --json run's output ends with it.
-    size_t start = std::string::npos;
-    for (size_t at = text.find("{\"summary\""); at != std::string::npos; at = text.find("{\"summary\"", at + 1))
-        if (at == 0 || text[at - 1] == '\n') start = at;
-    if (start == std::string::npos) {
+    // Every line that holds a summary: a --json run's output ends with one, and the output of
+    // several runs (GNU parallel's) holds one per run.
+    Summary total;
+    bool found = false;
+    for (size_t at = text.find("{\"summary\""); at != std::string::npos; at = text.find("{\"summary\"", at + 1)) {
+        if (at != 0 && text[at - 1] != '\n') continue;
+        const size_t end = text.find('\n', at);
+        Summary part;
+        if (!ParseLine(text.substr(at, end == std::string::npos ? std::string::npos : end - at), part)) {
+            error = "its summary is not one orveldump wrote";
+            return false;
+        }
+        total.Merge(part);
+        found = true;
+    }
+    if (!found) {
         error = "no summary in it (a line {\"summary\": ...} as --summary --json writes)";
         return false;
     }
-    const size_t end = text.find('\n', start);
+    summary = std::move(total);
+    return true;
+}
+
+bool Summary::ParseLine(const std::string& line, Summary& summary) {
     JsonValue document;
-    JsonReader reader(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    JsonReader reader(line);
     const JsonValue* object = nullptr;
     if (reader.Document(document)) object = document.Member("summary");
     Summary read;
@@ -517,10 +532,8 @@ bool Summary::Parse(const std::string& text, Summary& summary, std::string& erro
         !ReadCounts(*object, "sopClasses", read.m_sopClasses) ||
         !ReadCounts(*object, "modalities", read.m_modalities) ||
         !ReadRanked(*object, "largest", "bytes", read.m_largest) ||
-        !ReadRanked(*object, "slowest", "seconds", read.m_slowest)) {
-        error = "its summary is not one orveldump wrote";
+        !ReadRanked(*object, "slowest", "seconds", read.m_slowest))
         return false;
-    }
     read.m_files = NumberOf(object->Member("files"));
     read.m_bytes = NumberOf(object->Member("bytes"));
     read.m_loaded = NumberOf(object->Member("loaded"));

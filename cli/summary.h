@@ -47,8 +47,8 @@ public:
     std::string Table() const;
     // {"summary": {...}} on one line, with a newline.
     std::string Json() const;
-    // A summary's JSON object: a line {"summary": ...}, alone or the last such line of --json
-    // output. False, with the reason, for anything else.
+    // The summaries in a text (lines {"summary": ...}, alone or among --json output), added in
+    // order. False, with the reason, when there is none or one is not a summary.
     static bool Parse(const std::string& text, Summary& summary, std::string& error);
 
     uint64_t Files() const { return m_files; }
@@ -69,6 +69,7 @@ public:
     };
 
 private:
+    static bool ParseLine(const std::string& line, Summary& summary);
     static void AddCount(std::map<std::string, Count>& counts, const std::string& key, const Count& count);
     static void AddRanked(std::vector<Ranked>& ranks, const std::vector<Ranked>& more);
 
