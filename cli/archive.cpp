@@ -67,7 +67,7 @@ int RunArchive(const Arguments& arguments, const std::function<FileRecord(const 
             return 1;
         }
     }
-    CatchInterrupt();
+    CatchInterrupt(arguments.summary);
     std::vector<FileEntry> files;
     CollectFiles(paths, WalkOptions{arguments.recursive, arguments.follow}, files);
     uint64_t totalBytes = 0;

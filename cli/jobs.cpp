@@ -19,8 +19,18 @@
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_finishFile = 0;
 
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+// Ends the program at once, as Ctrl-C does by default, unless the run is to finish the file in
+// hand and print what it has done; a second Ctrl-C ends it at once all the same.
+extern "C" void OnInterrupt(int signal) {
+    if (!g_finishFile || g_interrupted) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_interrupted = 1;
+}
 
 bool RunHere(const std::vector<FileEntry>& files, const std::function<FileRecord(const FileEntry&)>& one,
              const std::function<void(const FileRecord&)>& done) {
@@ -84,7 +94,8 @@ unsigned DefaultJobs() {
     return cores == 0 ? 1 : cores;
 }
 
-void CatchInterrupt() {
+void CatchInterrupt(bool finishFile) {
+    g_finishFile = finishFile ? 1 : 0;
 #ifdef _WIN32
     std::signal(SIGINT, OnInterrupt);
 #else

@@ -19,6 +19,8 @@ bool RunJobs(const std::vector<FileEntry>& files, unsigned jobs, const std::func
 // The number of cores (the default of -j).
 unsigned DefaultJobs();
 
-// From here on Ctrl-C ends the run after the file being printed, instead of the program.
-void CatchInterrupt();
+// From here on, with `finishFile`, Ctrl-C ends the run after the file being printed (so that the
+// summary of what was done can follow) instead of ending the program at once; a closed output
+// pipe is noticed at the next write instead of ending the program.
+void CatchInterrupt(bool finishFile);
 bool Interrupted();
