@@ -5,6 +5,9 @@ extern const char kShortUsage[] =
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
     "       orveldump [--json] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
     "Run orveldump --help for what each flag does.\n";
 
 extern const char kUsage[] =
@@ -12,6 +15,9 @@ extern const char kUsage[] =
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
     "       orveldump [--json] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
     "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
@@ -138,6 +144,63 @@ extern const char kUsage[] =
     "            its partial tree. Exit status 0 when the files agree, 3 when they differ, 1\n"
     "            when either is refused.\n"
     "            orveldump --diff --redact before.dcm after.dcm\n"
+    "\n"
+    "Over many files (every mode but --diff):\n"
+    "  -r, --recursive\n"
+    "            walk each DIR: its files in name order (byte order), depth first; symbolic\n"
+    "            links in the walk are skipped. Without -r a DIR is an error (\"Is a\n"
+    "            directory\"). A path that cannot be read gets the system's reason (\"No such\n"
+    "            file or directory\", \"Permission denied\") in the listing (\"FILE: cannot be\n"
+    "            read: reason\"), on stderr and in --json: {\"file\", \"loaded\": false,\n"
+    "            \"ioError\": \"reason\"}; it counts as a refused file for the exit status.\n"
+    "            orveldump --quiet -r /archive\n"
+    "  --follow  with -r, follow symbolic links; a link that leads back into a directory\n"
+    "            being walked, or a chain of links that loops, is an I/O error (\"Too many\n"
+    "            levels of symbolic links\"), and so is a dangling link\n"
+    "            orveldump -r --follow --quiet /archive\n"
+    "  --files-from LIST\n"
+    "            also read the paths in LIST (\"-\": standard input), one a line, or with -0\n"
+    "            NUL-separated as find -print0 writes them\n"
+    "            find /archive -name '*.dcm' -print0 | orveldump --quiet -0 --files-from -\n"
+    "  -j N, --jobs N\n"
+    "            read N files at a time in N processes (default: the number of cores; -j 1\n"
+    "            reads one after the other); the output is in input order, byte for byte\n"
+    "            what -j 1 prints. (On Windows files are read one after the other.)\n"
+    "            orveldump -j 4 --check --json -r /archive > archive.jsonl\n"
+    "  --progress, --no-progress\n"
+    "            a one-line progress display on stderr (files done of all, bytes, files per\n"
+    "            second, refused so far, time left) once a run has taken a second; shown by\n"
+    "            default only when stderr is a terminal\n"
+    "  --summary at the end, a table: files, loaded, refused (by kind of reason, the\n"
+    "            numbers left out, with an example path each), not DICOM (refused before any\n"
+    "            element, without a preamble, or empty), I/O errors (by reason); files by\n"
+    "            transfer syntax, SOP class UID and modality; with --check the problems\n"
+    "            and files per rule and severity, with an example file and offset; the\n"
+    "            five largest and slowest files. With --json it is the last line, one\n"
+    "            object {\"summary\": {\"files\", \"bytes\", \"loaded\", \"refused\", \"notDicom\",\n"
+    "            \"ioErrors\", \"refusedBy\", \"ioErrorsBy\", \"transferSyntaxes\", \"sopClasses\",\n"
+    "            \"modalities\": [{\"value\", \"files\", \"example\"}...], \"checked\",\n"
+    "            \"problems\": [{\"rule\", \"severity\", \"problems\", \"files\", \"example\":\n"
+    "            {\"file\", \"offset\"}}...], \"largest\": [{\"file\", \"bytes\"}...],\n"
+    "            \"slowest\": [{\"file\", \"seconds\"}...]}}\n"
+    "            orveldump --quiet --summary -r /archive\n"
+    "  --summary-file F\n"
+    "            write the summary's JSON object to F instead (implies --summary)\n"
+    "            orveldump --json --summary-file part1.json -r /archive/1 > part1.jsonl\n"
+    "  --merge-summaries SUMMARY...\n"
+    "            add up the summaries in the files named (each line {\"summary\": ...}, also\n"
+    "            among --json output) into the table, or with --json the object, one run\n"
+    "            over all their files would print; exit status 1 when one cannot be read\n"
+    "            orveldump --merge-summaries part*.json\n"
+    "An archive across machines, with GNU parallel (-k keeps the order of the parts):\n"
+    "  find /archive -type f -print0 | parallel -0 -X -k --sshloginfile hosts \\\n"
+    "      orveldump --check --json --summary > archive.jsonl\n"
+    "  orveldump --merge-summaries archive.jsonl\n"
+    "The JSON Schemas of every --json object are in share/orveldump/schemas.\n"
+    "Ctrl-C ends a run after the file being printed, with the summary so far when asked\n"
+    "(exit status 130). When the reader of the output goes away (| head), the run ends\n"
+    "quietly; a write error (a full disk) ends it with a message; both with status 1.\n"
+    "\n"
     "  --help    this text\n"
     "  --version the program's version\n"
     "\n"
@@ -192,6 +255,27 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    jobs = static_cast<unsigned>(std::stoul(text));
+    return jobs > 0;
+}
+
+// The reason the flags of a run over many files do not go together, or empty.
+std::string ArchiveConflict(const Arguments& a) {
+    if (a.follow && !a.recursive) return "--follow needs -r (it follows the links met in a walk)";
+    if (a.nul && a.filesFrom.empty()) return "-0 needs --files-from (it says how the list is separated)";
+    if (a.mergeSummaries) {
+        if (a.check || a.diff || a.at.has_value() || !a.tags.empty() || a.recursive || !a.filesFrom.empty() ||
+            a.mode == Mode::Quiet || a.mode == Mode::Regions)
+            return "--merge-summaries reads summaries only (with --json or --summary-file at most)";
+        if (a.paths.empty()) return "--merge-summaries needs the summaries to merge";
+    }
+    if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
+        return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    return std::string();
+}
+
 // The reason the flags do not go together, or empty.
 std::string Conflict(const Arguments& a) {
     std::vector<const char*> modes;
@@ -202,11 +286,13 @@ std::string Conflict(const Arguments& a) {
     if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
     const char* special = modes.empty() ? nullptr : modes[0];
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (const std::string archive = ArchiveConflict(a); !archive.empty()) return archive;
+    if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
-    if (a.paths.empty()) return "no FILE given";
+    if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
     return std::string();
 }
 
@@ -268,6 +354,32 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
             TagSpec spec{};
             if (!ParseTagSpec(text, spec, error)) return ParseResult::Usage;
             arguments.tags.push_back(spec);
+        } else if (options && (arg == "-r" || arg == "--recursive")) {
+            arguments.recursive = true;
+        } else if (options && arg == "--follow") {
+            arguments.follow = true;
+        } else if (options && arg == "-0") {
+            arguments.nul = true;
+        } else if (options && arg == "--summary") {
+            arguments.summary = true;
+        } else if (options && (arg == "--progress" || arg == "--no-progress")) {
+            arguments.progress = arg == "--progress" ? 1 : -1;
+        } else if (options && arg == "--merge-summaries") {
+            arguments.mergeSummaries = true;
+        } else if (options && value("--files-from", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.filesFrom = text;
+        } else if (options && value("--summary-file", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.summaryFile = text;
+            arguments.summary = true;
+        } else if (options && (value("--jobs", text) || value("-j", text) ||
+                               (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && (text = arg.substr(2), true)))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (!ParseJobs(text, arguments.jobs)) {
+                error = "--jobs " + text + ": not a number of processes (1 or more)";
+                return ParseResult::Usage;
+            }
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return ParseResult::Usage;

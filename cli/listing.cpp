@@ -8,6 +8,7 @@
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
+#include "cli/sink.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 
@@ -92,7 +93,7 @@ void PrintListing(const std::string& path, const CDicomFile& file, const DumpVie
     std::string out = head;
     AppendBody(out, file, view, problems);
     if (problems != nullptr) problems->AppendTail(out);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }
 
 std::string FailureLine(const ParseFailure* failure) {
@@ -133,5 +134,5 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure, c
     }
     out += std::string(kInvalid) + " " + FailureLine(failure) + "\n";
     if (problems != nullptr) problems->AppendTail(out);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }
