@@ -18,6 +18,10 @@ struct Arguments {
     std::optional<uint64_t> at;
     std::vector<TagSpec> tags;
     std::vector<std::string> paths;
+    // --html: one page per file, on stdout or in `output` (-o: a file, or a folder for several).
+    bool html = false;
+    std::string output;
+    std::optional<uint64_t> htmlBudget;
 };
 
 enum class ParseResult {

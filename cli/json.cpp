@@ -140,29 +140,33 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
     PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
     PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
     PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
-    out.Raw(", \"failure\": {\"offset\": ");
-    if (failure->offset.has_value())
-        out.Number(*failure->offset);
-    else
-        out.Raw("null");
-    out.Raw(", \"path\": [");
-    for (size_t i = 0; i < failure->path.size(); ++i) {
-        if (i != 0) out.Raw(", ");
-        out.Raw("{\"index\": ");
-        out.Number(failure->path[i].index);
-        out.Raw(", \"tag\": \"");
-        out.Raw(TagCode(failure->path[i].group, failure->path[i].element));
-        out.Raw("\"}");
-    }
-    out.Raw("], \"reason\": ");
-    out.JsonUtf8(failure->reason);
-    out.Raw(", \"firstReason\": ");
-    if (failure->firstReason.empty())
-        out.Raw("null");
-    else
-        out.JsonUtf8(failure->firstReason);
-    out.Raw("}");
+    PrintJsonFailure(out, *failure);
     PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
     out.Raw("}\n");
+}
+
+void PrintJsonFailure(Output& out, const ParseFailure& failure) {
+    out.Raw(", \"failure\": {\"offset\": ");
+    if (failure.offset.has_value())
+        out.Number(*failure.offset);
+    else
+        out.Raw("null");
+    out.Raw(", \"path\": [");
+    for (size_t i = 0; i < failure.path.size(); ++i) {
+        if (i != 0) out.Raw(", ");
+        out.Raw("{\"index\": ");
+        out.Number(failure.path[i].index);
+        out.Raw(", \"tag\": \"");
+        out.Raw(TagCode(failure.path[i].group, failure.path[i].element));
+        out.Raw("\"}");
+    }
+    out.Raw("], \"reason\": ");
+    out.JsonUtf8(failure.reason);
+    out.Raw(", \"firstReason\": ");
+    if (failure.firstReason.empty())
+        out.Raw("null");
+    else
+        out.JsonUtf8(failure.firstReason);
+    out.Raw("}");
 }

@@ -16,3 +16,5 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file, con
 // A refused file: what was known of it, the failure and the partial tree (failure may be null).
 void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* failure, const DumpView& view = {},
                       const std::string& extra = "");
+// The member `, "failure": {"offset", "path", "reason", "firstReason"}` of a refused file's object.
+void PrintJsonFailure(Output& out, const ParseFailure& failure);

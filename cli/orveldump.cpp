@@ -7,6 +7,7 @@
 #include "cli/arguments.h"
 #include "cli/at.h"
 #include "cli/diff.h"
+#include "cli/html/run.h"
 #include "cli/json.h"
 #include "cli/listing.h"
 #include "cli/output.h"
@@ -143,6 +144,7 @@ int main(int argc, char** argv) {
             break;
     }
     if (arguments.diff) return RunDiff(arguments);
+    if (arguments.html) return RunHtml(arguments);
     if (arguments.at.has_value()) return At(arguments);
     return Dump(arguments);
 }

@@ -1,0 +1,442 @@
+#include "cli/html/report.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "cli/check.h"
+#include "cli/json.h"
+#include "cli/node_text.h"
+#include "cli/output.h"
+#include "cli/redact.h"
+#include "cli/tag_filter.h"
+#include "cli/utf8.h"
+#include "dicom/DicomFile.h"
+#include "dicom/ElementRange.h"
+
+// The page around the model, made from page.html, page.css and page.js at build time.
+extern const char kHtmlPageHead[];
+extern const char kHtmlPageTail[];
+
+namespace {
+
+// Value texts longer than the property list's cell are cut as the viewer cuts them.
+const size_t kValueCut = 255;
+// Bulk values keep this many bytes at each end, and a value longer than this is bulk, until
+// the budget makes them smaller.
+const uint32_t kWindow = 256;
+const uint64_t kLongValue = 4096;
+
+// Node flags of the model.
+enum : unsigned {
+    kIncomplete = 1,   // an open container of a refused file
+    kRedacted = 2,     // the value's bytes are filler (zeros) in the page
+    kTextCut = 4,      // the value text is cut to its first 255 characters
+};
+
+// Every value text and byte the page holds comes through here: what a redacted page may show.
+struct ValuePolicy {
+    bool redact;
+    // The value text, empty for a value a redacted page leaves out.
+    std::wstring Text(const CDicomTag& tag, const std::wstring& characterSet) const {
+        return ShownValue(tag, characterSet, redact);
+    }
+    // Whether the value's bytes may be in the page.
+    bool BytesShown(const CDicomTag& tag) const { return !redact || KeptWhenRedacted(tag); }
+};
+
+// A run of file bytes that is a value or something like one: left out of the page, or kept
+// only at its ends, when long.
+struct Stretch {
+    uint64_t start;
+    uint64_t length;
+    int32_t node;      // the node whose value it is, -1 for bytes outside the elements
+    bool bulk;         // pixel data, a fragment or bytes after the elements: windows whatever its size
+    bool redacted;     // a value the page may not show
+};
+
+struct Gap {
+    uint64_t first;
+    uint64_t last;
+    int32_t node;
+    const char* kind;  // "bulk", "redacted" or "unread"
+};
+
+class ModelWriter {
+public:
+    ModelWriter(const ReportInput& input, Output& out) : m_input(input), m_out(out), m_policy{input.redact} {}
+
+    void Nodes(const CTagArray& dataSet) {
+        m_out.Raw(", \"nodeColumns\": [\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", "
+                  "\"lastByte\", \"value\", \"children\", \"flags\"], \"nodes\": [");
+        const std::wstring characterSet = TopLevelCharacterSet(dataSet);
+        for (const CDicomTag* tag : dataSet.GetElements()) Node(*tag, characterSet, nullptr);
+        m_out.Raw("], \"names\": [");
+        for (size_t i = 0; i < m_names.size(); ++i) {
+            if (i != 0) m_out.Raw(", ");
+            m_out.Raw("[");
+            m_out.JsonUtf8(m_names[i]);
+            m_out.Raw(", ");
+            m_out.JsonUtf8(m_names[i] == "SQ Item" ? std::string() : KeywordOf(m_names[i].c_str()));
+            m_out.Raw("]");
+        }
+        m_out.Raw("]");
+    }
+
+    int32_t IndexOf(const CDicomTag* tag) const {
+        const auto found = m_index.find(tag);
+        return found == m_index.end() ? -1 : found->second;
+    }
+    std::vector<Stretch>& Stretches() { return m_stretches; }
+    uint64_t ParsedEnd() const { return m_parsedEnd; }
+
+private:
+    void Node(const CDicomTag& tag, const std::wstring& characterSet, const CDicomTag* parent) {
+        const int32_t index = static_cast<int32_t>(m_index.size());
+        m_index.emplace(&tag, index);
+        const ElementByteRange range = GetElementByteRange(tag);
+        std::wstring value = m_policy.Text(tag, characterSet);
+        unsigned flags = tag.IsComplete() ? 0u : unsigned(kIncomplete);
+        if (value.size() > kValueCut) {
+            size_t cut = kValueCut;
+            if (sizeof(wchar_t) == 2 && value[cut - 1] >= 0xD800 && value[cut - 1] <= 0xDBFF) --cut;
+            value.resize(cut);
+            flags |= kTextCut;
+        }
+        const bool leaf = tag.GetChildren().empty() && !tag.IsUndefinedLength();
+        if (leaf && tag.GetValueLength() != 0) {
+            const bool shown = m_policy.BytesShown(tag);
+            if (!shown) flags |= kRedacted;
+            const bool fragment = parent != nullptr && parent->IsPixelData();
+            m_stretches.push_back(
+                {tag.GetValueOffset(), tag.GetValueLength(), index, tag.IsPixelData() || fragment, !shown});
+        }
+        if (tag.IsComplete())
+            m_parsedEnd = std::max(m_parsedEnd, range.last + 1);
+        else
+            m_parsedEnd = std::max(m_parsedEnd, tag.GetValueOffset());
+        m_out.Raw(index == 0 ? "[\"" : ", [\"");
+        m_out.Raw(TagText(tag));
+        m_out.Raw("\", ");
+        m_out.Number(NameIndex(tag));
+        m_out.Raw(", \"");
+        m_out.Raw(VROf(tag));
+        m_out.Raw("\", ");
+        m_out.Number(range.first);
+        m_out.Raw(", ");
+        m_out.Number(tag.GetValueOffset());
+        m_out.Raw(", ");
+        m_out.Number(tag.GetValueLength());
+        m_out.Raw(", ");
+        m_out.Number(range.last);
+        m_out.Raw(", ");
+        m_out.JsonWide(value);
+        m_out.Raw(", ");
+        m_out.Number(tag.GetChildren().size());
+        m_out.Raw(", ");
+        m_out.Number(flags);
+        m_out.Raw("]");
+        if (tag.GetChildren().empty()) return;
+        const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
+        for (const CDicomTag* child : tag.GetChildren()) Node(*child, childrenCharacterSet, &tag);
+    }
+
+    // Names are the dictionary's texts, which stay put: an address stands for a name.
+    uint32_t NameIndex(const CDicomTag& tag) {
+        const void* key = tag.IsItem() ? nullptr : &tag.GetTagName();
+        const auto found = m_nameIndex.find(key);
+        if (found != m_nameIndex.end()) return found->second;
+        const uint32_t index = static_cast<uint32_t>(m_names.size());
+        m_names.push_back(NameOf(tag));
+        m_nameIndex.emplace(key, index);
+        return index;
+    }
+
+    const ReportInput& m_input;
+    Output& m_out;
+    ValuePolicy m_policy;
+    std::unordered_map<const CDicomTag*, int32_t> m_index;
+    std::unordered_map<const void*, uint32_t> m_nameIndex;
+    std::vector<std::string> m_names;
+    std::vector<Stretch> m_stretches;
+    uint64_t m_parsedEnd = 0;
+};
+
+// The gaps for windows of `window` bytes and bulk from `longValue` bytes on, in file order.
+std::vector<Gap> GapsFor(const std::vector<Stretch>& stretches, uint64_t size, uint32_t window, uint64_t longValue) {
+    std::vector<Gap> gaps;
+    for (const Stretch& s : stretches) {
+        const uint64_t start = std::min(s.start, size);
+        const uint64_t end = std::min(s.start + s.length, size);
+        if (end <= start) continue;
+        const uint64_t length = end - start;
+        const bool bulk = s.bulk || length > longValue;
+        if (s.redacted) {
+            // Small values become filler; a bulk one is left out whole.
+            if (bulk) gaps.push_back({start, end - 1, s.node, "redacted"});
+            continue;
+        }
+        if (bulk && length > 2 * uint64_t(window)) gaps.push_back({start + window, end - window - 1, s.node, "bulk"});
+    }
+    return gaps;
+}
+
+uint64_t Base64Size(uint64_t bytes) { return (bytes + 2) / 3 * 4; }
+
+// The page's size with these gaps: the model without bytes, each segment and each gap.
+uint64_t PageCost(uint64_t fixed, const std::vector<Gap>& gaps, uint64_t size) {
+    uint64_t cost = fixed;
+    uint64_t at = 0;
+    for (const Gap& gap : gaps) {
+        cost += Base64Size(gap.first - at) + 24 + 48;
+        at = gap.last + 1;
+    }
+    return cost + Base64Size(size - at) + 24;
+}
+
+void AppendBase64(Output& out, const uint8_t* data, size_t count) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    char quad[4];
+    size_t i = 0;
+    for (; i + 3 <= count; i += 3) {
+        const uint32_t v = (uint32_t(data[i]) << 16) | (uint32_t(data[i + 1]) << 8) | data[i + 2];
+        quad[0] = kDigits[v >> 18];
+        quad[1] = kDigits[(v >> 12) & 63];
+        quad[2] = kDigits[(v >> 6) & 63];
+        quad[3] = kDigits[v & 63];
+        out.Raw(quad, 4);
+    }
+    if (i < count) {
+        const uint32_t v = (uint32_t(data[i]) << 16) | (i + 1 < count ? uint32_t(data[i + 1]) << 8 : 0);
+        quad[0] = kDigits[v >> 18];
+        quad[1] = kDigits[(v >> 12) & 63];
+        quad[2] = i + 1 < count ? kDigits[(v >> 6) & 63] : '=';
+        quad[3] = '=';
+        out.Raw(quad, 4);
+    }
+}
+
+// One segment of embedded bytes, with the redacted values in it replaced by zeros.
+void WriteSegment(Output& out, const ReportInput& input, uint64_t start, uint64_t end,
+                  const std::vector<Stretch>& fillers, size_t& filler) {
+    out.Raw("[");
+    out.Number(start);
+    out.Raw(", \"");
+    std::vector<uint8_t> piece;
+    for (uint64_t at = start; at < end;) {
+        // In pieces of at most 48 KiB (a multiple of 3, so the digits join up).
+        const uint64_t stop = std::min(end, at + 3 * 16384);
+        piece.assign(input.bytes + at, input.bytes + stop);
+        while (filler < fillers.size() && fillers[filler].start + fillers[filler].length <= at) ++filler;
+        for (size_t f = filler; f < fillers.size() && fillers[f].start < stop; ++f) {
+            const uint64_t from = std::max(fillers[f].start, at);
+            const uint64_t to = std::min(fillers[f].start + fillers[f].length, stop);
+            if (from < to) std::memset(piece.data() + (from - at), 0, static_cast<size_t>(to - from));
+        }
+        AppendBase64(out, piece.data(), piece.size());
+        at = stop;
+    }
+    out.Raw("\"]");
+}
+
+// Makes the model safe inside a <script> block: '<', '>' and '&' only occur in its strings,
+// where \u escapes mean the same; U+2028 and U+2029 as well.
+std::string EscapeForScript(const std::string& json) {
+    std::string out;
+    out.reserve(json.size() + json.size() / 64);
+    for (size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '<') {
+            out += "\\u003c";
+        } else if (c == '>') {
+            out += "\\u003e";
+        } else if (c == '&') {
+            out += "\\u0026";
+        } else if (c == '\xE2' && i + 2 < json.size() && json[i + 1] == '\x80' &&
+                   (json[i + 2] == '\xA8' || json[i + 2] == '\xA9')) {
+            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void Flag(Output& out, const char* key, const std::optional<bool>& value) {
+    out.Raw(key, std::strlen(key));
+    if (value.has_value())
+        out.Boolean(*value);
+    else
+        out.Raw("null");
+}
+
+}  // namespace
+
+std::string BaseName(const std::string& path) {
+    size_t cut = path.find_last_of('/');
+#ifdef _WIN32
+    const size_t back = path.find_last_of("\\:");
+    if (back != std::string::npos && (cut == std::string::npos || back > cut)) cut = back;
+#endif
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
+    std::string head;
+    Output out(&head, 1 << 16);
+    const bool loaded = input.file != nullptr;
+    out.Raw("{\"file\": ");
+    if (input.redact)
+        out.Raw("null");
+    else
+        out.JsonWide(WideFromUtf8(input.name));
+    out.Raw(", \"loaded\": ");
+    out.Boolean(loaded);
+    if (!loaded) out.Raw(", \"error\": \"Invalid DICOM file\"");
+    uint64_t fileSize = input.byteCount;
+    const CTagArray* tree = nullptr;
+    bool hasPreamble = false;
+    if (loaded) {
+        const CDicomFile& file = *input.file;
+        fileSize = static_cast<uint64_t>(file.GetFileSize());
+        hasPreamble = file.HasPreamble();
+        out.Raw(", \"fileSize\": ");
+        out.Number(fileSize);
+        out.Raw(", \"hasPreamble\": ");
+        out.Boolean(file.HasPreamble());
+        out.Raw(", \"explicitVR\": ");
+        out.Boolean(file.IsExplicitVR());
+        out.Raw(", \"littleEndian\": ");
+        out.Boolean(file.IsLittleEndian());
+        out.Raw(", \"trailingBytes\": ");
+        out.Number(file.GetTrailingSize());
+        tree = &file;
+    } else if (input.failure != nullptr) {
+        const ParseFailure& failure = *input.failure;
+        if (failure.fileSize.has_value()) fileSize = static_cast<uint64_t>(*failure.fileSize);
+        hasPreamble = failure.hasPreamble.value_or(false);
+        out.Raw(", \"fileSize\": ");
+        if (failure.fileSize.has_value())
+            out.Number(fileSize);
+        else
+            out.Raw("null");
+        Flag(out, ", \"hasPreamble\": ", failure.hasPreamble);
+        Flag(out, ", \"explicitVR\": ", failure.explicitVR);
+        Flag(out, ", \"littleEndian\": ", failure.littleEndian);
+        PrintJsonFailure(out, failure);
+        tree = &failure.tree;
+    }
+    out.Raw(", \"redacted\": ");
+    out.Boolean(input.redact);
+    ModelWriter writer(input, out);
+    if (tree != nullptr) {
+        writer.Nodes(*tree);
+    } else {
+        out.Raw(", \"nodeColumns\": [], \"nodes\": [], \"names\": []");
+    }
+    if (input.problems != nullptr || !input.checkError.empty()) {
+        const std::vector<CheckProblem> none;
+        const std::vector<CheckProblem>& problems = input.problems != nullptr ? *input.problems : none;
+        out.Raw(ProblemsJsonMember(problems, input.redact, input.checkError));
+        out.Raw(", \"problemNodes\": [");
+        for (size_t i = 0; i < problems.size(); ++i) {
+            if (i != 0) out.Raw(", ");
+            const int32_t node = writer.IndexOf(problems[i].element);
+            if (node < 0)
+                out.Raw("-1");
+            else
+                out.Number(static_cast<uint64_t>(node));
+        }
+        out.Raw("]");
+    }
+
+    // The bytes: everything outside the elements' values after the parsed end is treated as
+    // one more bulk value (trailing bytes, or what a refused parse did not read).
+    const uint64_t size = input.bytes != nullptr ? std::min(input.byteCount, fileSize) : 0;
+    std::vector<Stretch>& stretches = writer.Stretches();
+    const uint64_t parsedEnd = std::max<uint64_t>(writer.ParsedEnd(), hasPreamble ? 132 : 0);
+    if (input.redact && hasPreamble) stretches.push_back({0, 128, -1, false, true});
+    if (parsedEnd < size) stretches.push_back({parsedEnd, size - parsedEnd, -1, true, input.redact});
+    std::sort(stretches.begin(), stretches.end(),
+              [](const Stretch& a, const Stretch& b) { return a.start < b.start; });
+
+    out.Flush();
+    const uint64_t fixed = head.size() + std::strlen(kHtmlPageHead) + std::strlen(kHtmlPageTail) + 400;
+    summary = ReportSummary{};
+    summary.window = kWindow;
+    summary.longValue = kLongValue;
+    std::vector<Gap> gaps = GapsFor(stretches, size, summary.window, summary.longValue);
+    // Over the budget: smaller windows first, then ever shorter values count as bulk.
+    while (PageCost(fixed, gaps, size) > input.budget && (summary.window > 0 || summary.longValue > 0)) {
+        summary.shrunk = true;
+        if (summary.window > 16)
+            summary.window /= 2;
+        else if (summary.window > 0)
+            summary.window = 0;
+        else
+            summary.longValue = summary.longValue > 16 ? summary.longValue / 2 : 0;
+        gaps = GapsFor(stretches, size, summary.window, summary.longValue);
+    }
+    summary.overBudget = PageCost(fixed, gaps, size) > input.budget;
+    if (size < fileSize) gaps.push_back({size, fileSize - 1, -1, "unread"});
+
+    std::vector<Stretch> fillers;
+    for (const Stretch& s : stretches)
+        if (s.redacted) fillers.push_back(s);
+    out.Raw(", \"bytes\": {\"segments\": [");
+    uint64_t at = 0;
+    size_t filler = 0;
+    bool first = true;
+    auto segment = [&](uint64_t end) {
+        if (end <= at) return;
+        if (!first) out.Raw(", ");
+        first = false;
+        WriteSegment(out, input, at, end, fillers, filler);
+    };
+    for (const Gap& gap : gaps) {
+        segment(std::min(gap.first, size));
+        at = std::max(at, gap.last + 1);
+        summary.bytesLeftOut += gap.last + 1 - gap.first;
+    }
+    segment(size);
+    out.Raw("], \"gaps\": [");
+    for (size_t i = 0; i < gaps.size(); ++i) {
+        out.Raw(i == 0 ? "[" : ", [");
+        out.Number(gaps[i].first);
+        out.Raw(", ");
+        out.Number(gaps[i].last);
+        out.Raw(", ");
+        if (gaps[i].node < 0)
+            out.Raw("-1");
+        else
+            out.Number(static_cast<uint64_t>(gaps[i].node));
+        out.Raw(", \"");
+        out.Raw(gaps[i].kind, std::strlen(gaps[i].kind));
+        out.Raw("\"]");
+    }
+    out.Raw("], \"window\": ");
+    out.Number(summary.window);
+    out.Raw(", \"longValue\": ");
+    out.Number(summary.longValue);
+    out.Raw(", \"budget\": ");
+    out.Number(input.budget);
+    out.Raw(", \"shrunk\": ");
+    out.Boolean(summary.shrunk);
+    out.Raw(", \"overBudget\": ");
+    out.Boolean(summary.overBudget);
+    out.Raw(", \"leftOut\": ");
+    out.Number(summary.bytesLeftOut);
+    out.Raw("}}");
+    out.Flush();
+    std::string model = EscapeForScript(head);
+    summary.pageSize = model.size() + std::strlen(kHtmlPageHead) + std::strlen(kHtmlPageTail);
+    return model;
+}
+
+std::string ReportPage(const std::string& model) {
+    std::string page = kHtmlPageHead;
+    page += model;
+    page += kHtmlPageTail;
+    return page;
+}
