@@ -112,7 +112,7 @@ extern const char kUsage[] =
     "            orveldump --html --redact -o reports/ a.dcm b.dcm\n"
     "  --html-budget SIZE\n"
     "            the size a page should keep within (bytes, or with K, M or G for KiB, MiB,\n"
-    "            GiB; default 12M): over it, the windows of bulk values shrink first, then\n"
+    "            GiB; default 16M): over it, the windows of bulk values shrink first, then\n"
     "            ever shorter values are left out; what was left out is said on stderr and\n"
     "            in the page. The structure (every node and header) is always in the page.\n"
     "            orveldump --html --html-budget 2M -o small.html big.dcm\n"

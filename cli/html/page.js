@@ -30,9 +30,13 @@
   {
     const stack = []; // [node, children left]
     const counts = new Int32Array(count + 1);
+    let previous = 0;
     for (let i = 0; i < count; i++) {
       const r = rows[i];
-      tagOffset[i] = r[3]; dataOffset[i] = r[4]; lastByte[i] = r[6];
+      // The offsets are differences: the tag offset from the previous node's, the data offset
+      // and the last byte from the tag offset.
+      previous += r[3];
+      tagOffset[i] = previous; dataOffset[i] = previous + r[4]; lastByte[i] = previous + r[6];
       while (stack.length && stack[stack.length - 1][1] === 0) stack.pop();
       const p = stack.length ? stack[stack.length - 1] : null;
       parent[i] = p ? p[0] : -1;
@@ -55,6 +59,8 @@
   const childrenOf = (p) => kids.subarray(kidStart[p < 0 ? count : p], kidStart[(p < 0 ? count : p) + 1]);
   for (const i of childrenOf(-1)) roots.push(i);
   const names = model.names || [];
+  const kidCount = (i) => rows[i][8] || 0;
+  const flagsOf = (i) => rows[i][9] || 0;
   const tagOf = (i) => rows[i][0];
   const nameOf = (i) => (names[rows[i][1]] || ['', ''])[0];
   const isItem = (i) => tagOf(i) === 'FFFE,E000';
@@ -105,7 +111,7 @@
   const fillers = [];
   if (model.redacted && model.hasPreamble) fillers.push([0, 127]);
   for (let i = 0; i < count; i++)
-    if (rows[i][9] & FLAG_REDACTED) fillers.push([dataOffset[i], dataOffset[i] + rows[i][5] - 1]);
+    if (flagsOf(i) & FLAG_REDACTED) fillers.push([dataOffset[i], dataOffset[i] + rows[i][5] - 1]);
   fillers.sort((a, b) => a[0] - b[0]);
   function inRanges(list, offset) {
     let lo = 0, hi = list.length;
@@ -244,7 +250,7 @@
     const r = rows[i];
     const values = [r[0].replace(',', ', ')];
     if (isItem(i)) values.push('SQ Item', '', '', '', '', '');
-    else values.push(nameOf(i), r[2], String(r[3]), String(r[4]), r[5] === UNDEFINED ? 'FFFFFFFF' : String(r[5]), r[7]);
+    else values.push(nameOf(i), r[2], String(tagOffset[i]), String(dataOffset[i]), r[5] === UNDEFINED ? 'FFFFFFFF' : String(r[5]), r[7]);
     values.forEach((v, k) => { propertyCells[k].textContent = v; propertyCells[k].title = v; });
   }
   showProperties(-1);
@@ -256,12 +262,12 @@
   const open = new Set();
   function label(i) {
     const row = el('div', 'row');
-    const kidsCount = rows[i][8];
+    const kidsCount = kidCount(i);
     row.append(el('span', 'twisty', kidsCount ? (open.has(i) ? '▾' : '▸') : ''));
     row.append(el('span', 'tag', '(' + tagOf(i) + ')'));
     if (rows[i][2]) row.append(el('span', 'vr', rows[i][2]));
     row.append(el('span', 'name', nameOf(i) + (isItem(i) ? ' ' + indexInParent[i] : '')));
-    if (rows[i][9] & FLAG_INCOMPLETE) row.append(el('span', 'incomplete', '(incomplete)'));
+    if (flagsOf(i) & FLAG_INCOMPLETE) row.append(el('span', 'incomplete', '(incomplete)'));
     const severity = nodeSeverity.get(i);
     if (severity) row.append(el('span', 'mark ' + severity, severity === 'info' ? 'i' : '!'));
     return row;
@@ -272,7 +278,7 @@
     li.setAttribute('aria-level', String(depth[i] + 1));
     li.dataset.node = String(i);
     li.append(label(i));
-    if (rows[i][8]) li.setAttribute('aria-expanded', open.has(i) ? 'true' : 'false');
+    if (kidCount(i)) li.setAttribute('aria-expanded', open.has(i) ? 'true' : 'false');
     if (i === selected) { li.classList.add('selected'); li.setAttribute('aria-selected', 'true'); }
     items.set(i, li);
     if (open.has(i)) li.append(makeGroup(i));
@@ -314,7 +320,7 @@
     old.replaceWith(li);
   }
   function setOpen(i, state) {
-    if (!rows[i][8] || open.has(i) === state) return;
+    if (!kidCount(i) || open.has(i) === state) return;
     if (state) open.add(i); else open.delete(i);
     rebuild(i);
   }
@@ -390,8 +396,8 @@
       case 'End': go(visible[visible.length - 1]); break;
       case 'ArrowRight':
         if (selected < 0) go(visible[0]);
-        else if (rows[selected][8] && !open.has(selected)) setOpen(selected, true);
-        else if (rows[selected][8]) go(items.get(selected).querySelector('li'));
+        else if (kidCount(selected) && !open.has(selected)) setOpen(selected, true);
+        else if (kidCount(selected)) go(items.get(selected).querySelector('li'));
         break;
       case 'ArrowLeft':
         if (selected >= 0 && open.has(selected)) setOpen(selected, false);

@@ -69,6 +69,7 @@ public:
     void Nodes(const CTagArray& dataSet) {
         m_out.Raw(", \"nodeColumns\": [\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", "
                   "\"lastByte\", \"value\", \"children\", \"flags\"], \"nodes\": [");
+        // Pre-order, one array per node.
         const std::wstring characterSet = TopLevelCharacterSet(dataSet);
         for (const CDicomTag* tag : dataSet.GetElements()) Node(*tag, characterSet, nullptr);
         m_out.Raw("], \"names\": [");
@@ -115,30 +116,49 @@ private:
             m_parsedEnd = std::max(m_parsedEnd, range.last + 1);
         else
             m_parsedEnd = std::max(m_parsedEnd, tag.GetValueOffset());
-        m_out.Raw(index == 0 ? "[\"" : ", [\"");
+        // Offsets as differences, so that a row of a large file stays short: the tag offset from
+        // the previous row's, the data offset and the last byte from the tag offset.
+        m_out.Raw(index == 0 ? "[\"" : ",[\"");
         m_out.Raw(TagText(tag));
-        m_out.Raw("\", ");
+        m_out.Raw("\",");
         m_out.Number(NameIndex(tag));
-        m_out.Raw(", \"");
+        m_out.Raw(",\"");
         m_out.Raw(VROf(tag));
-        m_out.Raw("\", ");
-        m_out.Number(range.first);
-        m_out.Raw(", ");
-        m_out.Number(tag.GetValueOffset());
-        m_out.Raw(", ");
+        m_out.Raw("\",");
+        Signed(static_cast<int64_t>(range.first - m_previousOffset));
+        m_previousOffset = range.first;
+        m_out.Raw(",");
+        Signed(static_cast<int64_t>(tag.GetValueOffset() - range.first));
+        m_out.Raw(",");
         m_out.Number(tag.GetValueLength());
-        m_out.Raw(", ");
-        m_out.Number(range.last);
-        m_out.Raw(", ");
+        m_out.Raw(",");
+        Signed(static_cast<int64_t>(range.last - range.first));
+        m_out.Raw(",");
         m_out.JsonWide(value);
-        m_out.Raw(", ");
-        m_out.Number(tag.GetChildren().size());
-        m_out.Raw(", ");
-        m_out.Number(flags);
+        // Trailing zeros (no children, no flags) are left out.
+        if (!tag.GetChildren().empty() || flags != 0) {
+            m_out.Raw(",");
+            m_out.Number(tag.GetChildren().size());
+        }
+        if (flags != 0) {
+            m_out.Raw(",");
+            m_out.Number(flags);
+        }
         m_out.Raw("]");
         if (tag.GetChildren().empty()) return;
         const std::wstring childrenCharacterSet = CharacterSetForChildren(tag, characterSet);
         for (const CDicomTag* child : tag.GetChildren()) Node(*child, childrenCharacterSet, &tag);
+    }
+
+    // Differences can be negative in a hostile file (a node that claims to start before the
+    // previous one).
+    void Signed(int64_t value) {
+        if (value < 0) {
+            m_out.Raw("-");
+            m_out.Number(0 - static_cast<uint64_t>(value));
+        } else {
+            m_out.Number(static_cast<uint64_t>(value));
+        }
     }
 
     // Names are the dictionary's texts, which stay put: an address stands for a name.
@@ -160,6 +180,7 @@ private:
     std::vector<std::string> m_names;
     std::vector<Stretch> m_stretches;
     uint64_t m_parsedEnd = 0;
+    uint64_t m_previousOffset = 0;
 };
 
 // The gaps for windows of `window` bytes and bulk from `longValue` bytes on, in file order.
@@ -244,22 +265,23 @@ void WriteSegment(Output& out, const ReportInput& input, uint64_t start, uint64_
 std::string EscapeForScript(const std::string& json) {
     std::string out;
     out.reserve(json.size() + json.size() / 64);
+    size_t copied = 0;
     for (size_t i = 0; i < json.size(); ++i) {
         const char c = json[i];
-        if (c == '<') {
-            out += "\\u003c";
-        } else if (c == '>') {
-            out += "\\u003e";
-        } else if (c == '&') {
-            out += "\\u0026";
-        } else if (c == '\xE2' && i + 2 < json.size() && json[i + 1] == '\x80' &&
-                   (json[i + 2] == '\xA8' || json[i + 2] == '\xA9')) {
-            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-            i += 2;
-        } else {
-            out += c;
+        if (c != '<' && c != '>' && c != '&' && c != '\xE2') continue;
+        const char* escape = c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : c == '&' ? "\\u0026" : nullptr;
+        size_t length = 1;
+        if (escape == nullptr) {
+            if (i + 2 >= json.size() || json[i + 1] != '\x80' || (json[i + 2] != '\xA8' && json[i + 2] != '\xA9')) continue;
+            escape = json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            length = 3;
         }
+        out.append(json, copied, i - copied);
+        out.append(escape, 6);
+        i += length - 1;
+        copied = i + 1;
     }
+    out.append(json, copied, std::string::npos);
     return out;
 }
 
@@ -364,21 +386,26 @@ std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
     out.Flush();
     const uint64_t fixed = head.size() + std::strlen(kHtmlPageHead) + std::strlen(kHtmlPageTail) + 400;
     summary = ReportSummary{};
-    summary.window = kWindow;
-    summary.longValue = kLongValue;
-    std::vector<Gap> gaps = GapsFor(stretches, size, summary.window, summary.longValue);
-    // Over the budget: smaller windows first, then ever shorter values count as bulk.
-    while (PageCost(fixed, gaps, size) > input.budget && (summary.window > 0 || summary.longValue > 0)) {
-        summary.shrunk = true;
-        if (summary.window > 16)
-            summary.window /= 2;
-        else if (summary.window > 0)
-            summary.window = 0;
-        else
-            summary.longValue = summary.longValue > 16 ? summary.longValue / 2 : 0;
-        gaps = GapsFor(stretches, size, summary.window, summary.longValue);
+    // Over the budget: smaller windows first, then ever shorter values count as bulk. Where no
+    // step meets the budget, the smallest page wins (many small gaps cost more than they save).
+    std::vector<std::pair<uint32_t, uint64_t>> steps{{kWindow, kLongValue}};
+    for (uint32_t window = kWindow / 2; window >= 16; window /= 2) steps.push_back({window, kLongValue});
+    for (uint64_t longValue = kLongValue; longValue >= 16; longValue /= 2) steps.push_back({0, longValue});
+    std::vector<Gap> gaps;
+    uint64_t best = UINT64_MAX;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        std::vector<Gap> tried = GapsFor(stretches, size, steps[i].first, steps[i].second);
+        const uint64_t cost = PageCost(fixed, tried, size);
+        if (cost < best) {
+            best = cost;
+            gaps = std::move(tried);
+            summary.window = steps[i].first;
+            summary.longValue = steps[i].second;
+            summary.shrunk = i != 0;
+        }
+        if (cost <= input.budget) break;
     }
-    summary.overBudget = PageCost(fixed, gaps, size) > input.budget;
+    summary.overBudget = best > input.budget;
     if (size < fileSize) gaps.push_back({size, fileSize - 1, -1, "unread"});
 
     std::vector<Stretch> fillers;

@@ -14,7 +14,7 @@ class CTagArray;
 struct ParseFailure;
 
 // The page as a whole stays near this many bytes unless its structure alone needs more.
-constexpr uint64_t kDefaultHtmlBudget = uint64_t(12) << 20;
+constexpr uint64_t kDefaultHtmlBudget = uint64_t(16) << 20;
 
 // What one page is made of.
 struct ReportInput {
