@@ -428,24 +428,27 @@
   }
   // Scroll position <-> first virtual row, proportional above the pixel limit.
   function rowOfScroll() {
-    const range = spacerHeight() - hexBox.clientHeight, rowsRange = virtualRows - visibleRows();
-    if (virtualRows * rowHeight <= MAX_SCROLL_PX || range <= 0) return Math.floor(hexBox.scrollTop / rowHeight);
-    return Math.round(hexBox.scrollTop / range * Math.max(0, rowsRange));
+    const range = spacerHeight() - hexBox.clientHeight, rowsRange = Math.max(0, virtualRows - visibleRows());
+    // At the bottom the last row shows whole.
+    if (range > 0 && hexBox.scrollTop >= range - 1) return rowsRange;
+    if (virtualRows * rowHeight <= MAX_SCROLL_PX || range <= 0) return Math.min(rowsRange, Math.floor(hexBox.scrollTop / rowHeight));
+    return Math.round(hexBox.scrollTop / range * rowsRange);
   }
   function scrollOfRow(v) {
     const range = spacerHeight() - hexBox.clientHeight, rowsRange = virtualRows - visibleRows();
     if (virtualRows * rowHeight <= MAX_SCROLL_PX || rowsRange <= 0) return v * rowHeight;
     return Math.min(v, rowsRange) / rowsRange * range;
   }
+  // The row chosen here stays even where the scroll position maps back to a neighbour.
+  let pinnedRow = -1;
   function scrollHexTo(offset) {
     const v = virtualOfOffset(offset), n = visibleRows();
     if (v >= topRow && v < topRow + n - 1) return;
     topRow = Math.max(0, Math.min(v - Math.floor(n / 3), virtualRows - n));
+    const before = hexBox.scrollTop;
     hexBox.scrollTop = scrollOfRow(topRow);
-    topRow = Math.max(0, Math.min(v - Math.floor(n / 3), virtualRows - n)); // the scroll event keeps this
-    pinnedRow = topRow;
+    pinnedRow = hexBox.scrollTop !== before ? topRow : -1;
   }
-  let pinnedRow = -1;
   hexBox.addEventListener('scroll', () => {
     if (pinnedRow >= 0) { topRow = pinnedRow; pinnedRow = -1; } else topRow = rowOfScroll();
     renderHex();
