@@ -77,8 +77,8 @@ def click_node_action(k):
             " rows[%d %% rows.length].click(); }" % k)
 
 
-BYTE_CLICK = ("() => { const cells = document.querySelectorAll('#hex-rows .b[data-offset]');"
-              " cells[Math.floor(cells.length / 2)].click(); }")
+BYTE_CLICK = ("() => { const runs = document.querySelectorAll('#hex-rows .hx .r');"
+              " runs[Math.floor(runs.length / 2)].click(); }")
 
 
 def goto_action(offset):

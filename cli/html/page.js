@@ -472,6 +472,14 @@
     if (g[3] === 'unread') return '… ' + grouped(length) + ' bytes' + what + ' could not be read …';
     return '… ' + grouped(length) + ' bytes' + what + ' not included …';
   }
+  // One span per run of bytes that look alike (the same highlight), so that a row is a few
+  // elements, not 32; a click finds its byte from where it falls in the run.
+  function run(cls, start, count, text) {
+    const span = el('span', 'r ' + cls, text);
+    span.dataset.offset = String(start);
+    span.dataset.count = String(count);
+    return span;
+  }
   function renderRow(v) {
     const b = blockOfVirtual(v);
     const row = el('div', 'hrow');
@@ -480,26 +488,33 @@
       row.append(el('span', 'off', hex(start, offsetWidth)));
       const gap = el('span', 'gap ' + b.gap[3], gapText(b.gap));
       gap.dataset.offset = String(b.gap[0]);
+      gap.dataset.count = '1';
       row.append(gap);
       return row;
     }
     const base = (b.row + (v - b.v)) * ROW_BYTES;
     row.append(el('span', 'off', hex(base, offsetWidth)));
-    const chars = el('span', 'chars');
+    const hexes = el('span', 'hx'), chars = el('span', 'chars');
+    let cls = null, start = 0, hexText = '', charText = '';
+    const flush = (end) => {
+      if (cls === null) return;
+      hexes.append(run(cls, start, end - start, hexText));
+      chars.append(run(cls, start, end - start, charText));
+      cls = null; hexText = ''; charText = '';
+    };
     for (let k = 0; k < ROW_BYTES; k++) {
       const o = base + k;
-      if (o >= fileSize) { row.append(el('span', 'b', '  ')); continue; }
+      if (k === ROW_BYTES / 2) { flush(o); hexes.append(' '); }
+      if (o >= fileSize) { flush(o); hexes.append('   '); continue; }
       const value = byteAt(o);
-      const cls = cellClass(o, value >= 0);
-      const filler = cls.startsWith('red');
-      const cell = el('span', 'b ' + cls, value < 0 ? '··' : filler ? '░░' : hex(value, 2));
-      cell.dataset.offset = String(o);
-      row.append(cell);
-      const ch = el('span', 'c ' + cls, value < 0 || filler ? '·' : value >= 0x20 && value < 0x7F ? String.fromCharCode(value) : '.');
-      ch.dataset.offset = String(o);
-      chars.append(ch);
+      const c = cellClass(o, value >= 0);
+      if (c !== cls) { flush(o); cls = c; start = o; }
+      const filler = c.startsWith('red');
+      hexText += (value < 0 ? '··' : filler ? '░░' : hex(value, 2)) + ' ';
+      charText += value < 0 || filler ? '·' : value >= 0x20 && value < 0x7F ? String.fromCharCode(value) : '.';
     }
-    row.append(chars);
+    flush(Math.min(base + ROW_BYTES, fileSize));
+    row.append(hexes, chars);
     return row;
   }
   function renderHex() {
@@ -515,13 +530,15 @@
     renderHex();
   }
   hexBox.addEventListener('click', (e) => {
-    const cell = e.target.closest('[data-offset]');
+    const cell = e.target.closest('[data-count]');
     if (!cell) return;
-    const offset = Number(cell.dataset.offset);
+    const box = cell.getBoundingClientRect(), n = Number(cell.dataset.count);
+    const k = Math.max(0, Math.min(n - 1, Math.floor((e.clientX - box.left) / (box.width / n))));
+    const offset = Number(cell.dataset.offset) + (Number.isFinite(k) ? k : 0);
     caret = offset;
-    const n = nodeAt(offset);
-    selectNode(n, { scrollHex: false });
-    if (n < 0) renderHex();
+    const node = nodeAt(offset);
+    selectNode(node, { scrollHex: false });
+    if (node < 0) renderHex();
   });
   hexBox.addEventListener('keydown', (e) => {
     if (caret < 0) return;

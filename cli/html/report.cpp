@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "cli/check.h"
@@ -239,7 +240,7 @@ void AppendBase64(Output& out, const uint8_t* data, size_t count) {
 
 // One segment of embedded bytes, with the redacted values in it replaced by zeros.
 void WriteSegment(Output& out, const ReportInput& input, uint64_t start, uint64_t end,
-                  const std::vector<Stretch>& fillers, size_t& filler) {
+                  const std::vector<Stretch>& fillers, size_t& filler, const std::function<void()>& drain) {
     out.Raw("[");
     out.Number(start);
     out.Raw(", \"");
@@ -255,17 +256,22 @@ void WriteSegment(Output& out, const ReportInput& input, uint64_t start, uint64_
             if (from < to) std::memset(piece.data() + (from - at), 0, static_cast<size_t>(to - from));
         }
         AppendBase64(out, piece.data(), piece.size());
+        drain();
         at = stop;
     }
     out.Raw("\"]");
 }
 
-// Makes the model safe inside a <script> block: '<', '>' and '&' only occur in its strings,
-// where \u escapes mean the same; U+2028 and U+2029 as well.
-std::string EscapeForScript(const std::string& json) {
-    std::string out;
-    out.reserve(json.size() + json.size() / 64);
+// Writes JSON so that it is safe inside a <script> block: '<', '>' and '&' only occur in its
+// strings, where \u escapes mean the same; U+2028 and U+2029 as well. Returns the bytes written.
+uint64_t WriteEscaped(const std::string& json, const PageSink& sink) {
+    uint64_t written = 0;
     size_t copied = 0;
+    auto put = [&](const char* text, size_t length) {
+        if (length == 0) return;
+        sink(text, length);
+        written += length;
+    };
     for (size_t i = 0; i < json.size(); ++i) {
         const char c = json[i];
         if (c != '<' && c != '>' && c != '&' && c != '\xE2') continue;
@@ -276,13 +282,20 @@ std::string EscapeForScript(const std::string& json) {
             escape = json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
             length = 3;
         }
-        out.append(json, copied, i - copied);
-        out.append(escape, 6);
+        put(json.data() + copied, i - copied);
+        put(escape, 6);
         i += length - 1;
         copied = i + 1;
     }
-    out.append(json, copied, std::string::npos);
-    return out;
+    put(json.data() + copied, json.size() - copied);
+    return written;
+}
+
+template <class Nodes>
+size_t CountNodes(const Nodes& nodes) {
+    size_t count = nodes.size();
+    for (const CDicomTag* node : nodes) count += CountNodes(node->GetChildren());
+    return count;
 }
 
 void Flag(Output& out, const char* key, const std::optional<bool>& value) {
@@ -304,8 +317,12 @@ std::string BaseName(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
+void WriteReportModel(const ReportInput& input, ReportSummary& summary, const PageSink& sink) {
+    // The model up to its bytes is made first: its size decides how many bytes fit the budget.
     std::string head;
+    const CTagArray* counted = input.file != nullptr ? static_cast<const CTagArray*>(input.file)
+                               : input.failure != nullptr ? &input.failure->tree : nullptr;
+    if (counted != nullptr) head.reserve(64 * CountNodes(counted->GetElements()) + 4096);
     Output out(&head, 1 << 16);
     const bool loaded = input.file != nullptr;
     out.Raw("{\"file\": ");
@@ -411,15 +428,26 @@ std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
     std::vector<Stretch> fillers;
     for (const Stretch& s : stretches)
         if (s.redacted) fillers.push_back(s);
-    out.Raw(", \"bytes\": {\"segments\": [");
+    out.Flush();
+    uint64_t written = WriteEscaped(head, sink);
+    std::string().swap(head);
+    // The bytes go out piece by piece.
+    std::string part;
+    Output bytesOut(&part, 1 << 16);
+    auto drain = [&]() {
+        bytesOut.Flush();
+        written += WriteEscaped(part, sink);
+        part.clear();
+    };
+    bytesOut.Raw(", \"bytes\": {\"segments\": [");
     uint64_t at = 0;
     size_t filler = 0;
     bool first = true;
     auto segment = [&](uint64_t end) {
         if (end <= at) return;
-        if (!first) out.Raw(", ");
+        if (!first) bytesOut.Raw(", ");
         first = false;
-        WriteSegment(out, input, at, end, fillers, filler);
+        WriteSegment(bytesOut, input, at, end, fillers, filler, drain);
     };
     for (const Gap& gap : gaps) {
         segment(std::min(gap.first, size));
@@ -427,43 +455,46 @@ std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
         summary.bytesLeftOut += gap.last + 1 - gap.first;
     }
     segment(size);
-    out.Raw("], \"gaps\": [");
+    bytesOut.Raw("], \"gaps\": [");
     for (size_t i = 0; i < gaps.size(); ++i) {
-        out.Raw(i == 0 ? "[" : ", [");
-        out.Number(gaps[i].first);
-        out.Raw(", ");
-        out.Number(gaps[i].last);
-        out.Raw(", ");
+        bytesOut.Raw(i == 0 ? "[" : ", [");
+        bytesOut.Number(gaps[i].first);
+        bytesOut.Raw(", ");
+        bytesOut.Number(gaps[i].last);
+        bytesOut.Raw(", ");
         if (gaps[i].node < 0)
-            out.Raw("-1");
+            bytesOut.Raw("-1");
         else
-            out.Number(static_cast<uint64_t>(gaps[i].node));
-        out.Raw(", \"");
-        out.Raw(gaps[i].kind, std::strlen(gaps[i].kind));
-        out.Raw("\"]");
+            bytesOut.Number(static_cast<uint64_t>(gaps[i].node));
+        bytesOut.Raw(", \"");
+        bytesOut.Raw(gaps[i].kind, std::strlen(gaps[i].kind));
+        bytesOut.Raw("\"]");
     }
-    out.Raw("], \"window\": ");
-    out.Number(summary.window);
-    out.Raw(", \"longValue\": ");
-    out.Number(summary.longValue);
-    out.Raw(", \"budget\": ");
-    out.Number(input.budget);
-    out.Raw(", \"shrunk\": ");
-    out.Boolean(summary.shrunk);
-    out.Raw(", \"overBudget\": ");
-    out.Boolean(summary.overBudget);
-    out.Raw(", \"leftOut\": ");
-    out.Number(summary.bytesLeftOut);
-    out.Raw("}}");
-    out.Flush();
-    std::string model = EscapeForScript(head);
-    summary.pageSize = model.size() + std::strlen(kHtmlPageHead) + std::strlen(kHtmlPageTail);
+    bytesOut.Raw("], \"window\": ");
+    bytesOut.Number(summary.window);
+    bytesOut.Raw(", \"longValue\": ");
+    bytesOut.Number(summary.longValue);
+    bytesOut.Raw(", \"budget\": ");
+    bytesOut.Number(input.budget);
+    bytesOut.Raw(", \"shrunk\": ");
+    bytesOut.Boolean(summary.shrunk);
+    bytesOut.Raw(", \"overBudget\": ");
+    bytesOut.Boolean(summary.overBudget);
+    bytesOut.Raw(", \"leftOut\": ");
+    bytesOut.Number(summary.bytesLeftOut);
+    bytesOut.Raw("}}");
+    drain();
+    summary.pageSize = written + std::strlen(kHtmlPageHead) + std::strlen(kHtmlPageTail);
+}
+
+std::string ReportModel(const ReportInput& input, ReportSummary& summary) {
+    std::string model;
+    WriteReportModel(input, summary, [&model](const char* text, size_t length) { model.append(text, length); });
     return model;
 }
 
-std::string ReportPage(const std::string& model) {
-    std::string page = kHtmlPageHead;
-    page += model;
-    page += kHtmlPageTail;
-    return page;
+void WriteReportPage(const ReportInput& input, ReportSummary& summary, const PageSink& sink) {
+    sink(kHtmlPageHead, std::strlen(kHtmlPageHead));
+    WriteReportModel(input, summary, sink);
+    sink(kHtmlPageTail, std::strlen(kHtmlPageTail));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,17 @@ struct ReportSummary {
     bool overBudget = false;    // even the structure alone does not fit the budget
 };
 
+// Where a page goes, piece by piece.
+using PageSink = std::function<void(const char* text, size_t length)>;
+
 // The page model: one JSON object, with every '<', '>', '&', U+2028 and U+2029 escaped so that
 // it can sit in a <script type="application/json"> block whatever the file holds.
 std::string ReportModel(const ReportInput& input, ReportSummary& summary);
 
-// The whole page around a model.
-std::string ReportPage(const std::string& model);
+void WriteReportModel(const ReportInput& input, ReportSummary& summary, const PageSink& sink);
+
+// The whole page: the template's head, the model and the template's tail.
+void WriteReportPage(const ReportInput& input, ReportSummary& summary, const PageSink& sink);
 
 // The base name of a path (after the last '/' or, on Windows, '\\').
 std::string BaseName(const std::string& path);

@@ -19,8 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The page of one file, and what it says on stderr; false when the file was refused.
-bool MakePage(const std::string& path, const Arguments& arguments, std::string& page, bool& serious) {
+// Writes the page of one file to `sink` and what it says to stderr; false when the file was
+// refused.
+bool MakePage(const std::string& path, const Arguments& arguments, const PageSink& sink, bool& serious) {
     const std::wstring widePath = WideFromUtf8(path);
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(true));
@@ -59,7 +60,7 @@ bool MakePage(const std::string& path, const Arguments& arguments, std::string& 
     }
 
     ReportSummary summary;
-    page = ReportPage(ReportModel(input, summary));
+    WriteReportPage(input, summary, sink);
     if (summary.overBudget)
         std::fprintf(stderr,
                      "%s: the page is %llu bytes, over the budget of %llu: its structure alone needs more "
@@ -77,16 +78,28 @@ bool MakePage(const std::string& path, const Arguments& arguments, std::string& 
     return loaded;
 }
 
-bool WritePage(const fs::path& target, const std::string& page, const std::string& shownName) {
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    out.write(page.data(), static_cast<std::streamsize>(page.size()));
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "orveldump: cannot write %s\n", shownName.c_str());
-        return false;
+// Where the pages go: stdout, or one file after another.
+class PageFile {
+public:
+    bool Open(const fs::path& target, const std::string& shownName) {
+        m_shownName = shownName;
+        m_file.open(target, std::ios::binary | std::ios::trunc);
+        if (!m_file) std::fprintf(stderr, "orveldump: cannot write %s\n", shownName.c_str());
+        return static_cast<bool>(m_file);
     }
-    return true;
-}
+    PageSink Sink() {
+        return [this](const char* text, size_t length) { m_file.write(text, static_cast<std::streamsize>(length)); };
+    }
+    bool Close() {
+        m_file.close();
+        if (!m_file) std::fprintf(stderr, "orveldump: cannot write %s\n", m_shownName.c_str());
+        return static_cast<bool>(m_file);
+    }
+
+private:
+    std::ofstream m_file;
+    std::string m_shownName;
+};
 
 }  // namespace
 
@@ -118,19 +131,25 @@ int RunHtml(const Arguments& arguments) {
     int status = 0;
     bool serious = false;
     for (const std::string& path : arguments.paths) {
-        std::string page;
         bool problems = false;
-        if (!MakePage(path, arguments, page, problems)) status = 1;
-        serious = serious || problems;
+        bool loaded = true;
         if (output.empty()) {
-            std::fwrite(page.data(), 1, page.size(), stdout);
+            loaded = MakePage(path, arguments, [](const char* text, size_t length) { std::fwrite(text, 1, length, stdout); },
+                              problems);
             std::fflush(stdout);
-        } else if (toFolder) {
-            const std::string name = BaseName(path) + ".html";
-            if (!WritePage(outPath / fs::path(WideFromUtf8(name)), page, output + "/" + name)) status = 1;
-        } else if (!WritePage(outPath, page, output)) {
-            status = 1;
+        } else {
+            const std::string name = toFolder ? BaseName(path) + ".html" : std::string();
+            const fs::path target = toFolder ? outPath / fs::path(WideFromUtf8(name)) : outPath;
+            PageFile file;
+            if (!file.Open(target, toFolder ? output + "/" + name : output)) {
+                status = 1;
+                continue;
+            }
+            loaded = MakePage(path, arguments, file.Sink(), problems);
+            if (!file.Close()) status = 1;
         }
+        if (!loaded) status = 1;
+        serious = serious || problems;
     }
     if (status == 0 && serious && arguments.check) status = 3;
     return status;

@@ -15,6 +15,7 @@ from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -84,9 +85,10 @@ class Browser(unittest.TestCase):
                        "td => td.textContent)")
 
     def cells(self, *classes):
-        selector = ", ".join("#hex-rows .b.%s" % c for c in classes) if classes else "#hex-rows .b[data-offset]"
-        return set(self.js("return Array.from(document.querySelectorAll(arguments[0]), e => +e.dataset.offset)",
-                           selector))
+        """The offsets of the hex view's bytes shown with any of the classes (all shown bytes)."""
+        selector = ", ".join("#hex-rows .hx .r.%s" % c for c in classes) if classes else "#hex-rows .hx .r"
+        return set(self.js("return Array.from(document.querySelectorAll(arguments[0])).flatMap(e => "
+                           "Array.from({length: +e.dataset.count}, (_, k) => +e.dataset.offset + k))", selector))
 
     def scroll_hex(self, where):
         """Scrolls the hex view and renders at once (the browser's scroll event comes a frame later)."""
@@ -96,7 +98,18 @@ class Browser(unittest.TestCase):
         self.driver.find_element(By.CSS_SELECTOR, '#tree li[data-node="%d"] > .row .name' % index).click()
 
     def click_byte(self, offset):
-        self.driver.find_element(By.CSS_SELECTOR, '#hex-rows .b[data-offset="%d"]' % offset).click()
+        """A real click on the byte's place in its run of the hex column."""
+        found = self.js("""
+            for (const r of document.querySelectorAll('#hex-rows .hx .r')) {
+              const s = +r.dataset.offset, n = +r.dataset.count;
+              if (arguments[0] >= s && arguments[0] < s + n) {
+                const b = r.getBoundingClientRect();
+                return [r, (arguments[0] - s + 0.5) * b.width / n - b.width / 2];
+              }
+            }
+            return null""", offset)
+        self.assertIsNotNone(found, "byte %d not shown" % offset)
+        ActionChains(self.driver).move_to_element_with_offset(found[0], round(found[1]), 0).click().perform()
 
     def innermost(self, path, offset):
         _, out, _ = run("--json", "--at", str(offset), path)
