@@ -18,7 +18,7 @@
     return e;
   };
   const hex = (n, width) => n.toString(16).toUpperCase().padStart(width || 0, '0');
-  const grouped = (n) => n.toLocaleString('en-US');
+  const grouped = (n) => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 
   // ---- nodes: flat arrays in file order (pre-order), with parents and children
   const rows = model.nodes || [];
