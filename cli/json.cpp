@@ -105,16 +105,8 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file, con
                const std::string& extra) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
-    out.Raw(", \"loaded\": true, \"fileSize\": ");
-    out.Number(static_cast<uint64_t>(file.GetFileSize()));
-    out.Raw(", \"hasPreamble\": ");
-    out.Boolean(file.HasPreamble());
-    out.Raw(", \"explicitVR\": ");
-    out.Boolean(file.IsExplicitVR());
-    out.Raw(", \"littleEndian\": ");
-    out.Boolean(file.IsLittleEndian());
-    out.Raw(", \"trailingBytes\": ");
-    out.Number(file.GetTrailingSize());
+    out.Raw(", \"loaded\": true");
+    PrintJsonFacts(out, file);
     PrintJsonElements(out, file, view);
     out.Raw(extra);
     out.Raw("}\n");
@@ -132,14 +124,7 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
         out.Raw("}\n");
         return;
     }
-    out.Raw(", \"fileSize\": ");
-    if (failure->fileSize.has_value())
-        out.Number(static_cast<uint64_t>(*failure->fileSize));
-    else
-        out.Raw("null");
-    PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
-    PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
-    PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
+    PrintJsonFacts(out, *failure);
     PrintJsonFailure(out, *failure);
     PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
@@ -169,4 +154,28 @@ void PrintJsonFailure(Output& out, const ParseFailure& failure) {
     else
         out.JsonUtf8(failure.firstReason);
     out.Raw("}");
+}
+
+void PrintJsonFacts(Output& out, const CDicomFile& file) {
+    out.Raw(", \"fileSize\": ");
+    out.Number(static_cast<uint64_t>(file.GetFileSize()));
+    out.Raw(", \"hasPreamble\": ");
+    out.Boolean(file.HasPreamble());
+    out.Raw(", \"explicitVR\": ");
+    out.Boolean(file.IsExplicitVR());
+    out.Raw(", \"littleEndian\": ");
+    out.Boolean(file.IsLittleEndian());
+    out.Raw(", \"trailingBytes\": ");
+    out.Number(file.GetTrailingSize());
+}
+
+void PrintJsonFacts(Output& out, const ParseFailure& failure) {
+    out.Raw(", \"fileSize\": ");
+    if (failure.fileSize.has_value())
+        out.Number(static_cast<uint64_t>(*failure.fileSize));
+    else
+        out.Raw("null");
+    PrintJsonFlag(out, ", \"hasPreamble\": ", failure.hasPreamble);
+    PrintJsonFlag(out, ", \"explicitVR\": ", failure.explicitVR);
+    PrintJsonFlag(out, ", \"littleEndian\": ", failure.littleEndian);
 }

@@ -43,7 +43,9 @@ def wall(argv, out, runs):
     return statistics.median(times)
 
 
-def browser(profile):
+def browser(profile, logs=False):
+    """Headless Chromium with a fresh profile and every network request blocked; with `logs`,
+    its performance log (the requests tried) and console are kept for reading."""
     from selenium import webdriver
     from selenium.webdriver.chrome.options import Options
     from selenium.webdriver.chrome.service import Service
@@ -52,9 +54,14 @@ def browser(profile):
                 "--disable-component-update", "--disable-sync", "--no-first-run", "--user-data-dir=" + profile,
                 "--window-size=1400,1000"):
         options.add_argument(arg)
+    options.binary_location = "/usr/bin/chromium"
+    if logs:
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     driver.set_script_timeout(60)
-    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["http://*", "https://*"]})
+    driver.execute_cdp_cmd("Network.enable", {})
+    driver.execute_cdp_cmd("Network.setBlockedURLs",
+                           {"urls": ["http://*", "https://*", "ws://*", "wss://*", "ftp://*"]})
     return driver
 
 

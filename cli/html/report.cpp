@@ -298,14 +298,6 @@ size_t CountNodes(const Nodes& nodes) {
     return count;
 }
 
-void Flag(Output& out, const char* key, const std::optional<bool>& value) {
-    out.Raw(key, std::strlen(key));
-    if (value.has_value())
-        out.Boolean(*value);
-    else
-        out.Raw("null");
-}
-
 }  // namespace
 
 std::string BaseName(const std::string& path) {
@@ -340,29 +332,13 @@ void WriteReportModel(const ReportInput& input, ReportSummary& summary, const Pa
         const CDicomFile& file = *input.file;
         fileSize = static_cast<uint64_t>(file.GetFileSize());
         hasPreamble = file.HasPreamble();
-        out.Raw(", \"fileSize\": ");
-        out.Number(fileSize);
-        out.Raw(", \"hasPreamble\": ");
-        out.Boolean(file.HasPreamble());
-        out.Raw(", \"explicitVR\": ");
-        out.Boolean(file.IsExplicitVR());
-        out.Raw(", \"littleEndian\": ");
-        out.Boolean(file.IsLittleEndian());
-        out.Raw(", \"trailingBytes\": ");
-        out.Number(file.GetTrailingSize());
+        PrintJsonFacts(out, file);
         tree = &file;
     } else if (input.failure != nullptr) {
         const ParseFailure& failure = *input.failure;
         if (failure.fileSize.has_value()) fileSize = static_cast<uint64_t>(*failure.fileSize);
         hasPreamble = failure.hasPreamble.value_or(false);
-        out.Raw(", \"fileSize\": ");
-        if (failure.fileSize.has_value())
-            out.Number(fileSize);
-        else
-            out.Raw("null");
-        Flag(out, ", \"hasPreamble\": ", failure.hasPreamble);
-        Flag(out, ", \"explicitVR\": ", failure.explicitVR);
-        Flag(out, ", \"littleEndian\": ", failure.littleEndian);
+        PrintJsonFacts(out, failure);
         PrintJsonFailure(out, failure);
         tree = &failure.tree;
     }
@@ -470,12 +446,14 @@ void WriteReportModel(const ReportInput& input, ReportSummary& summary, const Pa
         bytesOut.Raw(gaps[i].kind, std::strlen(gaps[i].kind));
         bytesOut.Raw("\"]");
     }
-    bytesOut.Raw("], \"window\": ");
-    bytesOut.Number(summary.window);
-    bytesOut.Raw(", \"longValue\": ");
-    bytesOut.Number(summary.longValue);
-    bytesOut.Raw(", \"budget\": ");
-    bytesOut.Number(input.budget);
+    bytesOut.Raw("]");
+    const std::pair<const char*, uint64_t> numbers[] = {{", \"window\": ", summary.window},
+                                                        {", \"longValue\": ", summary.longValue},
+                                                        {", \"budget\": ", input.budget}};
+    for (const auto& member : numbers) {
+        bytesOut.Raw(member.first, std::strlen(member.first));
+        bytesOut.Number(member.second);
+    }
     bytesOut.Raw(", \"shrunk\": ");
     bytesOut.Boolean(summary.shrunk);
     bytesOut.Raw(", \"overBudget\": ");

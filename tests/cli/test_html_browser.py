@@ -6,15 +6,12 @@ taller than a browser can scroll. Screenshots go to <build>/html-screenshots (ru
 
 import json
 import os
-import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 
-from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -22,29 +19,18 @@ from selenium.webdriver.common.keys import Keys
 from cli_support import ORVELDUMP, element, part10, run
 from html_support import HOSTILE, hostile_file, meta, model_of, refused_file, report_file
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from bench_html import browser  # noqa: E402
+
 BUILD = os.path.dirname(os.path.dirname(os.path.abspath(ORVELDUMP)))
 SHOTS = os.path.join(BUILD, "html-screenshots")
-
-
-def start_browser(profile):
-    options = Options()
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                "--disable-component-update", "--disable-sync", "--no-first-run", "--user-data-dir=" + profile,
-                "--window-size=1400,1000"):
-        options.add_argument(arg)
-    options.binary_location = "/usr/bin/chromium"
-    options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    driver.execute_cdp_cmd("Network.enable", {})
-    driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["http://*", "https://*", "ws://*", "wss://*", "ftp://*"]})
-    return driver
 
 
 class Browser(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory()
-        cls.driver = start_browser(os.path.join(cls.dir.name, "profile"))
+        cls.driver = browser(os.path.join(cls.dir.name, "profile"), logs=True)
         os.makedirs(SHOTS, exist_ok=True)
 
     @classmethod
