@@ -65,7 +65,7 @@ struct Gap {
 
 class ModelWriter {
 public:
-    ModelWriter(const ReportInput& input, Output& out) : m_input(input), m_out(out), m_policy{input.redact} {}
+    ModelWriter(const ReportInput& input, Output& out) : m_out(out), m_policy{input.redact} {}
 
     void Nodes(const CTagArray& dataSet) {
         m_out.Raw(", \"nodeColumns\": [\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", "
@@ -123,9 +123,10 @@ private:
         m_out.Raw(TagText(tag));
         m_out.Raw("\",");
         m_out.Number(NameIndex(tag));
-        m_out.Raw(",\"");
-        m_out.Raw(VROf(tag));
-        m_out.Raw("\",");
+        m_out.Raw(",");
+        // A VR is two bytes of the file, whatever they are.
+        m_out.JsonUtf8(VROf(tag));
+        m_out.Raw(",");
         Signed(static_cast<int64_t>(range.first - m_previousOffset));
         m_previousOffset = range.first;
         m_out.Raw(",");
@@ -173,7 +174,6 @@ private:
         return index;
     }
 
-    const ReportInput& m_input;
     Output& m_out;
     ValuePolicy m_policy;
     std::unordered_map<const CDicomTag*, int32_t> m_index;

@@ -60,6 +60,9 @@ class HtmlPage(FolderTest):
         self.assertNotIn(b"innerHTML", page)
         model = model_of(page)
         self.assertEqual(model["file"], HOSTILE_NAME)
+        # A VR of control bytes (found by fuzzing) is escaped like any other text.
+        code, page, _ = page_of(self.write("vr.dcm", b"\0" * 128 + b"DICM\0\0\0\0\2\0\x0a\0\0\0PR[OVED\x82"))
+        self.assertEqual((code, model_of(page)["decoded"][0]["vr"]), (1, "\x02\x00"))
         values = [n["value"].rstrip() for n in model["decoded"]]
         for text in HOSTILE:
             self.assertIn(text, values)
