@@ -65,7 +65,12 @@ struct Gap {
 
 class ModelWriter {
 public:
-    ModelWriter(const ReportInput& input, Output& out) : m_out(out), m_policy{input.redact} {}
+    ModelWriter(const ReportInput& input, Output& out) : m_out(out), m_policy{input.redact} {
+        // Only the nodes problems name need their index looked up.
+        if (input.problems != nullptr)
+            for (const CheckProblem& problem : *input.problems)
+                if (problem.element != nullptr) m_index.emplace(problem.element, -1);
+    }
 
     void Nodes(const CTagArray& dataSet) {
         m_out.Raw(", \"nodeColumns\": [\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", "
@@ -86,7 +91,7 @@ public:
     }
 
     int32_t IndexOf(const CDicomTag* tag) const {
-        const auto found = m_index.find(tag);
+        const auto found = tag != nullptr ? m_index.find(tag) : m_index.end();
         return found == m_index.end() ? -1 : found->second;
     }
     std::vector<Stretch>& Stretches() { return m_stretches; }
@@ -94,8 +99,11 @@ public:
 
 private:
     void Node(const CDicomTag& tag, const std::wstring& characterSet, const CDicomTag* parent) {
-        const int32_t index = static_cast<int32_t>(m_index.size());
-        m_index.emplace(&tag, index);
+        const int32_t index = m_count++;
+        if (!m_index.empty()) {
+            const auto named = m_index.find(&tag);
+            if (named != m_index.end()) named->second = index;
+        }
         const ElementByteRange range = GetElementByteRange(tag);
         std::wstring value = m_policy.Text(tag, characterSet);
         unsigned flags = tag.IsComplete() ? 0u : unsigned(kIncomplete);
@@ -176,6 +184,8 @@ private:
 
     Output& m_out;
     ValuePolicy m_policy;
+    int32_t m_count = 0;
+    // The nodes problems name, with their index once written.
     std::unordered_map<const CDicomTag*, int32_t> m_index;
     std::unordered_map<const void*, uint32_t> m_nameIndex;
     std::vector<std::string> m_names;

@@ -37,10 +37,24 @@ bool MakePage(const std::string& path, const Arguments& arguments, const PageSin
     else
         input.failure = failure;
 
+    // The bytes the page embeds are the ones a loaded file is checked against.
+    FileBytes bytes;
+    std::string bytesError;
+    const int64_t size = loaded ? file.GetFileSize() : failure != nullptr ? failure->fileSize.value_or(-1) : -1;
+    const bool readable = (loaded || failure != nullptr) && bytes.Open(widePath, size, "the page", bytesError);
+    if (readable) {
+        input.bytes = bytes.Data();
+        input.byteCount = bytes.Size();
+    } else if (loaded || failure != nullptr) {
+        std::fprintf(stderr, "%s: %s; the page shows no bytes\n", path.c_str(), bytesError.c_str());
+    }
+
     std::vector<CheckProblem> problems;
     std::string checkError;
-    if (loaded)
-        CheckLoadedFile(widePath, file, problems, checkError);
+    if (loaded && readable)
+        problems = CheckFile(CheckInputOf(file, bytes.Data(), bytes.Size()));
+    else if (loaded)
+        checkError = bytesError;
     else if (failure != nullptr)
         CheckRefusedFile(widePath, *failure, problems, checkError);
     if (loaded || failure != nullptr) {
@@ -48,16 +62,6 @@ bool MakePage(const std::string& path, const Arguments& arguments, const PageSin
         input.checkError = checkError;
     }
     serious = checkError.empty() && HasSeriousProblem(problems);
-
-    FileBytes bytes;
-    std::string bytesError;
-    const int64_t size = loaded ? file.GetFileSize() : failure != nullptr ? failure->fileSize.value_or(-1) : -1;
-    if ((loaded || failure != nullptr) && bytes.Open(widePath, size, "the page", bytesError)) {
-        input.bytes = bytes.Data();
-        input.byteCount = bytes.Size();
-    } else if (loaded || failure != nullptr) {
-        std::fprintf(stderr, "%s: %s; the page shows no bytes\n", path.c_str(), bytesError.c_str());
-    }
 
     ReportSummary summary;
     WriteReportPage(input, summary, sink);
