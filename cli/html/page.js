@@ -26,7 +26,6 @@
   const tagOffset = new Float64Array(count), dataOffset = new Float64Array(count), lastByte = new Float64Array(count);
   const parent = new Int32Array(count), indexInParent = new Int32Array(count), depth = new Int32Array(count);
   const kidStart = new Int32Array(count + 2), kids = new Int32Array(count);
-  const roots = [];
   {
     const stack = []; // [node, children left]
     const counts = new Int32Array(count + 1);
@@ -57,7 +56,6 @@
     }
   }
   const childrenOf = (p) => kids.subarray(kidStart[p < 0 ? count : p], kidStart[(p < 0 ? count : p) + 1]);
-  for (const i of childrenOf(-1)) roots.push(i);
   const names = model.names || [];
   const kidCount = (i) => rows[i][8] || 0;
   const flagsOf = (i) => rows[i][9] || 0;
@@ -348,7 +346,6 @@
     if (li) {
       li.classList.add('selected');
       li.setAttribute('aria-selected', 'true');
-      tree.setAttribute('aria-activedescendant', '');
       const row = li.firstChild, box = tree.getBoundingClientRect(), r = row.getBoundingClientRect();
       if (r.top < box.top || r.bottom > box.bottom) row.scrollIntoView({ block: 'nearest' });
     }
@@ -386,7 +383,7 @@
     const at = current ? visible.indexOf(current) : -1;
     const go = (li) => {
       if (!li) return;
-      if (li.dataset.pager !== undefined) { li.classList.add('focus'); turnPage(li); return; }
+      if (li.dataset.pager !== undefined) { turnPage(li); return; }
       selectNode(Number(li.dataset.node));
     };
     switch (e.key) {
