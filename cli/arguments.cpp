@@ -8,6 +8,7 @@ extern const char kShortUsage[] =
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
     "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "Run orveldump --help for what each flag does.\n";
 
 extern const char kUsage[] =
@@ -18,6 +19,7 @@ extern const char kUsage[] =
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
     "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
@@ -201,6 +203,29 @@ extern const char kUsage[] =
     "(exit status 130). When the reader of the output goes away (| head), the run ends\n"
     "quietly; a write error (a full disk) ends it with a message; both with status 1.\n"
     "\n"
+    "  --html    one self-contained HTML page per file, to open offline in a browser and\n"
+    "            attach to a ticket: the file's facts, the element tree, the seven properties\n"
+    "            of the selected node and a hex view, linked both ways (a click on a node\n"
+    "            lights its bytes, a click on a byte selects the innermost node that holds\n"
+    "            it, as --at finds it), with the --check problems and, for a refused file,\n"
+    "            the failure and the partial tree. Every byte is in the page except the\n"
+    "            middle of bulk values (pixel data, fragments, values over 4 KiB, trailing\n"
+    "            or unread bytes), of which 256 bytes at each end are kept. Deep links:\n"
+    "            report.html#offset=0x2A6, report.html#tag=0010,0010. With --redact the page\n"
+    "            holds no byte or text of a value left out (its bytes are zeros shown as\n"
+    "            filler) and not the file's name. The exit status is that of a dump (3 for\n"
+    "            problems only with --check too).\n"
+    "            orveldump --html scan.dcm > report.html\n"
+    "  -o OUT    with --html: write the page to the file OUT; with several FILEs (or when\n"
+    "            OUT is a folder) one page each in the folder OUT, named FILE's base name\n"
+    "            and .html\n"
+    "            orveldump --html --redact -o reports/ a.dcm b.dcm\n"
+    "  --html-budget SIZE\n"
+    "            the size a page should keep within (bytes, or with K, M or G for KiB, MiB,\n"
+    "            GiB; default 16M): over it, the windows of bulk values shrink first, then\n"
+    "            ever shorter values are left out; what was left out is said on stderr and\n"
+    "            in the page. The structure (every node and header) is always in the page.\n"
+    "            orveldump --html --html-budget 2M -o small.html big.dcm\n"
     "  --help    this text\n"
     "  --version the program's version\n"
     "\n"
@@ -273,7 +298,26 @@ std::string ArchiveConflict(const Arguments& a) {
     }
     if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
         return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    if (a.html && (a.recursive || !a.filesFrom.empty() || a.summary || a.mergeSummaries))
+        return "--html writes a page for each FILE named; -r, --files-from, --summary and --merge-summaries "
+               "do not combine with it";
     return std::string();
+}
+
+// A size in bytes, or with K, M or G after it for KiB, MiB or GiB.
+bool ParseSize(const std::string& text, uint64_t& size) {
+    std::string digits = text;
+    int shift = 0;
+    if (!digits.empty()) {
+        const char unit = static_cast<char>(digits.back() | 0x20);
+        shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : 0;
+        if (shift != 0) digits.pop_back();
+    }
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    uint64_t value = 0;
+    if (!ParseOffset(digits, value) || value > (UINT64_MAX >> shift)) return false;
+    size = value << shift;
+    return true;
 }
 
 // The reason the flags do not go together, or empty.
@@ -290,6 +334,13 @@ std::string Conflict(const Arguments& a) {
     if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
+    if (a.html) {
+        if (a.mode != Mode::Listing) return "--html and --json, --quiet or --regions do not combine";
+        if (!a.tags.empty() || a.at.has_value() || a.diff)
+            return std::string("--html and ") + special + " do not combine";
+    } else if (!a.output.empty() || a.htmlBudget.has_value()) {
+        return std::string(a.output.empty() ? "--html-budget" : "-o") + " needs --html";
+    }
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
     if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
@@ -349,6 +400,23 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
                 return ParseResult::Usage;
             }
             arguments.at = offset;
+        } else if (options && arg == "--html") {
+            arguments.html = true;
+        } else if (options && (value("-o", text) || value("--output", text))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (text.empty()) {
+                error = "-o needs a file or folder name";
+                return ParseResult::Usage;
+            }
+            arguments.output = text;
+        } else if (options && value("--html-budget", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            uint64_t budget = 0;
+            if (!ParseSize(text, budget)) {
+                error = "--html-budget " + text + ": not a size (bytes, or a number with K, M or G)";
+                return ParseResult::Usage;
+            }
+            arguments.htmlBudget = budget;
         } else if (options && value("--tag", text)) {
             if (!error.empty()) return ParseResult::Usage;
             TagSpec spec{};
