@@ -155,6 +155,8 @@ std::string Conflict(const Arguments& a) {
     if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
     const char* special = modes.empty() ? nullptr : modes[0];
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (a.mode == Mode::Regions && a.redact)
+        return "--regions and --redact do not combine (every number --regions prints is a value --redact leaves out)";
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
     if (a.diff && a.paths.size() != 2)

@@ -37,10 +37,10 @@ int At(const Arguments& arguments) {
         file.SetParseOptions(DumpParseOptions(true));
         const bool loaded = file.LoadFile(WideFromUtf8(path));
         if (arguments.mode == Mode::Json) {
-            PrintAtJson(json, path, *arguments.at, file, loaded);
+            PrintAtJson(json, path, *arguments.at, file, loaded, arguments.redact);
             json.Flush();
         } else {
-            PrintAtListing(path, *arguments.at, file, loaded);
+            PrintAtListing(path, *arguments.at, file, loaded, arguments.redact);
         }
         std::fflush(stdout);
         if (!loaded) {
@@ -84,7 +84,7 @@ int Dump(const Arguments& arguments) {
             }
             std::fflush(stdout);
             if (mode == Mode::Quiet)
-                std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), kInvalid, FailureLine(failure).c_str());
+                std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), kInvalid, FailureLine(failure, arguments.redact).c_str());
             else
                 std::fprintf(stderr, "%s: %s\n", path.c_str(), kInvalid);
             continue;

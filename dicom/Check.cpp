@@ -339,7 +339,7 @@ private:
     void Report(const char* rule, CheckSeverity severity, const CDicomTag* element, uint64_t offset,
                 std::string message) {
         m_problems.push_back(CheckProblem{rule, severity, offset, element ? m_path : std::vector<CheckPathStep>(),
-                                          std::move(message), element});
+                                          std::move(message), element, {}});
     }
     // A problem of the element whose step is the last on the path.
     void ReportAt(const CDicomTag& tag, const char* rule, CheckSeverity severity, std::string message) {
@@ -781,6 +781,9 @@ private:
                         static_cast<unsigned long>(columns), static_cast<unsigned long>(bits),
                         static_cast<unsigned long>(samples), subsampled ? " (YBR_FULL_422: 2 per pixel)" : "",
                         static_cast<unsigned long>(frames), static_cast<unsigned long long>(expected)));
+        for (const CDicomTag* source : {facts.rows, facts.columns, facts.bitsAllocated, facts.samplesPerPixel,
+                                        facts.numberOfFrames, facts.photometric})
+            if (source != nullptr) m_problems.back().quoted.push_back(source);
     }
 
     // ---- the file as a whole
@@ -838,6 +841,7 @@ private:
                              Format("%s %s differs from %s %s of the meta group", TagText(0x0008, own).c_str(),
                                     Quoted(b.data, b.size).c_str(), TagText(0x0002, kRequired[k]).c_str(),
                                     Quoted(a.data, a.size).c_str()));
+                    m_problems.back().quoted.push_back(found[k]);
                     m_path.pop_back();
                 }
                 break;

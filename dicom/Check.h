@@ -42,6 +42,8 @@ struct CheckProblem {
     std::vector<CheckPathStep> path;  // down to that element; empty for the file as a whole
     std::string message;            // one sentence, printable ASCII
     const CDicomTag* element;       // the node concerned, or null for the file as a whole
+    // Other elements whose values the message quotes (as bytes or as numbers read from them).
+    std::vector<const CDicomTag*> quoted;
 };
 
 // What the checks are given: the top-level nodes, the file's bytes and what the parse found out
