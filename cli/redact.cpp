@@ -171,7 +171,7 @@ bool KeptWhenRedacted(const CDicomTag& tag) {
         if (tag.Is(kept.group, kept.element)) {
             if (info->kind != kept.vr) return false;
             if (kept.vr == VRKind::OB) return tag.GetValueLength() == 2;
-            return ContentKept(tag, ContentOf(kept.vr));
+            return !tag.IsValueCleaned() && ContentKept(tag, ContentOf(kept.vr));
         }
     if (group == 0x0028 && IsPixelModuleVR(info->kind) && KeptPixelModuleVR(tag, info->kind))
         return ContentKept(tag, ContentOf(info->kind));

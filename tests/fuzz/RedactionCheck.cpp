@@ -242,11 +242,10 @@ std::string Check(const uint8_t* data, size_t size) {
 
     const std::string outA = Outputs(*a), outB = Outputs(*b);
     if (outA != outB) return "redacted output differs with the values it leaves out:" + FirstDifference(outA, outB);
-    const std::string diffs = DiffText(SideOf(*a, "a"), SideOf(*b, "b"), DiffTrees(SideOf(*a, "a").input,
-                                                                                   SideOf(*b, "b").input),
-                                       true, true) +
-                              DiffText(SideOf(*a, "a"), SideOf(*b, "b"),
-                                       DiffTrees(SideOf(*a, "a").input, SideOf(*b, "b").input), false, true);
+    const DiffSide sideA = SideOf(*a, "a"), sideB = SideOf(*b, "b");
+    const std::vector<TreeDifference> differences = DiffTrees(sideA.input, sideB.input);
+    const std::string diffs =
+        DiffText(sideA, sideB, differences, true, true) + DiffText(sideA, sideB, differences, false, true);
     for (const std::string* output : {&outA, &diffs}) {
         std::string found = FindForm(*output, formsA);
         if (found.empty()) found = FindForm(*output, formsB);
