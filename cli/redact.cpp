@@ -157,6 +157,10 @@ const char* const kStructureRules[] = {"odd-length", "bad-length-for-vr", "vr-mi
                                        "tag-order", "private-creator", "un-sequence", "meta-missing",
                                        "trailing-bytes", "no-preamble"};
 
+// Rules whose messages quote values, each handled below.
+const char* const kQuotingRules[] = {"meta-mismatch", "pixel-length", "unknown-vr",   "bad-character",
+                                     "charset-missing", "charset-unknown", "group-length", "offset-table"};
+
 const char kWithheld[] = "message withheld (it would quote a value --redact leaves out)";
 
 }  // namespace
@@ -199,6 +203,13 @@ std::string ShownMessage(const CheckProblem& problem, bool redact) {
     for (const CDicomTag* source : problem.quoted) others = others && KeptWhenRedacted(*source);
     // Quoted pieces of the element's own value.
     auto ownPiece = [element](size_t, const std::string& piece) { return PieceKept(element, piece); };
+    // A rule this function does not know may quote anything: about a value that is not kept it
+    // is withheld, else every piece it quotes must be one a kept value may hold.
+    bool known = false;
+    for (const char* rule : kQuotingRules) known = known || RuleIs(problem, rule);
+    for (const char* rule : kStructureRules) known = known || RuleIs(problem, rule);
+    if (!known) return own && others ? HideHexBytes(ReplaceQuotes(message, ownPiece, "")) : kWithheld;
+    if (own && others) return message;
 
     // Each rule that quotes values: which pieces come from which element.
     if (RuleIs(problem, "meta-mismatch")) {
