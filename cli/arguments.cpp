@@ -5,6 +5,9 @@ extern const char kShortUsage[] =
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
     "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
     "Run orveldump --help for what each flag does.\n";
 
 extern const char kUsage[] =
@@ -12,6 +15,9 @@ extern const char kUsage[] =
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
     "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
     "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
@@ -22,7 +28,11 @@ extern const char kUsage[] =
     "for pixel data and long text, all of a long list of numbers), so memory does not\n"
     "grow with them. --check and --diff read the whole file's bytes as stored.\n"
     "\n"
-    "  --json    one JSON object per file and line, for scripts\n"
+    "  --json    one JSON object per file and line, for scripts; each element is\n"
+    "            {\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", \"lastByte\",\n"
+    "            \"value\", \"children\"}, with \"storedLength\" where the file stores another\n"
+    "            length than \"size\" (an odd length, which the value is padded from; a date,\n"
+    "            which is made 8 or 10 bytes long)\n"
     "            orveldump --json scan.dcm | jq .elements\n"
     "  --quiet   load only; print nothing but errors (with --diff: nothing, the exit\n"
     "            status tells)\n"
@@ -34,13 +44,49 @@ extern const char kUsage[] =
     "            concerns (\"! offset (hex) severity rule: message\") and a count per file;\n"
     "            with --json each file's object gains \"problems\": [{\"rule\", \"severity\",\n"
     "            \"offset\", \"path\", \"message\"}, ...] in file order (\"problems\": null and\n"
-    "            \"checkError\": \"why\" when the file's bytes cannot be read again). Rules: odd-length,\n"
-    "            vr-mismatch, unknown-vr, bad-length-for-vr, value-too-long, bad-character,\n"
-    "            padding, group-length, tag-order, private-creator, charset-missing,\n"
-    "            charset-unknown, trailing-bytes, pixel-length, offset-table, meta-missing,\n"
-    "            meta-mismatch, un-sequence, no-preamble; severities error (readers may\n"
-    "            misread the file), warning (forbidden, readers usually cope), info\n"
-    "            (allowed). With --quiet only the exit status tells. A refused file's\n"
+    "            \"checkError\": \"why\" when the file's bytes cannot be read again). Severity:\n"
+    "            error where a reader may misread the file (the structure breaks, a length\n"
+    "            lies, a VR is no VR), warning for what is forbidden but readable, info for\n"
+    "            what is allowed but worth knowing. The rules and their severities:\n"
+    "              odd-length             warning  a defined length is odd\n"
+    "              vr-mismatch            warning  explicit VR other than the dictionary's\n"
+    "              unknown-vr             error    explicit VR that is no VR\n"
+    "              bad-length-for-vr      error    a length not a multiple of the VR's unit\n"
+    "              value-too-long         warning  a value longer than its VR allows\n"
+    "              bad-character          warning  a value malformed for its VR\n"
+    "              padding                warning  a text padded with the wrong byte\n"
+    "              group-length           error    the meta group's length unlike its bytes\n"
+    "                                     warning  any other group length unlike its bytes\n"
+    "              tag-order              warning  a tag lower than the one before it;\n"
+    "                                     error    a tag repeated in its data set\n"
+    "              item-outside-sequence  error    an item or delimiter among elements\n"
+    "              not-an-item            error    another tag where a sequence's item goes\n"
+    "              private-creator        warning  a private element without its creator, in\n"
+    "                                              gggg,0001-000F, or an empty creator\n"
+    "              charset-missing        warning  bytes above 0x7F without a character set\n"
+    "              charset-unknown        warning  a character set term the standard lacks\n"
+    "              trailing-bytes         warning  bytes after the pixel data, no elements\n"
+    "                                     info     the same, starting with padding or a\n"
+    "                                              signature element\n"
+    "              pixel-length           error    native pixel data shorter than the image\n"
+    "                                     warning  native pixel data longer than the image\n"
+    "              pixel-vr               warning  native pixel data of more than 8 bits as\n"
+    "                                              OB, or encapsulated pixel data as OW\n"
+    "                                     error    the former in big endian\n"
+    "              offset-table           error    a basic offset table entry that is no item\n"
+    "              meta-missing           error    no transfer syntax (0002,0010)\n"
+    "                                     warning  another required meta element missing\n"
+    "              meta-version           warning  (0002,0001) other than 00 01\n"
+    "              meta-mismatch          warning  SOP class or instance unlike the meta's\n"
+    "              meta-misplaced         warning  a group 0002 element in the data set or in\n"
+    "                                              an item\n"
+    "              un-sequence            info     undefined-length UN read as a sequence\n"
+    "              no-preamble            info     a bare data set\n"
+    "              not-checked            info     a deflated data set: only the meta group\n"
+    "                                              is checked\n"
+    "            Elements after the top-level pixel data, which the listing does not show,\n"
+    "            are read for the check alone; their problems come last, naming the tag.\n"
+    "            With --quiet only the exit status tells. A refused file's\n"
     "            partial tree is checked too (its exit status stays 1).\n"
     "            orveldump --check --json scan.dcm\n"
     "  --at OFFSET\n"
@@ -90,19 +136,83 @@ extern const char kUsage[] =
     "            compares two files by structure and encoding: the trees are aligned by tag\n"
     "            within each data set and item (the n-th occurrence of a tag with the n-th;\n"
     "            items and fragments by index). Reported, with the path and each file's\n"
-    "            offsets: only-in-a, only-in-b, and for elements in both vr, length (of\n"
-    "            elements that are not sequences, items or encapsulated pixel data, whose\n"
-    "            lengths follow from their children), value (the value texts), encoding\n"
+    "            offsets: only-in-a, only-in-b, and for elements in both vr, length (as\n"
+    "            stored: 3 against 4 differs; not of sequences, items or encapsulated pixel\n"
+    "            data, whose lengths follow from their children), value (the value texts, and\n"
+    "            the bytes as stored where both files have one byte order), encoding\n"
     "            (defined against undefined length, padding of a text value; for the data\n"
     "            set as a whole explicit or implicit VR and byte order, with an empty path);\n"
-    "            and file (preamble, transfer syntax, trailing bytes). With --json:\n"
+    "            and file (preamble, transfer syntax, trailing bytes). The fragments of\n"
+    "            encapsulated pixel data and the offset table before them are values: length\n"
+    "            and bytes (value) are compared, and a value found in the bytes names the\n"
+    "            offset of the first byte that differs in each file. With --json:\n"
     "              {\"a\", \"b\", \"aLoaded\", \"bLoaded\", \"differences\": [{\"path\":\n"
     "               [{\"index\", \"tag\"}...], \"kind\", \"aspect\" (encoding and file only),\n"
     "               \"a\": {...} or null, \"b\": {...} or null}, ...]}\n"
+    "            each side {\"tag\", \"name\", \"vr\", \"tagOffset\", \"lastByte\", \"size\",\n"
+    "            \"storedLength\" (as for --json), \"value\", \"firstDifference\" (the offset,\n"
+    "            where the bytes tell), \"encoding\" (encoding only)}.\n"
     "            the path in A's tree (B's for only-in-b). A refused file is compared over\n"
     "            its partial tree. Exit status 0 when the files agree, 3 when they differ, 1\n"
     "            when either is refused.\n"
     "            orveldump --diff --redact before.dcm after.dcm\n"
+    "\n"
+    "Over many files (every mode but --diff):\n"
+    "  -r, --recursive\n"
+    "            walk each DIR: its files in name order (byte order), depth first; symbolic\n"
+    "            links in the walk are skipped. Without -r a DIR is an error (\"Is a\n"
+    "            directory\"). A path that cannot be read gets the system's reason (\"No such\n"
+    "            file or directory\", \"Permission denied\") in the listing (\"FILE: cannot be\n"
+    "            read: reason\"), on stderr and in --json: {\"file\", \"loaded\": false,\n"
+    "            \"ioError\": \"reason\"}; it counts as a refused file for the exit status.\n"
+    "            orveldump --quiet -r /archive\n"
+    "  --follow  with -r, follow symbolic links; a link that leads back into a directory\n"
+    "            being walked, or a chain of links that loops, is an I/O error (\"Too many\n"
+    "            levels of symbolic links\"), and so is a dangling link\n"
+    "            orveldump -r --follow --quiet /archive\n"
+    "  --files-from LIST\n"
+    "            also read the paths in LIST (\"-\": standard input), one a line, or with -0\n"
+    "            NUL-separated as find -print0 writes them\n"
+    "            find /archive -name '*.dcm' -print0 | orveldump --quiet -0 --files-from -\n"
+    "  -j N, --jobs N\n"
+    "            read N files at a time in N processes (default: the number of cores; -j 1\n"
+    "            reads one after the other); the output is in input order, byte for byte\n"
+    "            what -j 1 prints. (On Windows files are read one after the other.)\n"
+    "            orveldump -j 4 --check --json -r /archive > archive.jsonl\n"
+    "  --progress, --no-progress\n"
+    "            a one-line progress display on stderr (files done of all, bytes, files per\n"
+    "            second, refused so far, time left) once a run has taken a second; shown by\n"
+    "            default only when stderr is a terminal\n"
+    "  --summary at the end, a table: files, loaded, refused (by kind of reason, the\n"
+    "            numbers left out, with an example path each), not DICOM (refused before any\n"
+    "            element, without a preamble, or empty), I/O errors (by reason); files by\n"
+    "            transfer syntax, SOP class UID and modality; with --check the problems\n"
+    "            and files per rule and severity, with an example file and offset; the\n"
+    "            five largest and slowest files. With --json it is the last line, one\n"
+    "            object {\"summary\": {\"files\", \"bytes\", \"loaded\", \"refused\", \"notDicom\",\n"
+    "            \"ioErrors\", \"refusedBy\", \"ioErrorsBy\", \"transferSyntaxes\", \"sopClasses\",\n"
+    "            \"modalities\": [{\"value\", \"files\", \"example\"}...], \"checked\",\n"
+    "            \"problems\": [{\"rule\", \"severity\", \"problems\", \"files\", \"example\":\n"
+    "            {\"file\", \"offset\"}}...], \"largest\": [{\"file\", \"bytes\"}...],\n"
+    "            \"slowest\": [{\"file\", \"seconds\"}...]}}\n"
+    "            orveldump --quiet --summary -r /archive\n"
+    "  --summary-file F\n"
+    "            write the summary's JSON object to F instead (implies --summary)\n"
+    "            orveldump --json --summary-file part1.json -r /archive/1 > part1.jsonl\n"
+    "  --merge-summaries SUMMARY...\n"
+    "            add up the summaries in the files named (each line {\"summary\": ...}, also\n"
+    "            among --json output) into the table, or with --json the object, one run\n"
+    "            over all their files would print; exit status 1 when one cannot be read\n"
+    "            orveldump --merge-summaries part*.json\n"
+    "An archive across machines, with GNU parallel (-k keeps the order of the parts):\n"
+    "  find /archive -type f -print0 | parallel -0 -X -k --sshloginfile hosts \\\n"
+    "      orveldump --check --json --summary > archive.jsonl\n"
+    "  orveldump --merge-summaries archive.jsonl\n"
+    "The JSON Schemas of every --json object are in share/orveldump/schemas.\n"
+    "Ctrl-C ends a run after the file being printed, with the summary so far when asked\n"
+    "(exit status 130). When the reader of the output goes away (| head), the run ends\n"
+    "quietly; a write error (a full disk) ends it with a message; both with status 1.\n"
+    "\n"
     "  --help    this text\n"
     "  --version the program's version\n"
     "\n"
@@ -157,6 +267,27 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    jobs = static_cast<unsigned>(std::stoul(text));
+    return jobs > 0;
+}
+
+// The reason the flags of a run over many files do not go together, or empty.
+std::string ArchiveConflict(const Arguments& a) {
+    if (a.follow && !a.recursive) return "--follow needs -r (it follows the links met in a walk)";
+    if (a.nul && a.filesFrom.empty()) return "-0 needs --files-from (it says how the list is separated)";
+    if (a.mergeSummaries) {
+        if (a.check || a.diff || a.at.has_value() || !a.tags.empty() || a.recursive || !a.filesFrom.empty() ||
+            a.mode == Mode::Quiet || a.mode == Mode::Regions)
+            return "--merge-summaries reads summaries only (with --json or --summary-file at most)";
+        if (a.paths.empty()) return "--merge-summaries needs the summaries to merge";
+    }
+    if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
+        return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    return std::string();
+}
+
 // The reason the flags do not go together, or empty.
 std::string Conflict(const Arguments& a) {
     std::vector<const char*> modes;
@@ -169,11 +300,13 @@ std::string Conflict(const Arguments& a) {
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
     if (a.mode == Mode::Regions && a.redact)
         return "--regions and --redact do not combine (every number --regions prints is a value --redact leaves out)";
+    if (const std::string archive = ArchiveConflict(a); !archive.empty()) return archive;
+    if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
-    if (a.paths.empty()) return "no FILE given";
+    if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
     return std::string();
 }
 
@@ -235,6 +368,32 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
             TagSpec spec{};
             if (!ParseTagSpec(text, spec, error)) return ParseResult::Usage;
             arguments.tags.push_back(spec);
+        } else if (options && (arg == "-r" || arg == "--recursive")) {
+            arguments.recursive = true;
+        } else if (options && arg == "--follow") {
+            arguments.follow = true;
+        } else if (options && arg == "-0") {
+            arguments.nul = true;
+        } else if (options && arg == "--summary") {
+            arguments.summary = true;
+        } else if (options && (arg == "--progress" || arg == "--no-progress")) {
+            arguments.progress = arg == "--progress" ? 1 : -1;
+        } else if (options && arg == "--merge-summaries") {
+            arguments.mergeSummaries = true;
+        } else if (options && value("--files-from", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.filesFrom = text;
+        } else if (options && value("--summary-file", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.summaryFile = text;
+            arguments.summary = true;
+        } else if (options && (value("--jobs", text) || value("-j", text) ||
+                               (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && (text = arg.substr(2), true)))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (!ParseJobs(text, arguments.jobs)) {
+                error = "--jobs " + text + ": not a number of processes (1 or more)";
+                return ParseResult::Usage;
+            }
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return ParseResult::Usage;

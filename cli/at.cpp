@@ -7,6 +7,7 @@
 #include "cli/node_text.h"
 #include "cli/output.h"
 #include "cli/redact.h"
+#include "cli/sink.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/NodeAt.h"
@@ -104,5 +105,5 @@ void PrintAtListing(const std::string& path, uint64_t offset, const CDicomFile& 
         }
     }
     if (!loaded) out += "Invalid DICOM file " + FailureLine(failure, redact) + "\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }

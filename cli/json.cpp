@@ -49,6 +49,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Number(tag.GetValueOffset());
     out.Raw(", \"size\": ");
     out.Number(tag.GetValueLength());
+    PrintStoredLength(out, tag);
     out.Raw(", \"lastByte\": ");
     out.Number(range.last);
     out.Raw(", \"value\": ");
@@ -99,6 +100,13 @@ void PrintJsonFlag(Output& out, const char* key, const std::optional<bool>& valu
 }
 
 }  // namespace
+
+void PrintStoredLength(Output& out, const CDicomTag& tag) {
+    const uint32_t stored = GetStoredValueLength(tag);
+    if (stored == tag.GetValueLength()) return;
+    out.Raw(", \"storedLength\": ");
+    out.Number(stored);
+}
 
 void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const DumpView& view,
                const std::string& extra) {

@@ -8,6 +8,7 @@
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
+#include "cli/sink.h"
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 
@@ -84,7 +85,7 @@ void PrintListing(const std::string& path, const CDicomFile& file, const DumpVie
                   const ProblemListing* problems) {
     std::string out;
     AppendListing(out, path, file, view, problems);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }
 
 void AppendListing(std::string& out, const std::string& path, const CDicomFile& file, const DumpView& view,
@@ -132,7 +133,7 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure, c
                          const ProblemListing* problems) {
     std::string out;
     AppendListingRefused(out, path, failure, view, problems);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }
 
 void AppendListingRefused(std::string& out, const std::string& path, const ParseFailure* failure,

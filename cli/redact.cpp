@@ -152,14 +152,17 @@ bool HideNumberAfter(std::string& text, const char* anchor) { return HideNumberA
 bool RuleIs(const CheckProblem& problem, const char* rule) { return std::strcmp(problem.rule, rule) == 0; }
 
 // Rules whose messages name only the structure: tags, lengths, offsets, counts, VR codes of
-// the standard and the rule's words.
+// the standard and the rule's words (and meta-version the two bytes of (0002,0001) in hex, which
+// read 0x?? where that element is not kept).
 const char* const kStructureRules[] = {"odd-length", "bad-length-for-vr", "vr-mismatch", "padding", "value-too-long",
                                        "tag-order", "private-creator", "un-sequence", "meta-missing",
-                                       "trailing-bytes", "no-preamble"};
+                                       "trailing-bytes", "no-preamble", "item-outside-sequence",
+                                       "meta-misplaced", "not-an-item", "not-checked", "meta-version"};
 
 // Rules whose messages quote values, each handled below.
-const char* const kQuotingRules[] = {"meta-mismatch", "pixel-length", "unknown-vr",   "bad-character",
-                                     "charset-missing", "charset-unknown", "group-length", "offset-table"};
+const char* const kQuotingRules[] = {"meta-mismatch",   "pixel-length",    "pixel-vr",     "unknown-vr",
+                                     "bad-character",   "charset-missing", "charset-unknown", "group-length",
+                                     "offset-table"};
 
 const char kWithheld[] = "message withheld (it would quote a value --redact leaves out)";
 
@@ -229,6 +232,11 @@ std::string ShownMessage(const CheckProblem& problem, bool redact) {
         const size_t ybr = out.find(" (YBR_FULL_422: 2 per pixel)");
         if (ybr != std::string::npos) out.erase(ybr, std::strlen(" (YBR_FULL_422: 2 per pixel)"));
         return hidden ? out : kWithheld;
+    }
+    if (RuleIs(problem, "pixel-vr")) {
+        // The Bits Allocated it names.
+        std::string out = message;
+        return others || HideNumberAfter(out, "data of ") ? out : kWithheld;
     }
     if (!others) return kWithheld;
     // From here on only the element's own value is quoted. Its two bytes are no VR: never kept.
