@@ -26,15 +26,18 @@ const char kMarkerA[] = "qzjwkgpv";
 const char kMarkerB[] = "yhtmuolr";
 constexpr size_t kPeriod = 8;
 
+// The tree a parse left: the file's, or a refused one's partial tree.
+const CTagArray& TreeOf(const CDicomFile& file, bool loaded) {
+    if (loaded || file.GetFailure() == nullptr) return file;
+    return file.GetFailure()->tree;
+}
+
 struct Parsed {
     std::vector<uint8_t> bytes;
     CDicomFile file;
     bool loaded = false;
 
-    const CTagArray& Tree() const {
-        if (loaded || file.GetFailure() == nullptr) return file;
-        return file.GetFailure()->tree;
-    }
+    const CTagArray& Tree() const { return TreeOf(file, loaded); }
 };
 
 void Parse(Parsed& parsed) {
@@ -89,12 +92,12 @@ void Signature(const CDicomTag& tag, std::string& out) {
     for (const CDicomTag* child : tag.GetChildren()) Signature(*child, out);
 }
 
-std::string Signature(const Parsed& parsed) {
-    std::string out = parsed.loaded ? "loaded|" : "refused|";
-    const ParseFailure* failure = parsed.loaded ? nullptr : parsed.file.GetFailure();
-    if (parsed.loaded) {
-        out += std::to_string(parsed.file.HasPreamble()) + std::to_string(parsed.file.IsExplicitVR()) +
-               std::to_string(parsed.file.IsLittleEndian()) + " " + std::to_string(parsed.file.GetTrailingSize()) + "|";
+std::string Signature(const CDicomFile& file, bool loaded) {
+    std::string out = loaded ? "loaded|" : "refused|";
+    const ParseFailure* failure = loaded ? nullptr : file.GetFailure();
+    if (loaded) {
+        out += std::to_string(file.HasPreamble()) + std::to_string(file.IsExplicitVR()) +
+               std::to_string(file.IsLittleEndian()) + " " + std::to_string(file.GetTrailingSize()) + "|";
     } else if (failure != nullptr) {
         out += failure->offset.has_value() ? std::to_string(*failure->offset) : "none";
         for (size_t i = 0; i < failure->path.size(); ++i) {
@@ -106,7 +109,7 @@ std::string Signature(const Parsed& parsed) {
                std::to_string(failure->explicitVR.value_or(true)) + std::to_string(failure->littleEndian.value_or(true)) +
                "|";
     }
-    for (const CDicomTag* tag : parsed.Tree().GetElements()) Signature(*tag, out);
+    for (const CDicomTag* tag : TreeOf(file, loaded).GetElements()) Signature(*tag, out);
     return out;
 }
 
@@ -202,10 +205,7 @@ std::string FirstDifference(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string Check(const uint8_t* data, size_t size) {
-    Parsed original;
-    original.bytes.assign(data, data + size);
-    Parse(original);
+std::string Check(const uint8_t* data, size_t size, const CDicomFile& file, bool loaded) {
     const std::vector<std::string> formsA = Forms(kMarkerA), formsB = Forms(kMarkerB);
     // An input that holds a marker already could print it from a value that is kept.
     {
@@ -216,10 +216,10 @@ std::string Check(const uint8_t* data, size_t size) {
     }
 
     std::vector<Range> planted, kept;
-    for (const CDicomTag* tag : original.Tree().GetElements()) Collect(*tag, size, planted, kept);
+    for (const CDicomTag* tag : TreeOf(file, loaded).GetElements()) Collect(*tag, size, planted, kept);
     // Where a refused parse failed: the bytes it read there as a tag (or as the first bytes of a
     // file that is no DICOM), unless they belong to a kept element.
-    const ParseFailure* failure = original.loaded ? nullptr : original.file.GetFailure();
+    const ParseFailure* failure = loaded ? nullptr : file.GetFailure();
     if (failure != nullptr && failure->offset.has_value() && *failure->offset < size) {
         const Range at{*failure->offset, std::min<uint64_t>(size, *failure->offset + 4)};
         bool free = true;
@@ -229,16 +229,16 @@ std::string Check(const uint8_t* data, size_t size) {
     if (planted.empty()) return std::string();
 
     auto a = std::make_unique<Parsed>(), b = std::make_unique<Parsed>();
-    a->bytes = original.bytes;
-    b->bytes = original.bytes;
+    a->bytes.assign(data, data + size);
+    b->bytes.assign(data, data + size);
     Fill(a->bytes, planted, kMarkerA);
     Fill(b->bytes, planted, kMarkerB);
     Parse(*a);
     Parse(*b);
     // A value the parse itself reads (a transfer syntax stored as another VR, say) changes the
     // structure when filled: nothing to compare.
-    const std::string shape = Signature(original);
-    if (Signature(*a) != shape || Signature(*b) != shape) return std::string();
+    const std::string shape = Signature(file, loaded);
+    if (Signature(a->file, a->loaded) != shape || Signature(b->file, b->loaded) != shape) return std::string();
 
     const std::string outA = Outputs(*a), outB = Outputs(*b);
     if (outA != outB) return "redacted output differs with the values it leaves out:" + FirstDifference(outA, outB);

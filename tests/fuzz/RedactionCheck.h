@@ -1,7 +1,7 @@
 // The redaction check of the fuzz target: what orveldump --redact prints of a file must not
 // depend on any byte it leaves out.
 //
-// The input is parsed; every byte of a value that a redacted dump does not keep (each leaf
+// Given the input and its parse, every byte of a value that a redacted dump does not keep (each leaf
 // element, fragment and item value that KeptWhenRedacted refuses) and, for a refused input,
 // the four bytes where the parse failed are filled with a marker, once with marker A and once
 // with marker B (lower-case letters that no character rule tells apart, byte for byte of the
@@ -15,9 +15,12 @@
 #include <cstdint>
 #include <string>
 
+class CDicomFile;
+
 namespace redaction_check {
 
-// Empty, or what leaked and where.
-std::string Check(const uint8_t* data, size_t size);
+// Empty, or what leaked and where. `file` holds the input's parse (with its partial tree when
+// refused, `loaded` false).
+std::string Check(const uint8_t* data, size_t size, const CDicomFile& file, bool loaded);
 
 }  // namespace redaction_check

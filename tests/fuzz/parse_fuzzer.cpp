@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!problem.empty()) Broken(("deferred values: " + problem).c_str());
     }
     {
-        const std::string leak = redaction_check::Check(data, size);
+        const std::string leak = redaction_check::Check(data, size, file, loaded);
         if (!leak.empty()) Broken(("redaction: " + leak).c_str());
     }
 
