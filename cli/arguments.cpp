@@ -3,7 +3,7 @@
 extern const char kShortUsage[] =
     "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
-    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
@@ -14,7 +14,7 @@ extern const char kShortUsage[] =
 extern const char kUsage[] =
     "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
-    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
@@ -111,16 +111,28 @@ extern const char kUsage[] =
     "            sequences and items above them.\n"
     "            orveldump --tag PatientName --tag 0028,0010 scan.dcm\n"
     "  --redact  prints every value as an empty text except those that describe the encoding\n"
-    "            and carry no patient data; tags, VRs, offsets, sizes, nesting and the failure\n"
-    "            record stay. Kept: group lengths (gggg,0000) as UL; (0002,0001) as OB; the\n"
-    "            transfer syntax (0002,0010) and the SOP classes (0002,0002), (0008,0016),\n"
-    "            (0008,1150), (0004,1510) as UI; Specific Character Set (0008,0005) and\n"
-    "            Modality (0008,0060) as CS; group 0028 (the image pixel module) where the\n"
-    "            VR is US SS UL SL UV SV FL FD OB OW OF OD OL OV CS DS IS or AT. Each only\n"
-    "            with that VR as stored. Everything else (names, IDs, dates, times, instance\n"
-    "            UIDs, free text, private values, pixel data) prints as \"\", and so do the\n"
-    "            bytes --check messages quote from those elements (a byte they name in hex\n"
-    "            reads 0x?\?). Combines with every mode.\n"
+    "            and carry no patient data; tags, VRs, offsets, sizes and nesting stay. Kept,\n"
+    "            each by its tag, its VR as stored and its content: group lengths\n"
+    "            (gggg,0000) as UL; (0002,0001) as OB of 2 bytes; the transfer syntax\n"
+    "            (0002,0010) and the SOP classes (0002,0002), (0008,0016), (0008,1150),\n"
+    "            (0004,1510) as UI; Specific Character Set (0008,0005) and Modality\n"
+    "            (0008,0060) as CS; group 0028 (the image pixel module) for tags the\n"
+    "            dictionary gives only the VRs US SS UL SL FL FD OB OW CS DS IS AT, stored as\n"
+    "            one of them (not an unknown tag, not LUT Explanation stored as CS). A UI only\n"
+    "            when digits and dots as stored, a CS only when upper-case letters, digits,\n"
+    "            space, \"_\" (values split by \"\\\"), a DS or IS only number characters.\n"
+    "            Everything else (names, IDs, dates, times, instance UIDs, free text, private\n"
+    "            values, pixel data) prints as \"\". Every text from a value goes through\n"
+    "            the same decision: --check messages quote a value only when it is kept\n"
+    "            (else \"\"; a byte in hex reads 0x?\?, a number read from a value ?, a\n"
+    "            message of a rule not known to quote safely is withheld); the failure\n"
+    "            record's reason and path print a tag the parse read where it failed as\n"
+    "            (????,???\?) unless it is a tag of the partial tree or an item tag (its\n"
+    "            length then reads ?), and the first bytes of a file that is no DICOM as\n"
+    "            ?\? ?\? ?\? ??; --diff's transfer-syntax line prints only a kept\n"
+    "            (0002,0010); a VR that is no VR of the standard prints ??. Combines with\n"
+    "            every mode but --regions (a usage error: --regions prints nothing but\n"
+    "            values).\n"
     "            orveldump --redact --json problem.dcm > shareable.json\n"
     "  --diff FILE_A FILE_B\n"
     "            compares two files by structure and encoding: the trees are aligned by tag\n"
@@ -230,8 +242,8 @@ extern const char kUsage[] =
     "  --version the program's version\n"
     "\n"
     "--check, --tag, --at and --diff are modes of their own and do not combine with each\n"
-    "other (nor --regions with any of them); --redact combines with all. Of --json,\n"
-    "--quiet and --regions the last one given counts.\n"
+    "other (nor --regions with any of them); --redact combines with all but --regions.\n"
+    "Of --json, --quiet and --regions the last one given counts.\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
     "refused. The listing prints the elements read whole before the failure, in place, and\n"
@@ -330,6 +342,8 @@ std::string Conflict(const Arguments& a) {
     if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
     const char* special = modes.empty() ? nullptr : modes[0];
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (a.mode == Mode::Regions && a.redact)
+        return "--regions and --redact do not combine (every number --regions prints is a value --redact leaves out)";
     if (const std::string archive = ArchiveConflict(a); !archive.empty()) return archive;
     if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))

@@ -35,7 +35,6 @@ private:
 void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet,
                    const DumpView& view) {
     static const std::wstring kItemName = L"SQ Item";
-    static const std::wstring kNothing;
     const ElementByteRange range = GetElementByteRange(tag);
     const bool item = tag.IsItem();
     out.Raw("{\"tag\": \"");
@@ -43,7 +42,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Raw("\", \"name\": ");
     out.Raw(names.Of(item ? kItemName : tag.GetTagName()));
     out.Raw(", \"vr\": ");
-    out.JsonWide(item ? kNothing : tag.GetVRText());
+    out.JsonUtf8(ShownVR(tag, view.redact));
     out.Raw(", \"tagOffset\": ");
     out.Number(range.first);
     out.Raw(", \"dataOffset\": ");
@@ -133,13 +132,14 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
         return;
     }
     PrintJsonFacts(out, *failure);
-    PrintJsonFailure(out, *failure);
+    PrintJsonFailure(out, *failure, view.redact);
     PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
     out.Raw("}\n");
 }
 
-void PrintJsonFailure(Output& out, const ParseFailure& failure) {
+void PrintJsonFailure(Output& out, const ParseFailure& failure, bool redact) {
+    const FailureTexts texts(&failure, redact);
     out.Raw(", \"failure\": {\"offset\": ");
     if (failure.offset.has_value())
         out.Number(*failure.offset);
@@ -151,16 +151,16 @@ void PrintJsonFailure(Output& out, const ParseFailure& failure) {
         out.Raw("{\"index\": ");
         out.Number(failure.path[i].index);
         out.Raw(", \"tag\": \"");
-        out.Raw(TagCode(failure.path[i].group, failure.path[i].element));
+        out.Raw(texts.StepTag(failure.path[i].group, failure.path[i].element));
         out.Raw("\"}");
     }
     out.Raw("], \"reason\": ");
-    out.JsonUtf8(failure.reason);
+    out.JsonUtf8(texts.Reason(failure.reason));
     out.Raw(", \"firstReason\": ");
     if (failure.firstReason.empty())
         out.Raw("null");
     else
-        out.JsonUtf8(failure.firstReason);
+        out.JsonUtf8(texts.FirstReason(failure.firstReason));
     out.Raw("}");
 }
 

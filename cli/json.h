@@ -27,4 +27,4 @@ void PrintStoredLength(Output& out, const CDicomTag& tag);
 void PrintJsonFacts(Output& out, const CDicomFile& file);
 void PrintJsonFacts(Output& out, const ParseFailure& failure);
 // The member `, "failure": {"offset", "path", "reason", "firstReason"}` of a refused file's object.
-void PrintJsonFailure(Output& out, const ParseFailure& failure);
+void PrintJsonFailure(Output& out, const ParseFailure& failure, bool redact);

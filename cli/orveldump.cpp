@@ -14,6 +14,7 @@
 #include "cli/listing.h"
 #include "cli/output.h"
 #include "cli/parse_options.h"
+#include "cli/redact.h"
 #include "cli/regions.h"
 #include "cli/sink.h"
 #include "cli/summary.h"
@@ -57,28 +58,29 @@ Outcome RefusedOutcome(const ParseFailure* failure) {
     return empty || failure->hasPreamble != true ? Outcome::NotDicom : Outcome::Refused;
 }
 
-void RecordRefused(const ParseFailure* failure, FileRecord& record) {
+void RecordRefused(const ParseFailure* failure, bool redact, FileRecord& record) {
     record.status = 1;
     record.outcome = RefusedOutcome(failure);
-    record.reason = failure != nullptr ? ReasonKind(failure->reason) : "no reason recorded";
+    record.reason = failure != nullptr ? ReasonKind(FailureTexts(failure, redact).Reason(failure->reason)) : "no reason recorded";
     if (failure != nullptr && failure->fileSize.has_value()) record.bytes = static_cast<uint64_t>(*failure->fileSize);
 }
 
-// A top-level value as stored, without its padding; empty where the file has none.
-std::string TopLevelValue(const CDicomFile& file, uint16_t group, uint16_t element) {
+// A top-level value as stored, without its padding; empty where the file has none (or, with
+// `redact`, where --redact does not keep it).
+std::string TopLevelValue(const CDicomFile& file, uint16_t group, uint16_t element, bool redact) {
     const CDicomTag* tag = file.FindElement(group, element);
-    if (tag == nullptr) return std::string();
+    if (tag == nullptr || (redact && !KeptWhenRedacted(*tag))) return std::string();
     std::string value = Utf8(tag->GetValueText(std::wstring()));
     while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.pop_back();
     return value;
 }
 
-void RecordLoaded(const CDicomFile& file, FileRecord& record) {
+void RecordLoaded(const CDicomFile& file, bool redact, FileRecord& record) {
     record.bytes = static_cast<uint64_t>(file.GetFileSize());
-    record.transferSyntax = TopLevelValue(file, 0x0002, 0x0010);
-    record.sopClass = TopLevelValue(file, 0x0008, 0x0016);
-    if (record.sopClass.empty()) record.sopClass = TopLevelValue(file, 0x0002, 0x0002);
-    record.modality = TopLevelValue(file, 0x0008, 0x0060);
+    record.transferSyntax = TopLevelValue(file, 0x0002, 0x0010, redact);
+    record.sopClass = TopLevelValue(file, 0x0008, 0x0016, redact);
+    if (record.sopClass.empty()) record.sopClass = TopLevelValue(file, 0x0002, 0x0002, redact);
+    record.modality = TopLevelValue(file, 0x0008, 0x0060, redact);
 }
 
 // The problems of one file, counted by rule and severity.
@@ -105,14 +107,14 @@ void AtFile(const Arguments& arguments, const std::string& path, FileRecord& rec
     const bool loaded = file.LoadFile(WideFromUtf8(path));
     if (arguments.mode == Mode::Json) {
         Output json;
-        PrintAtJson(json, path, *arguments.at, file, loaded);
+        PrintAtJson(json, path, *arguments.at, file, loaded, arguments.redact);
     } else {
-        PrintAtListing(path, *arguments.at, file, loaded);
+        PrintAtListing(path, *arguments.at, file, loaded, arguments.redact);
     }
     if (loaded) {
-        RecordLoaded(file, record);
+        RecordLoaded(file, arguments.redact, record);
     } else {
-        RecordRefused(file.GetFailure(), record);
+        RecordRefused(file.GetFailure(), arguments.redact, record);
         WriteErr(path + ": " + kInvalid + "\n");
     }
 }
@@ -125,7 +127,7 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
     file.SetParseOptions(DumpParseOptions(mode == Mode::Json || mode == Mode::Listing || arguments.check));
     if (!file.LoadFile(WideFromUtf8(path))) {
         const ParseFailure* failure = file.GetFailure();
-        RecordRefused(failure, record);
+        RecordRefused(failure, arguments.redact, record);
         // The partial tree is checked as a loaded tree is; a file that cannot be read again
         // is only refused.
         std::vector<CheckProblem> problems;
@@ -147,12 +149,12 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
             PrintListingRefused(path, failure, view, checked ? &listing : nullptr);
         }
         if (mode == Mode::Quiet)
-            WriteErr(path + ": " + kInvalid + ": " + FailureLine(failure) + "\n");
+            WriteErr(path + ": " + kInvalid + ": " + FailureLine(failure, arguments.redact) + "\n");
         else
             WriteErr(path + ": " + kInvalid + "\n");
         return;
     }
-    RecordLoaded(file, record);
+    RecordLoaded(file, arguments.redact, record);
     std::vector<CheckProblem> problems;
     std::string checkError;
     if (arguments.check && !CheckLoadedFile(WideFromUtf8(path), file, problems, checkError)) {

@@ -132,8 +132,9 @@ private:
         m_out.Raw("\",");
         m_out.Number(NameIndex(tag));
         m_out.Raw(",");
-        // A VR is two bytes of the file, whatever they are.
-        m_out.JsonUtf8(VROf(tag));
+        // A VR is two bytes of the file, whatever they are ("??" on a redacted page when they
+        // are no VR of the standard: they may be value bytes read as a header).
+        m_out.JsonUtf8(ShownVR(tag, m_policy.redact));
         m_out.Raw(",");
         Signed(static_cast<int64_t>(range.first - m_previousOffset));
         m_previousOffset = range.first;
@@ -355,7 +356,7 @@ void WriteReportModel(const ReportInput& input, ReportSummary& summary, const Pa
         if (failure.fileSize.has_value()) fileSize = static_cast<uint64_t>(*failure.fileSize);
         hasPreamble = failure.hasPreamble.value_or(false);
         PrintJsonFacts(out, failure);
-        PrintJsonFailure(out, failure);
+        PrintJsonFailure(out, failure, input.redact);
         tree = &failure.tree;
     }
     out.Raw(", \"redacted\": ");

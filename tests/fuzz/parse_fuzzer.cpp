@@ -1,7 +1,8 @@
 // Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, every node of
 // an accepted tree is displayed the way the viewer and orveldump display it, the node chain at a
-// byte agrees with a plain search, the encoding checks walk the tree over the same bytes, and a
-// parse that leaves its values in the file shows what the held parse shows.
+// byte agrees with a plain search, the encoding checks walk the tree over the same bytes, a
+// parse that leaves its values in the file shows what the held parse shows, and what orveldump
+// --redact prints does not depend on the bytes it leaves out (RedactionCheck.h).
 //
 // Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
 // tests/fuzz/README.md for running it.
@@ -16,6 +17,7 @@
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
 #include "cli/html/report.h"
+#include "tests/fuzz/RedactionCheck.h"
 #include "tests/support/DeferredCheck.h"
 #include "tests/support/FailureCheck.h"
 #include "tests/support/JsonCheck.h"
@@ -114,6 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool deferredLoaded = deferred_check::ParseDeferred(data, size, deferred, 1, true);
         const std::string problem = deferred_check::Compare(file, loaded, deferred, deferredLoaded);
         if (!problem.empty()) Broken(("deferred values: " + problem).c_str());
+    }
+    {
+        const std::string leak = redaction_check::Check(data, size, file, loaded);
+        if (!leak.empty()) Broken(("redaction: " + leak).c_str());
     }
 
     if (!loaded) {
