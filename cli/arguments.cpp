@@ -8,6 +8,7 @@ extern const char kShortUsage[] =
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
     "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "Run orveldump --help for what each flag does.\n";
 
 extern const char kUsage[] =
@@ -18,6 +19,7 @@ extern const char kUsage[] =
     "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
     "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
     "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
@@ -28,7 +30,11 @@ extern const char kUsage[] =
     "for pixel data and long text, all of a long list of numbers), so memory does not\n"
     "grow with them. --check and --diff read the whole file's bytes as stored.\n"
     "\n"
-    "  --json    one JSON object per file and line, for scripts\n"
+    "  --json    one JSON object per file and line, for scripts; each element is\n"
+    "            {\"tag\", \"name\", \"vr\", \"tagOffset\", \"dataOffset\", \"size\", \"lastByte\",\n"
+    "            \"value\", \"children\"}, with \"storedLength\" where the file stores another\n"
+    "            length than \"size\" (an odd length, which the value is padded from; a date,\n"
+    "            which is made 8 or 10 bytes long)\n"
     "            orveldump --json scan.dcm | jq .elements\n"
     "  --quiet   load only; print nothing but errors (with --diff: nothing, the exit\n"
     "            status tells)\n"
@@ -40,13 +46,49 @@ extern const char kUsage[] =
     "            concerns (\"! offset (hex) severity rule: message\") and a count per file;\n"
     "            with --json each file's object gains \"problems\": [{\"rule\", \"severity\",\n"
     "            \"offset\", \"path\", \"message\"}, ...] in file order (\"problems\": null and\n"
-    "            \"checkError\": \"why\" when the file's bytes cannot be read again). Rules: odd-length,\n"
-    "            vr-mismatch, unknown-vr, bad-length-for-vr, value-too-long, bad-character,\n"
-    "            padding, group-length, tag-order, private-creator, charset-missing,\n"
-    "            charset-unknown, trailing-bytes, pixel-length, offset-table, meta-missing,\n"
-    "            meta-mismatch, un-sequence, no-preamble; severities error (readers may\n"
-    "            misread the file), warning (forbidden, readers usually cope), info\n"
-    "            (allowed). With --quiet only the exit status tells. A refused file's\n"
+    "            \"checkError\": \"why\" when the file's bytes cannot be read again). Severity:\n"
+    "            error where a reader may misread the file (the structure breaks, a length\n"
+    "            lies, a VR is no VR), warning for what is forbidden but readable, info for\n"
+    "            what is allowed but worth knowing. The rules and their severities:\n"
+    "              odd-length             warning  a defined length is odd\n"
+    "              vr-mismatch            warning  explicit VR other than the dictionary's\n"
+    "              unknown-vr             error    explicit VR that is no VR\n"
+    "              bad-length-for-vr      error    a length not a multiple of the VR's unit\n"
+    "              value-too-long         warning  a value longer than its VR allows\n"
+    "              bad-character          warning  a value malformed for its VR\n"
+    "              padding                warning  a text padded with the wrong byte\n"
+    "              group-length           error    the meta group's length unlike its bytes\n"
+    "                                     warning  any other group length unlike its bytes\n"
+    "              tag-order              warning  a tag lower than the one before it;\n"
+    "                                     error    a tag repeated in its data set\n"
+    "              item-outside-sequence  error    an item or delimiter among elements\n"
+    "              not-an-item            error    another tag where a sequence's item goes\n"
+    "              private-creator        warning  a private element without its creator, in\n"
+    "                                              gggg,0001-000F, or an empty creator\n"
+    "              charset-missing        warning  bytes above 0x7F without a character set\n"
+    "              charset-unknown        warning  a character set term the standard lacks\n"
+    "              trailing-bytes         warning  bytes after the pixel data, no elements\n"
+    "                                     info     the same, starting with padding or a\n"
+    "                                              signature element\n"
+    "              pixel-length           error    native pixel data shorter than the image\n"
+    "                                     warning  native pixel data longer than the image\n"
+    "              pixel-vr               warning  native pixel data of more than 8 bits as\n"
+    "                                              OB, or encapsulated pixel data as OW\n"
+    "                                     error    the former in big endian\n"
+    "              offset-table           error    a basic offset table entry that is no item\n"
+    "              meta-missing           error    no transfer syntax (0002,0010)\n"
+    "                                     warning  another required meta element missing\n"
+    "              meta-version           warning  (0002,0001) other than 00 01\n"
+    "              meta-mismatch          warning  SOP class or instance unlike the meta's\n"
+    "              meta-misplaced         warning  a group 0002 element in the data set or in\n"
+    "                                              an item\n"
+    "              un-sequence            info     undefined-length UN read as a sequence\n"
+    "              no-preamble            info     a bare data set\n"
+    "              not-checked            info     a deflated data set: only the meta group\n"
+    "                                              is checked\n"
+    "            Elements after the top-level pixel data, which the listing does not show,\n"
+    "            are read for the check alone; their problems come last, naming the tag.\n"
+    "            With --quiet only the exit status tells. A refused file's\n"
     "            partial tree is checked too (its exit status stays 1).\n"
     "            orveldump --check --json scan.dcm\n"
     "  --at OFFSET\n"
@@ -84,15 +126,22 @@ extern const char kUsage[] =
     "            compares two files by structure and encoding: the trees are aligned by tag\n"
     "            within each data set and item (the n-th occurrence of a tag with the n-th;\n"
     "            items and fragments by index). Reported, with the path and each file's\n"
-    "            offsets: only-in-a, only-in-b, and for elements in both vr, length (of\n"
-    "            elements that are not sequences, items or encapsulated pixel data, whose\n"
-    "            lengths follow from their children), value (the value texts), encoding\n"
+    "            offsets: only-in-a, only-in-b, and for elements in both vr, length (as\n"
+    "            stored: 3 against 4 differs; not of sequences, items or encapsulated pixel\n"
+    "            data, whose lengths follow from their children), value (the value texts, and\n"
+    "            the bytes as stored where both files have one byte order), encoding\n"
     "            (defined against undefined length, padding of a text value; for the data\n"
     "            set as a whole explicit or implicit VR and byte order, with an empty path);\n"
-    "            and file (preamble, transfer syntax, trailing bytes). With --json:\n"
+    "            and file (preamble, transfer syntax, trailing bytes). The fragments of\n"
+    "            encapsulated pixel data and the offset table before them are values: length\n"
+    "            and bytes (value) are compared, and a value found in the bytes names the\n"
+    "            offset of the first byte that differs in each file. With --json:\n"
     "              {\"a\", \"b\", \"aLoaded\", \"bLoaded\", \"differences\": [{\"path\":\n"
     "               [{\"index\", \"tag\"}...], \"kind\", \"aspect\" (encoding and file only),\n"
     "               \"a\": {...} or null, \"b\": {...} or null}, ...]}\n"
+    "            each side {\"tag\", \"name\", \"vr\", \"tagOffset\", \"lastByte\", \"size\",\n"
+    "            \"storedLength\" (as for --json), \"value\", \"firstDifference\" (the offset,\n"
+    "            where the bytes tell), \"encoding\" (encoding only)}.\n"
     "            the path in A's tree (B's for only-in-b). A refused file is compared over\n"
     "            its partial tree. Exit status 0 when the files agree, 3 when they differ, 1\n"
     "            when either is refused.\n"
@@ -154,6 +203,29 @@ extern const char kUsage[] =
     "(exit status 130). When the reader of the output goes away (| head), the run ends\n"
     "quietly; a write error (a full disk) ends it with a message; both with status 1.\n"
     "\n"
+    "  --html    one self-contained HTML page per file, to open offline in a browser and\n"
+    "            attach to a ticket: the file's facts, the element tree, the seven properties\n"
+    "            of the selected node and a hex view, linked both ways (a click on a node\n"
+    "            lights its bytes, a click on a byte selects the innermost node that holds\n"
+    "            it, as --at finds it), with the --check problems and, for a refused file,\n"
+    "            the failure and the partial tree. Every byte is in the page except the\n"
+    "            middle of bulk values (pixel data, fragments, values over 4 KiB, trailing\n"
+    "            or unread bytes), of which 256 bytes at each end are kept. Deep links:\n"
+    "            report.html#offset=0x2A6, report.html#tag=0010,0010. With --redact the page\n"
+    "            holds no byte or text of a value left out (its bytes are zeros shown as\n"
+    "            filler) and not the file's name. The exit status is that of a dump (3 for\n"
+    "            problems only with --check too).\n"
+    "            orveldump --html scan.dcm > report.html\n"
+    "  -o OUT    with --html: write the page to the file OUT; with several FILEs (or when\n"
+    "            OUT is a folder) one page each in the folder OUT, named FILE's base name\n"
+    "            and .html\n"
+    "            orveldump --html --redact -o reports/ a.dcm b.dcm\n"
+    "  --html-budget SIZE\n"
+    "            the size a page should keep within (bytes, or with K, M or G for KiB, MiB,\n"
+    "            GiB; default 16M): over it, the windows of bulk values shrink first, then\n"
+    "            ever shorter values are left out; what was left out is said on stderr and\n"
+    "            in the page. The structure (every node and header) is always in the page.\n"
+    "            orveldump --html --html-budget 2M -o small.html big.dcm\n"
     "  --help    this text\n"
     "  --version the program's version\n"
     "\n"
@@ -226,7 +298,26 @@ std::string ArchiveConflict(const Arguments& a) {
     }
     if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
         return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    if (a.html && (a.recursive || !a.filesFrom.empty() || a.summary || a.mergeSummaries))
+        return "--html writes a page for each FILE named; -r, --files-from, --summary and --merge-summaries "
+               "do not combine with it";
     return std::string();
+}
+
+// A size in bytes, or with K, M or G after it for KiB, MiB or GiB.
+bool ParseSize(const std::string& text, uint64_t& size) {
+    std::string digits = text;
+    int shift = 0;
+    if (!digits.empty()) {
+        const char unit = static_cast<char>(digits.back() | 0x20);
+        shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : 0;
+        if (shift != 0) digits.pop_back();
+    }
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    uint64_t value = 0;
+    if (!ParseOffset(digits, value) || value > (UINT64_MAX >> shift)) return false;
+    size = value << shift;
+    return true;
 }
 
 // The reason the flags do not go together, or empty.
@@ -243,6 +334,13 @@ std::string Conflict(const Arguments& a) {
     if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
+    if (a.html) {
+        if (a.mode != Mode::Listing) return "--html and --json, --quiet or --regions do not combine";
+        if (!a.tags.empty() || a.at.has_value() || a.diff)
+            return std::string("--html and ") + special + " do not combine";
+    } else if (!a.output.empty() || a.htmlBudget.has_value()) {
+        return std::string(a.output.empty() ? "--html-budget" : "-o") + " needs --html";
+    }
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
     if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
@@ -302,6 +400,23 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
                 return ParseResult::Usage;
             }
             arguments.at = offset;
+        } else if (options && arg == "--html") {
+            arguments.html = true;
+        } else if (options && (value("-o", text) || value("--output", text))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (text.empty()) {
+                error = "-o needs a file or folder name";
+                return ParseResult::Usage;
+            }
+            arguments.output = text;
+        } else if (options && value("--html-budget", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            uint64_t budget = 0;
+            if (!ParseSize(text, budget)) {
+                error = "--html-budget " + text + ": not a size (bytes, or a number with K, M or G)";
+                return ParseResult::Usage;
+            }
+            arguments.htmlBudget = budget;
         } else if (options && value("--tag", text)) {
             if (!error.empty()) return ParseResult::Usage;
             TagSpec spec{};

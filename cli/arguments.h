@@ -28,6 +28,10 @@ struct Arguments {
     bool summary = false;          // --summary
     std::string summaryFile;       // --summary-file F
     bool mergeSummaries = false;   // --merge-summaries: the paths are summaries
+    // --html: one page per file, on stdout or in `output` (-o: a file, or a folder for several).
+    bool html = false;
+    std::string output;
+    std::optional<uint64_t> htmlBudget;
 };
 
 enum class ParseResult {

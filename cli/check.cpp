@@ -38,6 +38,12 @@ void AppendLine(std::string& out, const CheckProblem& problem, int depth, bool r
                   static_cast<unsigned long long>(problem.offset), static_cast<unsigned long long>(problem.offset),
                   SeverityName(problem.severity), problem.rule);
     out += head;
+    if (problem.outsideTree != nullptr && problem.element != nullptr) {
+        // Not in the listing's tree: the line names its element.
+        std::snprintf(head, sizeof head, "(%04X,%04X) after the pixel data: ", problem.element->GetGroup(),
+                      problem.element->GetElement());
+        out += head;
+    }
     out += MessageOf(problem, redact);
     out += '\n';
 }
@@ -71,6 +77,7 @@ bool CheckRefusedFile(const std::wstring& path, const ParseFailure& failure, std
     // The parse stopped before any trailing bytes were known.
     input.trailingSize = 0;
     input.partial = true;
+    input.deflated = IsDeflated(failure.tree);
     problems = CheckFile(input);
     return true;
 }
@@ -136,7 +143,10 @@ void ProblemListing::AppendTail(std::string& out) const {
     size_t counts[3] = {};
     for (const CheckProblem& problem : m_problems) {
         ++counts[static_cast<size_t>(problem.severity)];
-        if (problem.element == nullptr && std::string(problem.rule) == "trailing-bytes") AppendLine(out, problem, 0, m_redact);
+        // Trailing bytes, and the elements after the pixel data, which are not in the tree.
+        if ((problem.element == nullptr && std::string(problem.rule) == "trailing-bytes") ||
+            problem.outsideTree != nullptr)
+            AppendLine(out, problem, 0, m_redact);
     }
     char line[160];
     std::snprintf(line, sizeof line, "%zu problem%s: %zu error%s, %zu warning%s, %zu info\n", m_problems.size(),

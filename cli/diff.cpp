@@ -7,6 +7,7 @@
 
 #include "cli/arguments.h"
 #include "cli/file_bytes.h"
+#include "cli/json.h"
 #include "cli/node_text.h"
 #include "cli/output.h"
 #include "cli/redact.h"
@@ -95,8 +96,14 @@ void PrintJsonSide(Output& out, const TreeDifference& d, const CDicomTag* tag, c
     out.Number(range.last);
     out.Raw(", \"size\": ");
     out.Number(tag->GetValueLength());
+    PrintStoredLength(out, *tag);
     out.Raw(", \"value\": ");
     out.JsonWide(ValueOf(*tag, side, redact));
+    const uint64_t differsAt = tag == d.a ? d.aFirstDifference : d.bFirstDifference;
+    if (differsAt != TreeDifference::kNoOffset) {
+        out.Raw(", \"firstDifference\": ");
+        out.Number(differsAt);
+    }
     if (d.kind == DiffKind::Encoding) {
         out.Raw(", \"encoding\": ");
         out.JsonUtf8(text);
@@ -164,7 +171,11 @@ std::string ListingSide(const char* label, const TreeDifference& d, const CDicom
                   VROf(*tag).c_str(), static_cast<unsigned long long>(range.first),
                   static_cast<unsigned long long>(range.last), size);
     line += head;
+    const uint32_t stored = GetStoredValueLength(*tag);
+    if (stored != tag->GetValueLength()) line += "  stored " + std::to_string(stored);
     if (d.kind == DiffKind::Encoding) return line + "  " + text + "\n";
+    const uint64_t differsAt = tag == d.a ? d.aFirstDifference : d.bFirstDifference;
+    if (differsAt != TreeDifference::kNoOffset) line += "  first difference at offset " + std::to_string(differsAt);
     std::wstring value = ValueOf(*tag, side, redact);
     const bool cut = value.size() > 48;
     if (cut) value.resize(48);

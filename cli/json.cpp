@@ -50,6 +50,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Number(tag.GetValueOffset());
     out.Raw(", \"size\": ");
     out.Number(tag.GetValueLength());
+    PrintStoredLength(out, tag);
     out.Raw(", \"lastByte\": ");
     out.Number(range.last);
     out.Raw(", \"value\": ");
@@ -101,20 +102,19 @@ void PrintJsonFlag(Output& out, const char* key, const std::optional<bool>& valu
 
 }  // namespace
 
+void PrintStoredLength(Output& out, const CDicomTag& tag) {
+    const uint32_t stored = GetStoredValueLength(tag);
+    if (stored == tag.GetValueLength()) return;
+    out.Raw(", \"storedLength\": ");
+    out.Number(stored);
+}
+
 void PrintJson(Output& out, const std::string& path, const CDicomFile& file, const DumpView& view,
                const std::string& extra) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
-    out.Raw(", \"loaded\": true, \"fileSize\": ");
-    out.Number(static_cast<uint64_t>(file.GetFileSize()));
-    out.Raw(", \"hasPreamble\": ");
-    out.Boolean(file.HasPreamble());
-    out.Raw(", \"explicitVR\": ");
-    out.Boolean(file.IsExplicitVR());
-    out.Raw(", \"littleEndian\": ");
-    out.Boolean(file.IsLittleEndian());
-    out.Raw(", \"trailingBytes\": ");
-    out.Number(file.GetTrailingSize());
+    out.Raw(", \"loaded\": true");
+    PrintJsonFacts(out, file);
     PrintJsonElements(out, file, view);
     out.Raw(extra);
     out.Raw("}\n");
@@ -132,37 +132,58 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
         out.Raw("}\n");
         return;
     }
-    out.Raw(", \"fileSize\": ");
-    if (failure->fileSize.has_value())
-        out.Number(static_cast<uint64_t>(*failure->fileSize));
-    else
-        out.Raw("null");
-    PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
-    PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
-    PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
-    out.Raw(", \"failure\": {\"offset\": ");
-    if (failure->offset.has_value())
-        out.Number(*failure->offset);
-    else
-        out.Raw("null");
-    out.Raw(", \"path\": [");
-    for (size_t i = 0; i < failure->path.size(); ++i) {
-        if (i != 0) out.Raw(", ");
-        out.Raw("{\"index\": ");
-        out.Number(failure->path[i].index);
-        out.Raw(", \"tag\": \"");
-        out.Raw(TagCode(failure->path[i].group, failure->path[i].element));
-        out.Raw("\"}");
-    }
-    out.Raw("], \"reason\": ");
-    out.JsonUtf8(failure->reason);
-    out.Raw(", \"firstReason\": ");
-    if (failure->firstReason.empty())
-        out.Raw("null");
-    else
-        out.JsonUtf8(failure->firstReason);
-    out.Raw("}");
+    PrintJsonFacts(out, *failure);
+    PrintJsonFailure(out, *failure);
     PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
     out.Raw("}\n");
+}
+
+void PrintJsonFailure(Output& out, const ParseFailure& failure) {
+    out.Raw(", \"failure\": {\"offset\": ");
+    if (failure.offset.has_value())
+        out.Number(*failure.offset);
+    else
+        out.Raw("null");
+    out.Raw(", \"path\": [");
+    for (size_t i = 0; i < failure.path.size(); ++i) {
+        if (i != 0) out.Raw(", ");
+        out.Raw("{\"index\": ");
+        out.Number(failure.path[i].index);
+        out.Raw(", \"tag\": \"");
+        out.Raw(TagCode(failure.path[i].group, failure.path[i].element));
+        out.Raw("\"}");
+    }
+    out.Raw("], \"reason\": ");
+    out.JsonUtf8(failure.reason);
+    out.Raw(", \"firstReason\": ");
+    if (failure.firstReason.empty())
+        out.Raw("null");
+    else
+        out.JsonUtf8(failure.firstReason);
+    out.Raw("}");
+}
+
+void PrintJsonFacts(Output& out, const CDicomFile& file) {
+    out.Raw(", \"fileSize\": ");
+    out.Number(static_cast<uint64_t>(file.GetFileSize()));
+    out.Raw(", \"hasPreamble\": ");
+    out.Boolean(file.HasPreamble());
+    out.Raw(", \"explicitVR\": ");
+    out.Boolean(file.IsExplicitVR());
+    out.Raw(", \"littleEndian\": ");
+    out.Boolean(file.IsLittleEndian());
+    out.Raw(", \"trailingBytes\": ");
+    out.Number(file.GetTrailingSize());
+}
+
+void PrintJsonFacts(Output& out, const ParseFailure& failure) {
+    out.Raw(", \"fileSize\": ");
+    if (failure.fileSize.has_value())
+        out.Number(static_cast<uint64_t>(*failure.fileSize));
+    else
+        out.Raw("null");
+    PrintJsonFlag(out, ", \"hasPreamble\": ", failure.hasPreamble);
+    PrintJsonFlag(out, ", \"explicitVR\": ", failure.explicitVR);
+    PrintJsonFlag(out, ", \"littleEndian\": ", failure.littleEndian);
 }

@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/at.h"
 #include "cli/diff.h"
+#include "cli/html/run.h"
 #include "cli/json.h"
 #include "cli/listing.h"
 #include "cli/output.h"
@@ -231,5 +232,6 @@ int main(int argc, char** argv) {
     }
     if (arguments.mergeSummaries) return MergeSummaries(arguments);
     if (arguments.diff) return RunDiff(arguments);
+    if (arguments.html) return RunHtml(arguments);
     return RunArchive(arguments, [&](const FileEntry& entry) { return RunFile(arguments, entry); });
 }

@@ -4,10 +4,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "dicom/TextFormat.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomHeader.h"
+#include "dicom/NodeStore.h"
+#include "dicom/TransferSyntax.h"
 #include "dicom/VRRules.h"
 
 // Offsets: a problem about an element is reported at the element's tag offset; trailing bytes at
@@ -19,6 +22,24 @@ namespace {
 constexpr uint32_t Key(uint16_t group, uint16_t element) { return (uint32_t(group) << 16) | element; }
 
 std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
+
+// The group under which the dictionary lists a tag: the even overlay groups 6000-601E under
+// 6000 and the even curve groups 5000-501E under 5000 (the odd groups among them are private),
+// the waveform groups 54xx under 5400 as the load does.
+uint16_t DictionaryGroup(uint16_t group) {
+    if ((group & 1) == 0 && group >= 0x6000 && group <= 0x601E) return 0x6000;
+    if ((group & 1) == 0 && group >= 0x5000 && group <= 0x501E) return 0x5000;
+    if ((group & 0xFF00) == 0x5400) return 0x5400;
+    return group;
+}
+
+// The one VR the dictionary gives a tag (with its group folded as above), or null where it
+// gives none or several.
+const VRInfo* DictionaryVR(uint16_t group, uint16_t element) {
+    const DictionaryRecord* record = FindDictionaryRecord(DictionaryGroup(group), element);
+    if (record == nullptr || record->vr[0] == '\0' || record->vr[3] != '\0') return nullptr;
+    return FindVRInfo(record->vr);
+}
 
 // File bytes quoted for a message: printable ASCII as it is, anything else as \xNN, cut at 64.
 std::string Quoted(const uint8_t* bytes, size_t count) {
@@ -183,12 +204,32 @@ std::string AgeProblem(Span s) {
     return "is not an age of the form nnnD, nnnW, nnnM or nnnY";
 }
 
+// Components of digits between dots, none empty, none of more than one digit starting with 0.
+std::string UidProblem(Span s) {
+    if (s.size == 0) return std::string();
+    std::string problem;
+    ForEachValue(s, '.', [&problem](Span component, size_t number) {
+        if (component.size == 0)
+            problem = Format("has an empty component %zu (a dot at its start or end, or two in a row)", number);
+        else if (component.size > 1 && component.data[0] == '0')
+            problem = Format("has component %zu starting with 0; only the component 0 itself may", number);
+        return problem.empty();
+    });
+    return problem;
+}
+
 // What is wrong with one value of this VR by its character rule, or "".
 std::string CharacterProblem(VRCharacters rule, Span value) {
     switch (rule) {
         case VRCharacters::Any: return std::string();
-        case VRCharacters::UID:
-            return FirstBadCharacter(value, [](uint8_t c) { return IsDigit(c) || c == '.'; }, "digits and \".\"");
+        case VRCharacters::UID: {
+            const std::string bad =
+                FirstBadCharacter(value, [](uint8_t c) { return IsDigit(c) || c == '.'; }, "digits and \".\"");
+            return bad.empty() ? UidProblem(value) : bad;
+        }
+        case VRCharacters::ApplicationEntity:
+            return FirstBadCharacter(value, [](uint8_t c) { return c >= 0x20 && c < 0x7F && c != '\\'; },
+                                     "characters of the default repertoire other than \"\\\" and control characters");
         case VRCharacters::CodeString:
             return FirstBadCharacter(value, [](uint8_t c) { return IsUpper(c) || IsDigit(c) || c == ' ' || c == '_'; },
                                      "upper-case letters, digits, space and \"_\"");
@@ -320,9 +361,15 @@ public:
         // The meta group and the data set after it are two structures: tag order and group
         // lengths are each their own.
         const size_t meta = MetaGroupCount();
-        DataSet(m_in.elements, meta, CharacterSet(), fileEncoding, true, 0);
-        DataSet(m_in.elements + meta, m_in.elementCount - meta, CharacterSet(), fileEncoding, true, meta);
-        CheckTrailingBytes(fileEncoding);
+        m_inMetaGroup = true;
+        DataSet(m_in.elements, meta, CharacterSet(), Encoding{true, fileEncoding.littleEndian}, true, 0);
+        m_inMetaGroup = false;
+        if (m_in.deflated) {
+            NotChecked();
+        } else {
+            DataSet(m_in.elements + meta, m_in.elementCount - meta, CharacterSet(), fileEncoding, true, meta);
+            CheckTrailingBytes(fileEncoding);
+        }
         std::stable_sort(m_problems.begin(), m_problems.end(),
                          [](const CheckProblem& a, const CheckProblem& b) { return a.offset < b.offset; });
         return std::move(m_problems);
@@ -332,6 +379,8 @@ private:
     const CheckInput& m_in;
     std::vector<CheckProblem> m_problems;
     std::vector<CheckPathStep> m_path;
+    bool m_inMetaGroup = false;
+    std::shared_ptr<const void> m_outsideTree;   // the owner of the nodes being checked, where not the tree's
 
     bool Has(uint64_t offset, uint64_t count) const { return offset <= m_in.size && count <= m_in.size - offset; }
     const uint8_t* At(uint64_t offset) const { return m_in.bytes + offset; }
@@ -339,7 +388,7 @@ private:
     void Report(const char* rule, CheckSeverity severity, const CDicomTag* element, uint64_t offset,
                 std::string message) {
         m_problems.push_back(CheckProblem{rule, severity, offset, element ? m_path : std::vector<CheckPathStep>(),
-                                          std::move(message), element});
+                                          std::move(message), element, element ? m_outsideTree : nullptr});
     }
     // A problem of the element whose step is the last on the path.
     void ReportAt(const CDicomTag& tag, const char* rule, CheckSeverity severity, std::string message) {
@@ -375,11 +424,15 @@ private:
             const uint32_t longLength = Read32(p + 4, le);
             const bool ends = tag.GetEndOffset() >= tag.GetValueOffset();
             const uint64_t span = tag.GetEndOffset() - tag.GetValueOffset();
+            // Every header of a data set has its encoding, except the leading group 0002 elements
+            // of a bare data set, which are read before its transfer syntax is known; only there
+            // does the header itself tell.
+            const bool headerTells = !m_in.hasPreamble && tag.GetGroup() == 0x0002 && tag.GetParent() == nullptr;
             if (longLength == kUndefinedLength)
                 s.encoding.explicitVR = false;     // an explicit undefined length needs the long form
-            else if (ends && span == shortLength && span != longLength)
+            else if (headerTells && ends && span == shortLength && span != longLength)
                 s.encoding.explicitVR = true;
-            else if (ends && span == longLength && span != shortLength)
+            else if (headerTells && ends && span == longLength && span != shortLength)
                 s.encoding.explicitVR = false;
             s.length = s.encoding.explicitVR ? shortLength : longLength;
         } else {
@@ -398,7 +451,13 @@ private:
     // The rules that apply to the element's value: the VR its header names, or in implicit VR
     // the dictionary's (which the element carries).
     static const VRInfo* RuleVR(const CDicomTag& tag, const Stored& stored) {
-        return stored.encoding.explicitVR ? stored.fileVR : tag.GetVR().GetInfo();
+        if (stored.encoding.explicitVR) return stored.fileVR;
+        // The load folds every group 6000-6FFF to 6000 and no curve group; where that differs
+        // from the repeating groups the element's VR is not the dictionary's.
+        const uint16_t g = tag.GetGroup();
+        if (tag.GetElement() != 0x0000 && FoldRepeatingGroup(g) != DictionaryGroup(g))
+            return DictionaryVR(g, tag.GetElement());
+        return tag.GetVR().GetInfo();
     }
 
     // A plain value's bytes in the file, or an empty span where they do not lie in it.
@@ -476,13 +535,18 @@ private:
             }
         }
 
-        uint32_t previous = 0;
+        TagOrder order;
         for (size_t i = 0; i < count; ++i) {
             const CDicomTag& tag = *nodes[i];
             m_path.push_back({static_cast<uint32_t>(first + i), tag.GetGroup(), tag.GetElement()});
-            const uint32_t key = Key(tag.GetGroup(), tag.GetElement());
-            if (i > 0 && key <= previous) CheckOrder(tag, nodes, i, previous);
-            previous = std::max(previous, key);
+            if (IsItemOrDelimiter(tag)) {
+                // No element at all: an item or delimiter where elements go. What follows is
+                // ordered against the element before it.
+                ReportItemOutside(tag);
+                m_path.pop_back();
+                continue;
+            }
+            CheckOrder(tag, order);
 
             const Stored stored = StoredOf(tag, encoding);
             Element(tag, stored, facts, characterSet, topLevel);
@@ -497,25 +561,59 @@ private:
         }
     }
 
-    void CheckOrder(const CDicomTag& tag, const CDicomTag* const* nodes, size_t index, uint32_t previous) {
+    // The tags of one data set seen so far: those that ascended, in order (most files hold only
+    // these), and the others, so that every repeat is found in logarithmic time.
+    struct TagOrder {
+        bool any = false;
+        uint32_t previous = 0;
+        std::vector<std::pair<uint32_t, uint64_t>> ascending;   // key, tag offset
+        std::map<uint32_t, uint64_t> others;                    // key, tag offset
+    };
+
+    static bool IsItemOrDelimiter(const CDicomTag& tag) {
+        return tag.GetGroup() == 0xFFFE &&
+               (tag.GetElement() == 0xE000 || tag.GetElement() == 0xE00D || tag.GetElement() == 0xE0DD);
+    }
+
+    void ReportItemOutside(const CDicomTag& tag) {
+        const uint16_t e = tag.GetElement();
+        ReportAt(tag, "item-outside-sequence", CheckSeverity::Error,
+                 Format("%s %s stands among the elements of a data set; %s", e == 0xE000 ? "item" : e == 0xE00D
+                        ? "item delimiter" : "sequence delimiter", TagText(0xFFFE, e).c_str(),
+                        e == 0xE0DD ? "it may only end an undefined-length sequence"
+                                    : "items belong in a sequence or encapsulated pixel data"));
+    }
+
+    // A tag lower than the one before it is out of order; a tag seen before in the data set is a
+    // repeat, wherever it falls.
+    void CheckOrder(const CDicomTag& tag, TagOrder& order) {
         const uint32_t key = Key(tag.GetGroup(), tag.GetElement());
-        if (key == previous) {
-            uint64_t first = 0;
-            for (size_t k = 0; k < index; ++k)
-                if (Key(nodes[k]->GetGroup(), nodes[k]->GetElement()) == key) {
-                    first = nodes[k]->GetTagOffset();
-                    break;
-                }
+        const uint32_t previous = order.previous;
+        const bool first = !order.any;
+        order.any = true;
+        order.previous = key;
+        if (first || key > order.ascending.back().first) {
+            order.ascending.push_back({key, tag.GetTagOffset()});
+            return;
+        }
+        auto less = [](const std::pair<uint32_t, uint64_t>& a, uint32_t k) { return a.first < k; };
+        const auto ascending = std::lower_bound(order.ascending.begin(), order.ascending.end(), key, less);
+        const auto other = order.others.find(key);
+        if ((ascending != order.ascending.end() && ascending->first == key) || other != order.others.end()) {
+            // Each key is in one of the two, with the offset of its first appearance.
+            const uint64_t at = other != order.others.end() ? other->second : ascending->second;
             ReportAt(tag, "tag-order", CheckSeverity::Error,
                      Format("%s appears a second time in this data set (first at offset %llu); each tag may "
                             "appear once", TagText(tag.GetGroup(), tag.GetElement()).c_str(),
-                            static_cast<unsigned long long>(first)));
-        } else {
+                            static_cast<unsigned long long>(at)));
+            return;
+        }
+        order.others.emplace(key, tag.GetTagOffset());
+        if (key < previous)
             ReportAt(tag, "tag-order", CheckSeverity::Warning,
                      Format("%s follows %s; tags must ascend within a data set",
                             TagText(tag.GetGroup(), tag.GetElement()).c_str(),
                             TagText(static_cast<uint16_t>(previous >> 16), static_cast<uint16_t>(previous)).c_str()));
-        }
     }
 
     void CheckGroupLength(const CDicomTag& tag, const Stored& stored, uint64_t bytes) {
@@ -539,6 +637,14 @@ private:
             ReportAt(tag, "private-creator", CheckSeverity::Warning,
                      Format("private element %s has no private creator %s in its data set",
                             TagText(g, e).c_str(), TagText(g, static_cast<uint16_t>(e >> 8)).c_str()));
+        if (g == 0x0002 && !m_inMetaGroup && (m_in.hasPreamble || !topLevel))
+            ReportAt(tag, "meta-misplaced", CheckSeverity::Warning,
+                     Format("%s of the file meta group stands %s; group 0002 belongs only in the meta group",
+                            TagText(g, e).c_str(), topLevel ? "in the data set" : "inside an item"));
+        if ((g & 1) != 0 && g > 0x0008 && g != 0xFFFF && e >= 0x0001 && e <= 0x000F)
+            ReportAt(tag, "private-creator", CheckSeverity::Warning,
+                     Format("%s lies in %s-%s of a private group, which no element may use", TagText(g, e).c_str(),
+                            TagText(g, 0x0001).c_str(), TagText(g, 0x000F).c_str()));
         if (!stored.headerRead) return;
 
         const bool undefined = stored.length == kUndefinedLength;
@@ -555,6 +661,18 @@ private:
             ReportAt(tag, "odd-length", CheckSeverity::Warning,
                      Format("value length %lu is odd; defined lengths must be even",
                             static_cast<unsigned long>(stored.length)));
+        if (tag.IsPixelData() && stored.encoding.explicitVR && stored.fileVR != nullptr) {
+            uint32_t bits = 0;
+            if (fragments && stored.fileVR->kind == VRKind::OW)
+                ReportAt(tag, "pixel-vr", CheckSeverity::Warning,
+                         "encapsulated pixel data is stored as OW; its fragments are bytes, stored as OB");
+            else if (!fragments && !undefined && stored.fileVR->kind == VRKind::OB &&
+                     NumberOf(facts.bitsAllocated, stored.encoding, bits) && bits > 8)
+                ReportAt(tag, "pixel-vr", stored.encoding.littleEndian ? CheckSeverity::Warning : CheckSeverity::Error,
+                         Format("native pixel data of %lu bits allocated is stored as OB; more than 8 bits are "
+                                "stored as OW%s", static_cast<unsigned long>(bits),
+                                stored.encoding.littleEndian ? "" : " (in big endian, OB keeps the bytes unswapped)"));
+        }
         if (fragments) {
             Fragments(tag, stored);
             return;
@@ -568,6 +686,11 @@ private:
         }
 
         const VRInfo* vr = RuleVR(tag, stored);
+        if (vr != nullptr && vr->kind == VRKind::UN && e != 0x0000) {
+            // A UN value of a tag the dictionary knows is held to the dictionary's VR.
+            const VRInfo* known = DictionaryVR(g, e);
+            if (known != nullptr && known->kind != VRKind::SQ && known->kind != VRKind::UN) vr = known;
+        }
         if (vr == nullptr) return;
         const VRRule& rule = VRRuleFor(vr->kind);
         if (rule.unit > 1 && stored.length % rule.unit != 0)
@@ -577,6 +700,10 @@ private:
         const Span value = ValueOf(tag, stored);
         if (rule.padding != kNoPadding) Text(tag, *vr, rule, value, characterSet);
         if (g == 0x0008 && e == 0x0005) CheckCharacterSetTerms(tag, value);
+        if ((g & 1) != 0 && g > 0x0008 && g != 0xFFFF && e >= 0x0010 && e <= 0x00FF && value.size == stored.length &&
+            std::all_of(value.data, value.data + value.size, [](uint8_t c) { return c == ' ' || c == 0x00; }))
+            ReportAt(tag, "private-creator", CheckSeverity::Warning,
+                     Format("private creator %s is empty; a creator names the block it reserves", TagText(g, e).c_str()));
         if (tag.IsPixelData()) CheckPixelLength(tag, stored, facts);
     }
 
@@ -594,7 +721,7 @@ private:
         std::string allowed;
         if (e == 0x0000) {
             allowed = "UL";
-        } else if (const DictionaryRecord* record = FindDictionaryRecord(FoldRepeatingGroup(g), e)) {
+        } else if (const DictionaryRecord* record = FindDictionaryRecord(DictionaryGroup(g), e)) {
             // "US\0SS\0": each code NUL-terminated.
             for (size_t at = 0; at + 1 < sizeof record->vr && record->vr[at] != '\0'; at += 3) {
                 if (!allowed.empty()) allowed += " or ";
@@ -635,11 +762,25 @@ private:
                 }
         }
 
+        // Each term of Specific Character Set is judged as a whole (charset-unknown).
+        if (tag.Is(0x0008, 0x0005)) return;
+
         bool tooLong = rule.maxLength == 0;
         bool malformed = rule.characters == VRCharacters::Any;
         const uint8_t separator = rule.multiValued ? '\\' : 0x00;
+        // Each kind of problem is reported once per element, and one value gives one problem: a
+        // malformed value is not also measured.
         auto visit = [&](Span one, size_t number) {
-            if (!tooLong) {
+            std::string problem;
+            if (rule.characters != VRCharacters::Any && (!malformed || !tooLong))
+                problem = CharacterProblem(rule.characters, one);
+            if (!problem.empty() && !malformed) {
+                malformed = true;
+                ReportAt(tag, "bad-character", CheckSeverity::Warning,
+                         Format("%s value %zu %s %s", vr.code, number, Quoted(one.data, one.size).c_str(),
+                                problem.c_str()));
+            }
+            if (!tooLong && problem.empty()) {
                 auto check = [&](Span part, const char* what) {
                     size_t limit = rule.maxLength;
                     if (rule.maxLengthWithFraction != 0 && part.Contains('.')) limit = rule.maxLengthWithFraction;
@@ -654,15 +795,6 @@ private:
                     ForEachValue(one, '=', [&](Span group, size_t) { return !(tooLong = check(group, " (a component group)")); });
                 else
                     tooLong = check(one, "");
-            }
-            if (!malformed) {
-                const std::string problem = CharacterProblem(rule.characters, one);
-                if (!problem.empty()) {
-                    malformed = true;
-                    ReportAt(tag, "bad-character", CheckSeverity::Warning,
-                             Format("%s value %zu %s %s", vr.code, number, Quoted(one.data, one.size).c_str(),
-                                    problem.c_str()));
-                }
             }
             return !(tooLong && malformed);
         };
@@ -696,6 +828,10 @@ private:
             const CDicomTag& item = *items[i];
             m_path.push_back({static_cast<uint32_t>(i), item.GetGroup(), item.GetElement()});
             const Stored s = StoredOf(item, inner);
+            if (!item.Is(0xFFFE, 0xE000))
+                ReportAt(item, "not-an-item", CheckSeverity::Error,
+                         Format("%s stands where an item (FFFE,E000) of the sequence is required, and was read as "
+                                "one", TagText(item.GetGroup(), item.GetElement()).c_str()));
             if (s.headerRead && s.length != kUndefinedLength && (s.length & 1) != 0)
                 ReportAt(item, "odd-length", CheckSeverity::Warning,
                          Format("item length %lu is odd; defined lengths must be even",
@@ -785,6 +921,19 @@ private:
 
     // ---- the file as a whole
 
+    // A deflated data set: what the parse read after the meta group (of a bare data set, after
+    // its leading group 0002 elements) is compressed bytes, so no rule applies to it.
+    void NotChecked() {
+        size_t first = MetaGroupCount();
+        if (!m_in.hasPreamble)
+            while (first < m_in.elementCount && m_in.elements[first]->GetGroup() == 0x0002) ++first;
+        uint64_t at = first > 0 ? m_in.elements[first - 1]->GetEndOffset() : 0;
+        if (first < m_in.elementCount) at = m_in.elements[first]->GetTagOffset();
+        Report("not-checked", CheckSeverity::Info, nullptr, at,
+               "the data set is deflate-compressed and is not inflated, so it was not checked (only the meta group "
+               "was)");
+    }
+
     // The meta group of a file with a preamble: the run of group 0002 elements it starts with.
     size_t MetaGroupCount() const {
         size_t count = 0;
@@ -813,6 +962,22 @@ private:
         }
         // A parse that stopped inside the meta group leaves its missing elements unknown.
         const bool metaMayBeCut = m_in.partial && count == m_in.elementCount;
+        if (groupLength == nullptr && !metaMayBeCut)
+            Report("meta-missing", CheckSeverity::Warning, nullptr, 132,
+                   "the file meta group lacks (0002,0000) File Meta Information Group Length");
+        if (found[0] != nullptr) {
+            const Span version = ValueOf(*found[0], StoredOf(*found[0], Encoding{true, true}));
+            if (!(version.size == 2 && version.data[0] == 0x00 && version.data[1] == 0x01)) {
+                m_path.push_back({static_cast<uint32_t>(std::find(m_in.elements, m_in.elements + count, found[0]) -
+                                                        m_in.elements), 0x0002, 0x0001});
+                ReportAt(*found[0], "meta-version", CheckSeverity::Warning,
+                         version.size == 2 ? Format("File Meta Information Version (0002,0001) is 0x%02X 0x%02X; "
+                                                    "it must be 0x00 0x01", version.data[0], version.data[1])
+                                           : Format("File Meta Information Version (0002,0001) holds %zu bytes; it "
+                                                    "must be the 2 bytes 0x00 0x01", version.size));
+                m_path.pop_back();
+            }
+        }
         if (groupLength != nullptr) m_path.push_back({static_cast<uint32_t>(groupLengthIndex), 0x0002, 0x0000});
         for (size_t k = 0; k < 5 && !metaMayBeCut; ++k) {
             if (found[k] != nullptr) continue;
@@ -852,20 +1017,104 @@ private:
         return v;
     }
 
+    // Nodes read from the bytes after the top-level pixel data, for the check alone.
+    struct TrailingElements {
+        CNodeStore store;
+        std::vector<CDicomTag*> elements;
+    };
+    // At most this many are read; a file that holds more is not blamed for the rest.
+    static constexpr size_t kMostTrailingElements = 65536;
+
+    // Reads top-level elements from `at` as long as they are well formed: tags ascending after
+    // the pixel data, no item tags, a VR code in explicit VR, a defined length that fits. Returns
+    // where the first byte that is not such an element lies.
+    uint64_t ReadTrailingElements(uint64_t at, Encoding encoding, TrailingElements& out, bool& capped) const {
+        uint32_t previous = Key(0x7FE0, 0x0010);
+        capped = false;
+        while (Has(at, 8)) {
+            if (out.elements.size() == kMostTrailingElements) {
+                capped = true;
+                break;
+            }
+            const uint8_t* p = At(at);
+            const uint16_t g = Read16(p, encoding.littleEndian), e = Read16(p + 2, encoding.littleEndian);
+            if (Key(g, e) <= previous || g == 0xFFFE) break;
+            uint64_t header = 8;
+            uint32_t length = 0;
+            const VRCode* code = nullptr;
+            if (encoding.explicitVR) {
+                const char letters[3] = {static_cast<char>(p[4]), static_cast<char>(p[5]), '\0'};
+                const VRInfo* vr = FindVRInfo(letters);
+                if (vr == nullptr) break;
+                code = VRCodeOfBytes(p[4], p[5]);
+                if (vr->longLength) {
+                    if (!Has(at, 12)) break;
+                    header = 12;
+                    length = Read32(p + 8, encoding.littleEndian);
+                } else {
+                    length = Read16(p + 6, encoding.littleEndian);
+                }
+            } else {
+                length = Read32(p + 4, encoding.littleEndian);
+            }
+            if (length == kUndefinedLength || !Has(at + header, length)) break;
+            CDicomTag* tag = out.store.NewTag(g, e);
+            tag->Data().FreeBytes();
+            if (code != nullptr) tag->SetVR(code);
+            tag->Data().SetShortLength(header == 8 && encoding.explicitVR ? static_cast<uint16_t>(length) : 0);
+            tag->Data().SetLongLength(header == 8 && encoding.explicitVR ? 0 : length);
+            tag->SetTagOffset(at);
+            tag->SetValueOffset(at + header);
+            tag->SetEndOffset(at + header + length);
+            out.elements.push_back(tag);
+            previous = Key(g, e);
+            at += header + length;
+        }
+        return at;
+    }
+
     void CheckTrailingBytes(Encoding encoding) {
-        if (m_in.trailingSize == 0 || m_in.trailingSize > m_in.size) return;
-        const uint64_t at = m_in.size - m_in.trailingSize;
-        // Elements after the pixel data (digital signatures, trailing padding) are allowed;
-        // this program keeps them unparsed.
+        if (m_in.trailingSize == 0 || m_in.trailingSize > m_in.size || m_in.partial) return;
+        uint64_t at = m_in.size - m_in.trailingSize;
+        // Elements after the pixel data are allowed: they are read here and checked in the
+        // character set of the top level.
+        const auto trailing = std::make_shared<TrailingElements>();
+        bool capped = false;
+        at = ReadTrailingElements(at, encoding, *trailing, capped);
+        if (!trailing->elements.empty()) {
+            CharacterSet set;
+            for (size_t i = 0; i < m_in.elementCount && m_in.elements[i]->GetGroup() <= 0x0008; ++i)
+                if (m_in.elements[i]->Is(0x0008, 0x0005))
+                    set = CharacterSetOf(ValueOf(*m_in.elements[i], StoredOf(*m_in.elements[i], encoding)));
+            m_outsideTree = trailing;
+            DataSet(trailing->elements.data(), trailing->elements.size(), set, encoding, true, m_in.elementCount);
+            m_outsideTree.reset();
+            for (const CDicomTag* tag : trailing->elements)
+                if (tag->Is(0xFFFC, 0xFFFC))
+                    Report("trailing-bytes", CheckSeverity::Info, nullptr, tag->GetTagOffset(),
+                           Format("the data set ends with %llu bytes of trailing padding (FFFC,FFFC)",
+                                  static_cast<unsigned long long>(tag->GetEndOffset() - tag->GetTagOffset())));
+        }
+        if (at >= m_in.size) return;
+        const uint64_t count = m_in.size - at;
+        // A signature or padding element that could not be read as one (of undefined length,
+        // say) is allowed all the same.
         bool element = false;
         if (Has(at, 4)) {
             const uint16_t g = Read16(At(at), encoding.littleEndian);
             const uint16_t e = Read16(At(at) + 2, encoding.littleEndian);
             element = (g == 0xFFFA && e == 0xFFFA) || (g == 0xFFFC && e == 0xFFFC);
         }
-        Report("trailing-bytes", element ? CheckSeverity::Info : CheckSeverity::Warning, nullptr, at,
-               Format("%llu bytes follow the top-level pixel data%s", static_cast<unsigned long long>(m_in.trailingSize),
-                      element ? ", starting with a signature or padding element that is not parsed" : ""));
+        const char* after = trailing->elements.empty() ? "the top-level pixel data" : "the elements after the top-level pixel data";
+        if (capped)
+            Report("trailing-bytes", CheckSeverity::Info, nullptr, at,
+                   Format("%llu bytes follow the first %zu elements after the top-level pixel data; they were not "
+                          "checked", static_cast<unsigned long long>(count), kMostTrailingElements));
+        else
+            Report("trailing-bytes", element ? CheckSeverity::Info : CheckSeverity::Warning, nullptr, at,
+                   Format("%llu bytes follow %s%s%s", static_cast<unsigned long long>(count), after,
+                          element ? ", starting with a signature or padding element" : "",
+                          element ? " that could not be read as an element" : " and are no elements"));
     }
 };
 
@@ -880,6 +1129,11 @@ const char* SeverityName(CheckSeverity severity) {
     return "error";
 }
 
+bool IsDeflated(const CTagArray& elements) {
+    const TransferSyntax* syntax = elements.GetTransferSyntax();
+    return syntax != nullptr && syntax->deflated;
+}
+
 CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t size) {
     CheckInput input;
     input.elements = file.GetElements().data();
@@ -890,6 +1144,7 @@ CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t
     input.explicitVR = file.IsExplicitVR();
     input.littleEndian = file.IsLittleEndian();
     input.trailingSize = file.GetTrailingSize();
+    input.deflated = IsDeflated(file);
     return input;
 }
 

@@ -12,11 +12,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CDicomTag;
 class CDicomHeader;
+class CTagArray;
 
 enum class CheckSeverity : uint8_t {
     Info,     // worth knowing, allowed
@@ -42,6 +44,10 @@ struct CheckProblem {
     std::vector<CheckPathStep> path;  // down to that element; empty for the file as a whole
     std::string message;            // one sentence, printable ASCII
     const CDicomTag* element;       // the node concerned, or null for the file as a whole
+    // Set where the element is no node of the tree checked (an element after the top-level
+    // pixel data, which the load keeps unparsed): it holds that node for as long as the problem
+    // lives. Null for nodes of the tree.
+    std::shared_ptr<const void> outsideTree = nullptr;
 };
 
 // What the checks are given: the top-level nodes, the file's bytes and what the parse found out
@@ -56,13 +62,21 @@ struct CheckInput {
     // can, this is the fallback.
     bool explicitVR = true;
     bool littleEndian = true;
-    // Bytes after the top-level pixel data that the parser did not read.
+    // Bytes after the top-level pixel data that the parser did not read. The checks read the
+    // well-formed top-level elements among them (ascending tags, defined lengths that fit) and
+    // check them like any other; the rest counts as trailing bytes.
     uint64_t trailingSize = 0;
     // The elements are a refused file's partial tree: the last element of each data set may be
     // where the parse stopped, so what follows it is unknown, and incomplete containers lack
     // children. Rules that count what a group or container holds skip what may have been cut.
     bool partial = false;
+    // The data set after the meta group is deflate-compressed: its bytes are no elements, so only
+    // the meta group is checked.
+    bool deflated = false;
 };
+
+// Whether the elements declare a deflated transfer syntax.
+bool IsDeflated(const CTagArray& elements);
 
 // The input for a loaded file and its bytes.
 CheckInput CheckInputOf(const CDicomHeader& file, const uint8_t* bytes, uint64_t size);

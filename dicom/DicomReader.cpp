@@ -573,12 +573,13 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
         return false;
     };
     const bool undefined = sequence->IsUndefinedLength();
-    // The items of an undefined-length UN element are implicit VR, whatever the data set.
-    const Encoding items = sequence->GetVR().Is(VRKind::UN) && undefined ? encoding.Implicit() : encoding;
+    // The items of an undefined-length UN element, their headers and the sequence delimiter are
+    // implicit VR little endian, whatever the data set.
+    const Encoding items = sequence->GetVR().Is(VRKind::UN) && undefined ? Encoding::UnknownItems() : encoding;
     uint64_t total = 0;
     for (;;) {
         if (undefined) {
-            if (PeekDelimiter(encoding, 0xE0DD)) {
+            if (PeekDelimiter(items, 0xE0DD)) {
                 if (!ReadDelimiterLength(0xE0DD)) return fail();
                 sequence->SetEndOffset(m_cursor.Position());
                 AdoptPending(sequence, firstItem);
@@ -592,7 +593,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
 
         const uint64_t itemStart = m_cursor.Position();
         uint16_t group, element;
-        if (!ReadTag(encoding, group, element)) {
+        if (!ReadTag(items, group, element)) {
             FailNoTag(itemStart);
             return fail();
         }
@@ -601,7 +602,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
                    TagText(group, element) + Format(" at offset %llu where an item tag (FFFE,E000) is required", U(itemStart)));
             return fail();
         }
-        CDicomTag* item = ReadItemHeader(encoding, sequence, itemStart, group, element);
+        CDicomTag* item = ReadItemHeader(items, sequence, itemStart, group, element);
         if (item == nullptr) return fail();
         if (!ReadItemContent(items, item)) {
             if (!item->IsComplete()) m_pending.push_back(item);

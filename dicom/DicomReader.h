@@ -5,7 +5,7 @@
 // - CFileCursor: the read position over the stream, bounds-checked against the file size, with
 //   a read-ahead block for small reads; nothing outside the file is ever read.
 // - Encoding: explicit VR and byte order, passed by value to each step that reads a header or
-//   a number (the items of an undefined-length UN element get an implicit copy).
+//   a number (the items of an undefined-length UN element are read implicit VR little endian).
 // - the element step (ReadElementBody): after a header, dispatches to a plain value
 //   (ReadPlainValue, which the meta group uses alone), a sequence, encapsulated fragments or
 //   native frames; ReadDataSet and ReadItemContent run it in their loops, ReadSequence and
@@ -42,7 +42,9 @@ struct Encoding {
         return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
                (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
     }
-    Encoding Implicit() const { return Encoding{false, littleEndian}; }
+    // The items of an undefined-length UN element: implicit VR little endian in every data set,
+    // big-endian ones included.
+    static Encoding UnknownItems() { return Encoding{false, true}; }
 };
 
 // The read position over a stream of known size. Reads past the end fail and move nothing.

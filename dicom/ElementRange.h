@@ -12,3 +12,9 @@ struct ElementByteRange {
 };
 
 ElementByteRange GetElementByteRange(const CDicomTag& tag);
+
+// The value length the file stores for the element: the model pads an odd-length value to even
+// length and makes a date 8 or 10 bytes long, so its value length can differ from what the
+// header says. The value length itself for an undefined length, for containers (their lengths
+// follow from their children) and where the parser did not record the value's end.
+uint32_t GetStoredValueLength(const CDicomTag& tag);

@@ -1,8 +1,10 @@
 #include "dicom/TreeDiff.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
+#include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
 
 namespace {
@@ -23,9 +25,14 @@ bool IsContainer(const CDicomTag& tag) {
            (tag.IsPixelData() && tag.IsUndefinedLength());
 }
 
+// A fragment of encapsulated pixel data, or its offset table: a value of bytes, not a container.
+bool IsFragment(const CDicomTag& tag) {
+    return tag.IsItem() && tag.GetParent() != nullptr && tag.GetParent()->IsPixelData();
+}
+
 // The stored value bytes, or null when the bytes are not given or the value is not in them.
 const uint8_t* ValueBytes(const DiffInput& input, const CDicomTag& tag) {
-    const uint64_t length = tag.GetValueLength();
+    const uint64_t length = GetStoredValueLength(tag);
     if (input.bytes == nullptr || tag.IsUndefinedLength() || tag.GetValueOffset() > input.size ||
         length > input.size - tag.GetValueOffset())
         return nullptr;
@@ -41,7 +48,7 @@ bool IsText(const CDicomTag& tag) {
 // known (not a text, or its bytes could not be read again).
 const char* PaddingOf(const DiffInput& input, const CDicomTag& tag) {
     if (!IsText(tag)) return nullptr;
-    const uint32_t length = tag.GetValueLength();
+    const uint32_t length = GetStoredValueLength(tag);
     const uint8_t* bytes = ValueBytes(input, tag);
     if (bytes == nullptr) return nullptr;
     if (length == 0 || length % 2 != 0) return "not padded";
@@ -57,6 +64,18 @@ std::wstring ComparedText(const CDicomTag& tag, const std::wstring& characterSet
     if (IsText(tag))
         while (!text.empty() && (text.back() == L' ' || text.back() == L'\0')) text.pop_back();
     return text;
+}
+
+// The index of the first byte at which the two runs differ, or count when they agree. A block
+// at a time, so that long values of mapped files are walked once, in order.
+uint64_t FirstDifference(const uint8_t* a, const uint8_t* b, uint64_t count) {
+    constexpr uint64_t kBlock = 64 * 1024;
+    for (uint64_t at = 0; at < count; at += kBlock) {
+        const size_t n = static_cast<size_t>(std::min(kBlock, count - at));
+        if (std::memcmp(a + at, b + at, n) == 0) continue;
+        return at + static_cast<uint64_t>(std::mismatch(a + at, a + at + n, b + at).first - (a + at));
+    }
+    return count;
 }
 
 std::string TrimmedText(const CTagArray& tree, uint16_t group, uint16_t element) {
@@ -175,31 +194,60 @@ private:
         if (a.IsUndefinedLength() != b.IsUndefinedLength())
             Add(DiffKind::Encoding, &a, &b, "length-form", a.IsUndefinedLength() ? "undefined length" : "defined length",
                 b.IsUndefinedLength() ? "undefined length" : "defined length");
+        if (IsFragment(a) && IsFragment(b)) {
+            CompareFragments(a, b);
+            return;
+        }
         if (IsContainer(a) || IsContainer(b)) {
             const std::wstring aInner = CharacterSetForChildren(a, aSet), bInner = CharacterSetForChildren(b, bSet);
             CompareLists(a.GetChildren().data(), a.GetChildren().size(), b.GetChildren().data(), b.GetChildren().size(),
                          aInner, bInner);
             return;
         }
-        if (!a.IsUndefinedLength() && !b.IsUndefinedLength() && a.GetValueLength() != b.GetValueLength())
-            Add(DiffKind::Length, &a, &b);
+        // Lengths as the files store them: an odd length the model padded is not the even one.
+        const uint32_t aLength = GetStoredValueLength(a), bLength = GetStoredValueLength(b);
+        if (!a.IsUndefinedLength() && !b.IsUndefinedLength() && aLength != bLength) Add(DiffKind::Length, &a, &b);
         bool valueDiffers = ComparedText(a, aSet) != ComparedText(b, bSet);
         // A padding difference matters where the values read alike (a different value says more).
         const char* aPad = PaddingOf(m_a.input, a);
         const char* bPad = PaddingOf(m_b.input, b);
         const bool padDiffers = !valueDiffers && aPad != nullptr && bPad != nullptr && std::strcmp(aPad, bPad) != 0;
         if (padDiffers) Add(DiffKind::Encoding, &a, &b, "padding", aPad, bPad);
-        if (!valueDiffers && m_a.input.littleEndian == m_b.input.littleEndian &&
-            a.GetValueLength() == b.GetValueLength()) {
-            // The texts can hide a difference (a cut text, a placeholder): the bytes as stored
-            // decide where both files order their bytes alike; a padding byte is not a value.
-            const uint8_t* aBytes = ValueBytes(m_a.input, a);
-            const uint8_t* bBytes = ValueBytes(m_b.input, b);
-            size_t compared = a.GetValueLength();
-            if (padDiffers && compared > 0) --compared;
-            if (aBytes != nullptr && bBytes != nullptr) valueDiffers = std::memcmp(aBytes, bBytes, compared) != 0;
+        // The texts can hide a difference (a cut text, a placeholder): the bytes as stored decide
+        // where both files order their bytes alike; a padding byte is not a value.
+        const uint8_t* aBytes = ValueBytes(m_a.input, a);
+        const uint8_t* bBytes = ValueBytes(m_b.input, b);
+        uint64_t differsAt = TreeDifference::kNoOffset;
+        if (aBytes != nullptr && bBytes != nullptr && m_a.input.littleEndian == m_b.input.littleEndian) {
+            uint64_t compared = std::min(aLength, bLength);
+            if (padDiffers && aLength == bLength && compared > 0) --compared;
+            const uint64_t first = FirstDifference(aBytes, bBytes, compared);
+            if (first < compared) differsAt = first;
+            if (aLength == bLength) valueDiffers = valueDiffers || differsAt != TreeDifference::kNoOffset;
         }
-        if (valueDiffers) Add(DiffKind::Value, &a, &b);
+        if (valueDiffers) AddValue(a, b, differsAt);
+    }
+
+    // Fragments and the offset table hold bytes no text shows: their lengths and bytes as stored
+    // are compared (items have no VR, so their bytes are never swapped).
+    void CompareFragments(const CDicomTag& a, const CDicomTag& b) {
+        if (a.IsUndefinedLength() || b.IsUndefinedLength()) return;
+        const uint32_t aLength = a.GetValueLength(), bLength = b.GetValueLength();
+        if (aLength != bLength) Add(DiffKind::Length, &a, &b);
+        const uint8_t* aBytes = ValueBytes(m_a.input, a);
+        const uint8_t* bBytes = ValueBytes(m_b.input, b);
+        if (aBytes == nullptr || bBytes == nullptr) return;
+        const uint64_t compared = std::min(aLength, bLength);
+        const uint64_t first = FirstDifference(aBytes, bBytes, compared);
+        if (first < compared) AddValue(a, b, first);
+    }
+
+    // A value difference; differsAt counts from the start of both values.
+    void AddValue(const CDicomTag& a, const CDicomTag& b, uint64_t differsAt) {
+        Add(DiffKind::Value, &a, &b);
+        if (differsAt == TreeDifference::kNoOffset) return;
+        m_found.back().aFirstDifference = a.GetValueOffset() + differsAt;
+        m_found.back().bFirstDifference = b.GetValueOffset() + differsAt;
     }
 
     Side m_a;

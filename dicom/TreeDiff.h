@@ -1,6 +1,7 @@
 // Structural difference of two parsed files: the trees aligned by tag within each data set and
 // item (the n-th occurrence of a tag with the n-th, so items and fragments pair by index), each
-// pair compared by VR, length, value text and encoding, plus what differs of the files as a
+// pair compared by VR, length as stored, value text and encoding, the fragments of encapsulated
+// pixel data (the offset table first) by length and bytes, plus what differs of the files as a
 // whole. Works on whole and on partial trees alike, reading only the bytes it is given.
 #pragma once
 
@@ -14,7 +15,9 @@ class CTagArray;
 // One file as the diff sees it.
 struct DiffInput {
     const CTagArray* tree = nullptr;   // the parsed tree, or a refused file's partial tree
-    const uint8_t* bytes = nullptr;    // the file's bytes, for padding and raw values; may be null
+    // The file's bytes, for padding, raw values and fragments (mapped for a large file: they are
+    // read in order, a block at a time); may be null.
+    const uint8_t* bytes = nullptr;
     uint64_t size = 0;
     bool hasPreamble = false;
     bool explicitVR = true;            // of the data set
@@ -44,6 +47,13 @@ struct TreeDifference {
     const char* aspect = "";
     std::string aText;
     std::string bText;
+    // For value differences found in the bytes as stored: the file offset of the first byte
+    // that differs, in A and in B; kNoOffset where the value texts decided or a value runs on
+    // where the other ends.
+    uint64_t aFirstDifference = kNoOffset;
+    uint64_t bFirstDifference = kNoOffset;
+
+    static constexpr uint64_t kNoOffset = ~uint64_t(0);
 };
 
 // In A's order; an element only in B comes where it lies among its matched neighbours.

@@ -11,7 +11,7 @@ using C = VRCharacters;
 // In VRKind order, so that a row is found by its kind.
 constexpr VRRule kVRRules[] = {
     // kind       max  +frac unit padding     characters        multi  charset
-    {VRKind::AE,   16,   0,  1, kSpace,     C::Any,           true,  false},
+    {VRKind::AE,   16,   0,  1, kSpace,     C::ApplicationEntity, true, false},
     {VRKind::AS,    4,   0,  1, kSpace,     C::AgeString,     true,  false},
     {VRKind::AT,    0,   0,  4, kNoPadding, C::Any,           false, false},
     {VRKind::CS,   16,   0,  1, kSpace,     C::CodeString,    true,  false},

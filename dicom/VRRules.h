@@ -17,6 +17,7 @@ enum class VRCharacters : uint8_t {
     IntegerString,  // [+-]digits, surrounded by spaces at most, within 32 bits
     DecimalString,  // a fixed or floating-point decimal, surrounded by spaces at most
     AgeString,      // nnnD, nnnW, nnnM or nnnY
+    ApplicationEntity,  // the default repertoire without control characters and "\"
 };
 
 // No padding rule (binary and undefined values).

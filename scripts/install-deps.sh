@@ -30,6 +30,9 @@ packages=(
     p7zip-full                  # 7z lists and unpacks the installer in the release test
     parallel                    # GNU parallel: the many-processes recipe of orveldump's tests
     python3-jsonschema          # the tests validate orveldump's JSON against its schemas
+    chromium                    # headless browser for the tests of orveldump --html pages
+    chromium-driver             # chromedriver, which selenium drives it through
+    python3-selenium
 )
 
 if [ "${1:-}" = "--bench" ]; then

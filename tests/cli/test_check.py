@@ -3,6 +3,7 @@
 
 import json
 import os
+import re
 import unittest
 
 from cli_support import FolderTest, element, part10, run
@@ -88,6 +89,57 @@ class CheckTest(FolderTest):
         self.assertIn("1 problem: 0 errors, 1 warning", run("--check", cut)[1])
         self.assertEqual(run("--check", "--regions", SAMPLE)[0], 2)
         self.assertIn("--check", run("--help")[1])
+
+    def test_a_deflated_data_set_is_one_info_problem_refused_or_not(self):
+        meta = (element(2, 1, "OB", b"\0\1") + element(2, 2, "UI", b"1.2.840.10008.5.1.4.1.1.7\0") +
+                element(2, 3, "UI", b"1.2.3.4\0") + element(2, 0x10, "UI", b"1.2.840.10008.1.2.1.99") +
+                element(2, 0x12, "UI", b"1.2.3.5\0"))
+        # Compressed bytes that read as a few elements, odd and unordered, then as nothing.
+        garbage = element(0x10, 0x20, "LO", b"ID1") + element(0x10, 0x10, "XY", b"ab") + b"\x9c\x01\x02"
+        path = self.write("deflated.dcm", part10(meta, garbage))
+        code, out, _ = run("--check", "--json", path)
+        self.assertEqual(code, 1)
+        self.assertEqual([(p["rule"], p["severity"]) for p in json.loads(out)["problems"]], [("not-checked", "info")])
+
+    def test_help_and_manual_give_each_rule_the_severities_the_checker_reports(self):
+        # From the checker's source: each Report call's rule id and the severities it may give.
+        with open(os.path.join(ROOT, "dicom", "Check.cpp"), encoding="utf-8") as f:
+            source = f.read()
+        reported = {}
+        for rule, severity in re.findall(r'Report(?:At)?\((?:[^,"()]+, )?"([a-z-]+)",\s*([^;]*?CheckSeverity::\w+'
+                                         r'(?:\s*:\s*CheckSeverity::\w+)?)', source):
+            reported.setdefault(rule, set()).update(s.lower() for s in re.findall(r"CheckSeverity::(\w+)", severity))
+        self.maxDiff = None
+        self.assertGreater(len(reported), 20)
+        # --help: a row "rule  severity  text", further severities on rows of their own below it.
+        listed, rule = {}, None
+        for line in run("--help")[1].splitlines():
+            row = re.match(r"^ {14}([a-z-]+) +(error|warning|info) ", line)
+            more = re.match(r"^ {37}(error|warning|info) ", line)
+            if row:
+                rule = row.group(1)
+                listed[rule] = {row.group(2)}
+            elif more and rule:
+                listed[rule].add(more.group(1))
+        self.assertEqual(listed, reported)
+        # The manual: ".B rule" and "severity: ..." clauses on the next line.
+        with open(os.path.join(ROOT, "cli", "orveldump.1.in"), encoding="utf-8") as f:
+            manual = f.read().split(".SH CHECK RULES", 1)[1].split(".SH ", 1)[0]
+        rows = re.findall(r"^\.TP\n\.B ([a-z-]+)\n(.*)$", manual, re.M)
+        self.assertEqual({rule: set(re.findall(r"\b(error|warning|info):", text)) for rule, text in rows}, reported)
+
+    def test_elements_after_the_pixel_data_are_listed_at_the_end_with_their_tag(self):
+        pixel = element(0x7FE0, 0x10, "OB", b"\0" * 16)
+        after = element(0x7FE1, 0x1001, "US", b"\7\0")   # no creator
+        path = self.write("after.dcm", file_with_problems() + pixel + after)
+        code, out, _ = run("--check", path)
+        self.assertEqual(code, 3)
+        lines = out.splitlines()
+        self.assertTrue(lines[-2].startswith("! %d " % (os.path.getsize(path) - len(after))), lines[-2])
+        self.assertIn("warning private-creator: (7FE1,1001) after the pixel data: ", lines[-2])
+        problems = json.loads(run("--check", "--json", path)[1])["problems"]
+        self.assertEqual([p["rule"] for p in problems], ["odd-length", "tag-order", "private-creator"])
+        self.assertEqual(problems[-1]["path"], [{"index": 11, "tag": "7FE1,1001"}])
 
 
 if __name__ == "__main__":

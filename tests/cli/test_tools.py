@@ -166,6 +166,40 @@ class ToolsTest(FolderTest):
         self.assertIn("only-in-a", {d["kind"] for d in json.loads(out)["differences"]})
         self.assertEqual(run("--diff", "--quiet", self.file, changed), (3, "", ""))
 
+    def test_stored_lengths_and_fragment_bytes_in_json_and_diff(self):
+        meta = element(2, 0x10, "UI", b"1.2.840.10008.1.2.4.50\0")
+        def encapsulated(manufacturer, fragment):
+            fragments = item(b"") + item(fragment) + struct.pack("<HHI", 0xFFFE, 0xE0DD, 0)
+            pixel = struct.pack("<HH", 0x7FE0, 0x10) + b"OB\0\0" + struct.pack("<I", 0xFFFFFFFF) + fragments
+            data = (element(8, 0x60, "CS", b"OT") + element(8, 0x70, "LO", manufacturer) +
+                    element(0x10, 0x10, "PN", b"Doe ") + element(0x28, 0x10, "US", struct.pack("<H", 64)))
+            return part10(meta, data + pixel)
+        # A fragment large enough to stay in the file while orveldump reads it.
+        fragment = bytes(range(256)) * 8
+        a = self.write("a.dcm", encapsulated(b"ABC", fragment))
+        code, out, _ = run("--json", a)
+        nodes = {n["tag"]: n for n in json.loads(out)["elements"]}
+        self.assertEqual((nodes["0008,0070"]["size"], nodes["0008,0070"]["storedLength"]), (4, 3))
+        self.assertNotIn("storedLength", nodes["0010,0010"])
+        changed = bytearray(fragment)
+        changed[1000] ^= 1
+        b = self.write("b.dcm", encapsulated(b"ABC ", bytes(changed)))
+        code, out, _ = run("--diff", "--json", a, b)
+        self.assertEqual(code, 3)
+        found = {(d["kind"], d["path"][-1]["tag"], len(d["path"])): d for d in json.loads(out)["differences"]}
+        self.assertEqual(set(found), {("length", "0008,0070", 1), ("encoding", "0008,0070", 1),
+                                      ("value", "FFFE,E000", 2)})
+        length = found[("length", "0008,0070", 1)]
+        self.assertEqual((length["a"]["storedLength"], length["b"]["size"]), (3, 4))
+        self.assertNotIn("storedLength", length["b"])
+        value = found[("value", "FFFE,E000", 2)]
+        self.assertEqual(value["path"][-1]["index"], 1)
+        self.assertEqual(value["a"]["firstDifference"], value["a"]["tagOffset"] + 8 + 1000)
+        self.assertEqual(value["b"]["firstDifference"], value["b"]["tagOffset"] + 8 + 1000)
+        code, out, _ = run("--diff", a, b)
+        self.assertIn("first difference at offset %d" % value["a"]["firstDifference"], out)
+        self.assertIn("stored 3", out)
+
     def test_usage_errors_and_help(self):
         for args in (["--diff", self.file], ["--diff", "--at", "3", self.file, self.file],
                      ["--at", "12x", self.file], ["--at"], ["--tag", "PatientName", "--check", self.file],

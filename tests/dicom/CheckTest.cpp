@@ -33,6 +33,7 @@ struct Plan {
     bool littleEndian = true;
     std::vector<Planned> meta;      // written explicit VR little endian after (0002,0000)
     long metaGroupLength = -1;      // -1: the right one
+    bool metaGroupLengthElement = true;   // false: no (0002,0000) at all
     std::vector<Planned> dataSet;
     std::string pixel = std::string(16, '\x7F');   // native pixel data; empty for none
     std::vector<std::string> fragments;            // encapsulated instead when not empty
@@ -103,7 +104,9 @@ void Insert(std::vector<Planned>& list, Planned planned) {
 }
 
 void WritePlanned(DicomWriter& w, const Plan& plan, const Planned& p) {
-    if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
+    if (p.vr == "raw") {
+        w.Raw(p.value);   // bytes as they are, header included
+    } else if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
         const bool un = p.vr == "UN";
         w.BeginSequence(p.group, p.element, un, p.vr.c_str()).BeginItem(un);
         if (un) w.Mode(false, true);
@@ -124,7 +127,9 @@ DicomWriter Write(const Plan& plan) {
         for (const Planned& p : plan.meta) WritePlanned(meta, plan, p);
         const uint32_t length = plan.metaGroupLength < 0 ? static_cast<uint32_t>(meta.Size())
                                                           : static_cast<uint32_t>(plan.metaGroupLength);
-        w.Preamble().Element(0x0002, 0x0000, "UL", Ul(length)).Raw(meta.Bytes());
+        w.Preamble();
+        if (plan.metaGroupLengthElement) w.Element(0x0002, 0x0000, "UL", Ul(length));
+        w.Raw(meta.Bytes());
     }
     w.Mode(plan.explicitVR, plan.littleEndian);
     for (const Planned& p : plan.dataSet) WritePlanned(w, plan, p);
@@ -152,6 +157,35 @@ void LoadAndCheck(const Plan& plan, Checked& out) {
     out.writer = Write(plan);
     ASSERT_TRUE(Load(out.writer, out.file));
     out.problems = CheckFile(CheckInputOf(out.file, out.writer.Bytes().data(), out.writer.Size()));
+}
+
+// As orveldump checks a file: a refused one over its partial tree. The file object keeps the
+// tree the problems point into.
+std::vector<CheckProblem> CheckAsTheToolDoes(const DicomWriter& writer, CDicomFile& file) {
+    ParseOptions options;
+    options.keepPartialTree = true;
+    file.SetParseOptions(options);
+    if (Load(writer, file)) return CheckFile(CheckInputOf(file, writer.Bytes().data(), writer.Size()));
+    const ParseFailure* failure = file.GetFailure();
+    if (failure == nullptr) return {};
+    CheckInput input;
+    input.elements = failure->tree.GetElements().data();
+    input.elementCount = failure->tree.GetElements().size();
+    input.bytes = writer.Bytes().data();
+    input.size = writer.Size();
+    input.hasPreamble = failure->hasPreamble.value_or(false);
+    input.explicitVR = failure->explicitVR.value_or(true);
+    input.littleEndian = failure->littleEndian.value_or(true);
+    input.partial = true;
+    input.deflated = IsDeflated(failure->tree);
+    return CheckFile(input);
+}
+
+std::vector<CheckProblem> CheckPlan(const Plan& plan, CDicomFile& file) { return CheckAsTheToolDoes(Write(plan), file); }
+
+size_t CountRule(const std::vector<CheckProblem>& problems, const std::string& rule) {
+    return static_cast<size_t>(std::count_if(problems.begin(), problems.end(),
+                                             [&](const CheckProblem& p) { return p.rule == rule; }));
 }
 
 std::string Describe(const std::vector<CheckProblem>& problems) {
@@ -201,6 +235,22 @@ struct Defect {
     Where where;
     CheckSeverity severity;
 };
+
+// The defect planted in the clean file is reported with its rule and severity at its place, and
+// the problems come in file order.
+void ExpectReported(const Defect& defect) {
+    SCOPED_TRACE(defect.what);
+    Plan plan = CleanPlan();
+    defect.plant(plan);
+    Checked c;
+    LoadAndCheck(plan, c);
+    const uint64_t offset = defect.where(c);
+    const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
+        return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
+    });
+    EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
+    for (size_t i = 1; i < c.problems.size(); ++i) EXPECT_LE(c.problems[i - 1].offset, c.problems[i].offset);
+}
 
 }  // namespace
 
@@ -310,20 +360,7 @@ TEST(Check, EachPlantedDefectIsReportedWithItsRuleAtItsElement) {
          "un-sequence", TagAt(0x0009, 0x1000), CheckSeverity::Info},
         {"bare data set", [](Plan& p) { p.preamble = false; }, "no-preamble", Fixed(0), CheckSeverity::Info},
     };
-    for (const Defect& defect : defects) {
-        SCOPED_TRACE(defect.what);
-        Plan plan = CleanPlan();
-        defect.plant(plan);
-        Checked c;
-        LoadAndCheck(plan, c);
-        const uint64_t offset = defect.where(c);
-        const bool found = std::any_of(c.problems.begin(), c.problems.end(), [&](const CheckProblem& p) {
-            return p.rule == std::string(defect.rule) && p.offset == offset && p.severity == defect.severity;
-        });
-        EXPECT_TRUE(found) << "expected " << defect.rule << " at " << offset << "; got\n" << Describe(c.problems);
-        // In file order, and every message a sentence with something in it.
-        for (size_t i = 1; i < c.problems.size(); ++i) EXPECT_LE(c.problems[i - 1].offset, c.problems[i].offset);
-    }
+    for (const Defect& defect : defects) ExpectReported(defect);
 }
 
 TEST(Check, PathsLeadFromTheTopLevelDownToTheElement) {
@@ -408,5 +445,308 @@ TEST(Check, APartialTreeIsNotBlamedForWhatTheCutTookAway) {
                 EXPECT_EQ(std::count(rules.begin(), rules.end(), rule) > 0, !partial && rule != "offset-table")
                     << rule << (partial ? " (partial)" : " (whole)") << "\n" << Describe(CheckFile(input));
         }
+    }
+}
+
+TEST(Check, NoRuleJudgesBytesThatAreNoElements) {
+    // A deflated data set whose compressed bytes happen to read as elements (out of order, odd,
+    // with no VR), loaded or refused: the meta group is checked, the rest is one info problem.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "loaded");
+        Plan plan = CleanPlan("1.2.840.10008.1.2.1.99");
+        In(plan, 0x0010, 0x0020).value = "ID1";
+        In(plan, 0x0010, 0x1010).vr = "XY";
+        std::swap(In(plan, 0x0018, 0x0050), In(plan, 0x0020, 0x0013));
+        In(plan, 0x0002, 0x0012).value = std::string("1.2.3.x\0", 8);   // in the meta group: still found
+        if (refused) {
+            plan.pixel.clear();
+            plan.trailing = "\1\2\3";   // too few bytes for a tag
+        }
+        CDicomFile file;
+        const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+        EXPECT_EQ(file.GetFailure() != nullptr, refused);
+        ASSERT_EQ(problems.size(), 2u) << Describe(problems);
+        EXPECT_EQ(problems[0].rule, std::string("bad-character")) << Describe(problems);
+        EXPECT_EQ(problems[1].rule, std::string("not-checked"));
+        EXPECT_EQ(problems[1].severity, CheckSeverity::Info);
+        DicomWriter meta;
+        for (const Planned& p : plan.meta) WritePlanned(meta, plan, p);
+        EXPECT_EQ(problems[1].offset, 132 + 12 + meta.Size());   // the first element after the meta group
+    }
+}
+
+TEST(Check, AnImplicitDataSetIsNeverReadAsExplicit) {
+    // (0040,A170) is an SQ in the dictionary; here its value is text, whose first bytes read as
+    // an explicit header would give the VR "\x0A\x00". The file is refused at the "item"; its
+    // partial tree holds the sequence.
+    Plan plan = CleanPlan("1.2.840.10008.1.2");
+    plan.explicitVR = false;
+    Insert(plan.dataSet, {0x0040, 0xA170, "raw", std::string("\x40\x00\x70\xA1\x0A\x00\x00\x00NAMED TYPE", 18)});
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+    EXPECT_EQ(CountRule(problems, "unknown-vr"), 0u) << Describe(problems);
+    EXPECT_EQ(CountRule(problems, "odd-length") + CountRule(problems, "vr-mismatch"), 0u) << Describe(problems);
+    EXPECT_LE(problems.size(), 1u) << Describe(problems);
+}
+
+TEST(Check, TagOrderBlamesEachMisplacedTagOnceAndEveryRepeat) {
+    struct Case {
+        const char* what;
+        std::function<void(Plan&)> plant;
+        std::vector<std::pair<std::string, uint32_t>> expected;   // rule and tag of each problem
+    };
+    const Case cases[] = {
+        {"(0028,0004) moved behind the rows, columns and bits",
+         [](Plan& p) {
+             auto& d = p.dataSet;
+             auto at = std::find_if(d.begin(), d.end(), [](const Planned& x) { return x.element == 0x0004 && x.group == 0x0028; });
+             Planned moved = *at;
+             d.erase(at);
+             d.push_back(moved);
+         },
+         {{"tag-order", 0x00280004}}},
+        {"(0028,0100) moved before the rows",
+         [](Plan& p) {
+             auto& d = p.dataSet;
+             Planned bits = d.back();
+             d.pop_back();
+             d.insert(d.end() - 2, bits);
+         },
+         {{"tag-order", 0x00280010}}},
+        {"a tag three times, once after a lower one",
+         [](Plan& p) {
+             p.dataSet.push_back({0x0018, 0x0050, "DS", "2 "});
+             Insert(p.dataSet, {0x0018, 0x0050, "DS", "3 "});
+         },
+         {{"tag-order", 0x00180050}, {"tag-order", 0x00180050}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        c.plant(plan);
+        CDicomFile file;
+        const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+        std::vector<std::pair<std::string, uint32_t>> got;
+        for (const CheckProblem& p : problems)
+            if (p.severity != CheckSeverity::Info)
+                got.push_back({p.rule, uint32_t(p.path.back().group) << 16 | p.path.back().element});
+        EXPECT_EQ(got, c.expected) << Describe(problems);
+    }
+    // A repeat is an error wherever it falls, an order fault a warning.
+    Plan plan = CleanPlan();
+    plan.dataSet.push_back({0x0018, 0x0050, "DS", "2 "});
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
+    EXPECT_EQ(problems[0].severity, CheckSeverity::Error);
+}
+
+TEST(Check, AnItemOrDelimiterAmongElementsIsReportedThereAndNothingAfterIt) {
+    const std::string item("\xFE\xFF\x00\xE0\x00\x00\x00\x00", 8);
+    const std::string itemEnd("\xFE\xFF\x0D\xE0\x00\x00\x00\x00", 8);
+    const std::string sequenceEnd("\xFE\xFF\xDD\xE0\x00\x00\x00\x00", 8);
+    for (const bool explicitVR : {true, false}) {
+        for (const std::string* planted : {&item, &itemEnd, &sequenceEnd}) {
+            for (const bool inItem : {false, true}) {
+                SCOPED_TRACE(std::string(explicitVR ? "explicit, " : "implicit, ") + (inItem ? "in an item, " : "") +
+                             std::to_string(static_cast<uint8_t>((*planted)[2])));
+                Plan plan = CleanPlan(explicitVR ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2");
+                plan.explicitVR = explicitVR;
+                const Planned raw{0xFFFE, 0xE000, "raw", *planted};
+                if (inItem) {
+                    auto& inner = In(plan, 0x0008, 0x1140).item;
+                    inner.insert(inner.begin() + 1, raw);
+                } else {
+                    auto& d = plan.dataSet;
+                    d.insert(d.begin() + 8, raw);   // after (0010,0020)
+                }
+                CDicomFile file;
+                const std::vector<CheckProblem> problems = CheckPlan(plan, file);
+                ASSERT_EQ(file.GetFailure(), nullptr);
+                ASSERT_EQ(problems.size(), 1u) << Describe(problems);
+                EXPECT_EQ(problems[0].rule, std::string("item-outside-sequence"));
+                EXPECT_EQ(problems[0].severity, CheckSeverity::Error);
+                EXPECT_EQ(problems[0].path.back().group, 0xFFFE);
+            }
+        }
+    }
+}
+
+TEST(Check, OnlyTheStandardsRepeatingGroupsFoldToTheirBaseGroup) {
+    struct Case {
+        const char* what;
+        bool explicitVR;
+        std::vector<Planned> planted;
+        std::vector<std::string> rules;
+    };
+    const Case cases[] = {
+        {"odd group 6003 is private: its creator is an LO, its element a US",
+         true, {{0x6003, 0x0010, "LO", "ACME"}, {0x6003, 0x1001, "US", "", 7}}, {}},
+        {"even overlay group 6002 is Rows (US)", true, {{0x6002, 0x0010, "LO", "AB"}}, {"vr-mismatch"}},
+        {"even curve group 5002 is Curve Dimensions (US)", true, {{0x5002, 0x0005, "LO", "AB"}}, {"vr-mismatch"}},
+        {"group 6020 is no overlay group", true, {{0x6020, 0x0010, "LO", "AB"}}, {}},
+        {"implicit curve group 5002: Curve Description is an LO", false,
+         {{0x5002, 0x0022, "LO", std::string(66, 'C')}}, {"value-too-long"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan(c.explicitVR ? "1.2.840.10008.1.2.1" : "1.2.840.10008.1.2");
+        plan.explicitVR = c.explicitVR;
+        for (const Planned& p : c.planted) Insert(plan.dataSet, p);
+        CDicomFile file;
+        std::vector<std::string> rules;
+        for (const CheckProblem& p : CheckPlan(plan, file))
+            if (p.severity != CheckSeverity::Info) rules.push_back(p.rule);
+        EXPECT_EQ(rules, c.rules) << Describe(CheckPlan(plan, file));
+    }
+}
+
+TEST(Check, EachMalformedValueGivesOneProblem) {
+    struct Case {
+        const char* what;
+        uint16_t group, element;
+        std::string vr, value;
+        const char* rule;   // the one problem, or null for none
+    };
+    const Case cases[] = {
+        {"UI with an empty component", 0x0008, 0x1155, "UI", std::string("1.2..3\0", 8), "bad-character"},
+        {"UI ending in a dot", 0x0008, 0x1155, "UI", "1.2.3.", "bad-character"},
+        {"UI starting with a dot", 0x0008, 0x1155, "UI", std::string(".1.2.3\0", 8), "bad-character"},
+        {"UI with a leading zero", 0x0008, 0x1155, "UI", "1.2.03", "bad-character"},
+        {"UI with a zero component", 0x0008, 0x1155, "UI", std::string("1.2.0.3\0", 8), nullptr},
+        {"AE with a line feed", 0x0008, 0x0054, "AE", "STORE\nSCP ", "bad-character"},
+        {"AE with a space", 0x0008, 0x0054, "AE", "STORE SCP ", nullptr},
+        {"DA with dots, longer than a date", 0x0008, 0x0020, "DA", "1994.01.30", "bad-character"},
+        {"TM of 18 characters with letters", 0x0008, 0x0030, "TM", "12h00m00.000000000", "bad-character"},
+        {"character set term in lower case", 0x0008, 0x0005, "CS", "iso_ir 100", "charset-unknown"},
+        {"character set term of 18 characters", 0x0008, 0x0005, "CS", "ISO 2022 IR 100 XY", "charset-unknown"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        Planned* existing = Find(plan.dataSet, c.group, c.element);
+        if (existing != nullptr) {
+            existing->vr = c.vr;
+            existing->value = c.value;
+        } else {
+            Insert(plan.dataSet, {c.group, c.element, c.vr, c.value});
+        }
+        CDicomFile file;
+        std::vector<std::string> rules;
+        for (const CheckProblem& p : CheckPlan(plan, file))
+            if (p.severity != CheckSeverity::Info) rules.push_back(p.rule);
+        EXPECT_EQ(rules, c.rule ? std::vector<std::string>{c.rule} : std::vector<std::string>{})
+            << Describe(CheckPlan(plan, file));
+    }
+}
+
+TEST(Check, FindsWhatOtherValidatorsFind) {
+    const std::string undefinedSequence("\x08\x00\x40\x11SQ\0\0\xFF\xFF\xFF\xFF", 12);
+    const std::string sequenceEnd("\xFE\xFF\xDD\xE0\0\0\0\0", 8);
+    const Defect defects[] = {
+        {"meta information version 00 02", [](Plan& p) { In(p, 0x0002, 0x0001).value = std::string("\0\2", 2); },
+         "meta-version", TagAt(0x0002, 0x0001), CheckSeverity::Warning},
+        {"no meta group length", [](Plan& p) { p.metaGroupLengthElement = false; }, "meta-missing", Fixed(132),
+         CheckSeverity::Warning},
+        {"native 16-bit pixel data as OB",
+         [](Plan& p) {
+             In(p, 0x0028, 0x0100).us = 16;
+             p.pixel = std::string(32, '\1');
+         },
+         "pixel-vr", TagAt(0x7FE0, 0x0010), CheckSeverity::Warning},
+        {"a UN value of a date with dots", [](Plan& p) { In(p, 0x0008, 0x0020) = {0x0008, 0x0020, "UN", "2024.01.01"}; },
+         "bad-character", TagAt(0x0008, 0x0020), CheckSeverity::Warning},
+        {"a UN value of a US of 3 bytes",
+         [](Plan& p) { In(p, 0x0028, 0x0002) = {0x0028, 0x0002, "UN", std::string("\1\0\0\0", 3)}; },
+         "bad-length-for-vr", TagAt(0x0028, 0x0002), CheckSeverity::Error},
+        {"a private element in the reserved block", [](Plan& p) { Insert(p.dataSet, {0x0011, 0x0005, "LO", "X "}); },
+         "private-creator", TagAt(0x0011, 0x0005), CheckSeverity::Warning},
+        {"an empty private creator", [](Plan& p) { In(p, 0x0011, 0x0010).value = ""; }, "private-creator",
+         TagAt(0x0011, 0x0010), CheckSeverity::Warning},
+        {"a meta element in the data set",
+         [](Plan& p) { p.dataSet.insert(p.dataSet.begin() + 1, {0x0002, 0x0013, "SH", "ORVEL"}); }, "meta-misplaced",
+         TagAt(0x0002, 0x0013), CheckSeverity::Warning},
+        {"a meta element in an item",
+         [](Plan& p) {
+             auto& item = In(p, 0x0008, 0x1140).item;
+             item.insert(item.begin(), {0x0002, 0x0013, "SH", "ORVEL"});
+         },
+         "meta-misplaced", TagAt(0x0002, 0x0013), CheckSeverity::Warning},
+        {"an item delimiter where an item goes",
+         [&](Plan& p) {
+             In(p, 0x0008, 0x1140) = {0x0008, 0x1140, "raw",
+                                      undefinedSequence + std::string("\xFE\xFF\x0D\xE0\0\0\0\0", 8) + sequenceEnd};
+         },
+         "not-an-item", TagAt(0xFFFE, 0xE00D), CheckSeverity::Error},
+    };
+    for (const Defect& defect : defects) ExpectReported(defect);
+
+    // Encapsulated pixel data whose header says OW.
+    Plan plan = CleanPlan("1.2.840.10008.1.2.4.50");
+    plan.fragments = {"ABCD"};
+    std::vector<uint8_t> bytes = Write(plan).Bytes();
+    const std::vector<uint8_t> header = BytesOf({0xE0, 0x7F, 0x10, 0x00, 'O', 'B'});
+    auto at = std::search(bytes.begin(), bytes.end(), header.begin(), header.end());
+    ASSERT_NE(at, bytes.end());
+    at[5] = 'W';
+    DicomWriter ow;
+    ow.Raw(bytes);
+    CDicomFile file;
+    const std::vector<CheckProblem> problems = CheckAsTheToolDoes(ow, file);
+    EXPECT_EQ(CountRule(problems, "pixel-vr"), 1u) << Describe(problems);
+}
+
+TEST(Check, ElementsAfterThePixelDataAreCheckedLikeAnyOther) {
+    auto element = [](uint16_t group, uint16_t number, const char* vr, const std::string& value) {
+        DicomWriter w;
+        w.Element(group, number, vr, value);
+        return std::string(w.Bytes().begin(), w.Bytes().end());
+    };
+    const std::string creator = element(0x7FE1, 0x0010, "LO", "ACME");
+    const std::string number = element(0x7FE1, 0x1001, "US", std::string("\7\0", 2));
+    const std::string padding = element(0xFFFC, 0xFFFC, "OB", std::string(6, '\0'));
+    struct Case {
+        const char* what;
+        std::string trailing;
+        std::vector<std::pair<std::string, CheckSeverity>> expected;
+        size_t warningAt;   // bytes after the pixel data where a trailing-bytes warning stands
+    };
+    const Case cases[] = {
+        {"a private block", creator + number, {}, 0},
+        {"a private element without its creator", number, {{"private-creator", CheckSeverity::Warning}}, 0},
+        {"an odd length", creator + element(0x7FE1, 0x1002, "LO", "ODD"), {{"odd-length", CheckSeverity::Warning}}, 0},
+        {"elements, then bytes that are none", creator + number + "\1\2\3\4\5\6\7\10\11",
+         {{"trailing-bytes", CheckSeverity::Warning}}, (creator + number).size()},
+        {"a tag below the pixel data's", element(0x0008, 0x0005, "CS", "ISO_IR 100"),
+         {{"trailing-bytes", CheckSeverity::Warning}}, 0},
+        {"trailing padding", creator + padding, {{"trailing-bytes", CheckSeverity::Info}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Plan plan = CleanPlan();
+        plan.trailing = c.trailing;
+        std::vector<CheckProblem> problems;
+        uint64_t pixelEnd = 0;
+        {
+            CDicomFile file;
+            ASSERT_TRUE(Load(Write(plan), file));
+            problems = CheckAsTheToolDoes(Write(plan), file);
+            pixelEnd = file.GetElements().back()->GetEndOffset();
+            EXPECT_EQ(file.GetTrailingSize(), c.trailing.size());   // the load itself reads none of them
+        }
+        // The file is gone; the problems still hold the nodes they point at.
+        std::vector<std::pair<std::string, CheckSeverity>> got;
+        for (const CheckProblem& p : problems) {
+            got.push_back({p.rule, p.severity});
+            if (p.element != nullptr) {
+                EXPECT_NE(p.outsideTree, nullptr);
+                EXPECT_EQ(p.element->GetGroup(), p.path.back().group);
+                EXPECT_GE(p.offset, pixelEnd);
+            }
+        }
+        EXPECT_EQ(got, c.expected) << Describe(problems);
+        for (const CheckProblem& p : problems)
+            if (p.rule == std::string("trailing-bytes") && p.severity == CheckSeverity::Warning)
+                EXPECT_EQ(p.offset, pixelEnd + c.warningAt);
     }
 }

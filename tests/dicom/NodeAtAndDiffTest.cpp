@@ -9,6 +9,7 @@
 #include "dicom/ElementRange.h"
 #include "dicom/NodeAt.h"
 #include "dicom/TreeDiff.h"
+#include "tests/support/DeferredCheck.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 
@@ -106,9 +107,13 @@ struct Parsed {
     DiffInput input;
 };
 
-void Parse(const DicomWriter& w, Parsed& p) {
-    ASSERT_TRUE(Load(w, p.file));
+// deferred: every value of more than one byte left in the file, as orveldump parses large ones.
+void Parse(const DicomWriter& w, Parsed& p, bool deferred = false) {
     p.bytes = w.Bytes();
+    if (deferred)
+        ASSERT_TRUE(deferred_check::ParseDeferred(p.bytes.data(), p.bytes.size(), p.file, 1, false));
+    else
+        ASSERT_TRUE(Load(w, p.file));
     p.input.tree = &p.file;
     p.input.bytes = p.bytes.data();
     p.input.size = p.bytes.size();
@@ -209,4 +214,68 @@ TEST(TreeDiff, PaddingAndLengthFormAreEncodingDifferences) {
     Parse(definedSeq, c);
     Parse(undefinedSeq, d);
     EXPECT_EQ(Differences(c, d), Strings({"encoding length-form 0008,1140#4", "encoding length-form 0008,1140#4 FFFE,E000#0"}));
+}
+
+namespace {
+
+// Encapsulated pixel data after the fillers: the offset table and two fragments.
+DicomWriter Fragments(const std::vector<uint8_t>& table, const std::vector<uint8_t>& first,
+                      const std::vector<uint8_t>& second) {
+    DicomWriter w;
+    w.Preamble().Meta(kExplicitLE).Filler().BeginFragments(table).Fragment(first).Fragment(second).EndFragments();
+    return w;
+}
+
+}  // namespace
+
+TEST(TreeDiff, FragmentsAndTheOffsetTableAreValuesComparedByLengthAndBytes) {
+    const std::vector<uint8_t> first(6, 0xAB), second(4, 0xCD);
+    std::vector<uint8_t> changed = second, longer = first;
+    changed[2] = 0xCE;
+    longer.push_back(0xAB);
+    Parsed a, deferred, byte, length, table;
+    Parse(Fragments({}, first, second), a);
+    // Fragments left in the file compare through the file's bytes.
+    Parse(Fragments({}, first, second), deferred, true);
+    Parse(Fragments({}, first, changed), byte, true);
+    Parse(Fragments({}, longer, second), length);
+    Parse(Fragments({0, 0, 0, 0}, first, second), table);
+    ASSERT_EQ(deferred.file.FindElement(0x7FE0, 0x0010)->GetChildren().at(1)->Data().GetBytes(), nullptr);
+    EXPECT_TRUE(Differences(a, deferred).empty());
+    EXPECT_EQ(Differences(a, byte), Strings({"value 7FE0,0010#10 FFFE,E000#2"}));
+    EXPECT_EQ(Differences(a, length), Strings({"length 7FE0,0010#10 FFFE,E000#1"}));
+    EXPECT_EQ(Differences(table, a), Strings({"length 7FE0,0010#10 FFFE,E000#0"}));
+    // The first differing byte, in each file: B's second fragment lies five bytes later.
+    Parsed shifted;
+    Parse(Fragments({0, 0, 0, 0}, longer, second), shifted);
+    const std::vector<TreeDifference> found = DiffTrees(byte.input, shifted.input);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[2].kind, DiffKind::Value);
+    EXPECT_EQ(found[2].aFirstDifference, found[2].a->GetValueOffset() + 2);
+    EXPECT_EQ(found[2].bFirstDifference, found[2].aFirstDifference + 4 + 1);
+}
+
+TEST(TreeDiff, LengthsAreComparedAsStoredNotAsPadded) {
+    auto file = [](const std::string& value, const std::string& next, uint16_t nextGroup = 0x0010) {
+        DicomWriter w;
+        w.Preamble().Meta(kExplicitLE).Element(0x0008, 0x0070, "LO", value).Element(nextGroup, 0x0010, "LO", next)
+            .Filler();
+        return w;
+    };
+    Parsed odd, even, oddOtherNext, oddChanged;
+    Parse(file("ABC", "Doe"), odd);
+    Parse(file("ABC ", "Doe"), even);
+    Parse(file("ABC", "Doe", 0x0012), oddOtherNext);
+    Parse(file("ABD", "Doe"), oddChanged);
+    const CDicomTag* stored = odd.file.FindElement(0x0008, 0x0070);
+    EXPECT_EQ(stored->GetValueLength(), 4u);  // the model's padded copy
+    EXPECT_EQ(GetStoredValueLength(*stored), 3u);
+    EXPECT_EQ(GetStoredValueLength(*even.file.FindElement(0x0008, 0x0070)), 4u);
+    EXPECT_EQ(Differences(odd, even), Strings({"length 0008,0070#4", "encoding padding 0008,0070#4"}));
+    // The byte after an odd value belongs to the next element, not to the value.
+    EXPECT_EQ(Differences(odd, oddOtherNext), Strings({"only-in-a 0010,0010#5", "only-in-b 0012,0010#5"}));
+    const std::vector<TreeDifference> changed = DiffTrees(odd.input, oddChanged.input);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].kind, DiffKind::Value);
+    EXPECT_EQ(changed[0].aFirstDifference, stored->GetValueOffset() + 2);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dicom/DicomFile.h"
+#include "tests/support/DeferredCheck.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 
@@ -109,6 +110,36 @@ TEST(Sequences, UNOfUndefinedLengthIsReadAsImplicitItemsAndTheModeIsRestored) {
     EXPECT_EQ(name->GetValueOffset(), name->GetTagOffset() + 8);
     EXPECT_TRUE(file.IsExplicitVR());
     EXPECT_EQ(At(file, 5)->GetVRText(), L"LO");  // read explicit again after the sequence
+}
+
+TEST(Sequences, UNOfUndefinedLengthInABigEndianDataSetHasLittleEndianItems) {
+    // The UN header is big endian; its items, their values and its delimiter are implicit VR
+    // little endian; the data set goes on big endian after it.
+    std::vector<uint8_t> table(2048);
+    for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<uint8_t>(i);
+    DicomWriter w = Part10(kExplicitBE, true, false);
+    w.BeginSequence(0x0009, 0x1010, true, "UN").Mode(false, true).BeginItem(true)
+        .US(0x0028, 0x0010, 0x0102)
+        .Element(0x0028, 0x1201, "", table)  // OW by the dictionary, long enough to be deferred
+        .BeginSequence(0x0009, 0x1020, true).BeginItem(false).US(0x0028, 0x0011, 7).EndItem().EndSequence()
+        .EndItem().EndSequence().Mode(true, false)
+        .US(0x0028, 0x0002, 3)
+        .Filler();
+    for (uint64_t deferAbove : {uint64_t(1) << 40, uint64_t(1)}) {
+        CDicomFile file;
+        ASSERT_TRUE(deferred_check::ParseDeferred(w.Bytes().data(), w.Bytes().size(), file, deferAbove, false))
+            << deferAbove;
+        const CDicomTag* item = Child(At(file, 4), 0);
+        ASSERT_EQ(item->GetChildren().size(), 3u);
+        EXPECT_EQ(Child(item, 0)->GetNumericValue(), 0x0102);
+        uint8_t lut[4];
+        ASSERT_TRUE(Child(item, 1)->ReadValueBytes(0, lut, 4));
+        EXPECT_EQ(std::vector<uint8_t>(lut, lut + 4), BytesOf({0, 1, 2, 3})) << deferAbove;  // not swapped
+        EXPECT_EQ(Child(Child(Child(item, 2), 0), 0)->GetNumericValue(), 7);
+        EXPECT_EQ(At(file, 4)->GetEndOffset(), At(file, 5)->GetTagOffset());
+        EXPECT_EQ(At(file, 5)->GetNumericValue(), 3);
+        EXPECT_FALSE(file.IsLittleEndian());
+    }
 }
 
 TEST(Sequences, DefinedLengthSequenceWithAnUndefinedLengthItem) {

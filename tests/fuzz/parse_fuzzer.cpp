@@ -15,8 +15,10 @@
 #include "dicom/DicomFile.h"
 #include "dicom/ElementRange.h"
 #include "dicom/TagArray.h"
+#include "cli/html/report.h"
 #include "tests/support/DeferredCheck.h"
 #include "tests/support/FailureCheck.h"
+#include "tests/support/JsonCheck.h"
 #include "tests/support/ToolsCheck.h"
 
 namespace {
@@ -67,6 +69,31 @@ void CheckProblems(const std::vector<CheckProblem>& problems, size_t size) {
     }
 }
 
+// orveldump --html: the page model of every accepted and partial tree is JSON and holds none of
+// the characters that could end its script block or a line of JavaScript, whatever the file
+// holds; redacted and with a tiny budget (which leaves values out) too.
+void CheckPageModel(const CDicomFile* file, const ParseFailure* failure, const uint8_t* data, size_t size,
+                    const std::vector<CheckProblem>& problems) {
+    for (const bool redact : {false, true}) {
+        ReportInput input;
+        input.name = "</script>&\xE2\x80\xA8.dcm";
+        input.file = file;
+        input.failure = failure;
+        input.bytes = data;
+        input.byteCount = size;
+        input.problems = &problems;
+        input.redact = redact;
+        input.budget = redact ? 1024 : kDefaultHtmlBudget;
+        ReportSummary summary;
+        const std::string model = ReportModel(input, summary);
+        if (model.find_first_of("<>&") != std::string::npos || model.find("\xE2\x80\xA8") != std::string::npos ||
+            model.find("\xE2\x80\xA9") != std::string::npos)
+            Broken("page model with a character its script block must not hold");
+        const std::string error = json_check::Check(model);
+        if (!error.empty()) Broken(("page model: " + error).c_str());
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -113,7 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         input.explicitVR = file.GetFailure()->explicitVR.value_or(true);
         input.littleEndian = file.GetFailure()->littleEndian.value_or(true);
         input.partial = true;
-        CheckProblems(CheckFile(input), size);
+        const std::vector<CheckProblem> problems = CheckFile(input);
+        CheckProblems(problems, size);
+        CheckPageModel(nullptr, file.GetFailure(), data, size, problems);
         return 0;
     }
     if (file.GetFailure() != nullptr) Broken("loaded file with a failure record");
@@ -147,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 g_sink += region->tableOfParameterValues[i] != 0.0f;
     }
 
-    CheckProblems(CheckFile(CheckInputOf(file, data, size)), size);
+    const std::vector<CheckProblem> problems = CheckFile(CheckInputOf(file, data, size));
+    CheckProblems(problems, size);
+    CheckPageModel(&file, nullptr, data, size, problems);
 
     // Encoded sizes last: measuring may rewrite the lengths of defined-length items.
     for (CDicomTag* tag : file.GetElements()) g_sink += static_cast<size_t>(file.GetEncodedSize(tag));

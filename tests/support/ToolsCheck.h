@@ -1,7 +1,8 @@
 // Consistency of the byte-to-node chain (FindNodesAt) and of the tree diff (DiffTrees), for the
 // fuzz targets: the chain agrees with a plain search of every level, each step holds the byte
-// inside its parent's range; every difference's path leads to the nodes it names, a tree agrees
-// with itself, and A against B mirrors B against A.
+// inside its parent's range; every difference's path leads to the nodes it names, a length
+// difference is one of stored lengths, a first differing byte lies in both values and differs,
+// a tree agrees with itself, and A against B mirrors B against A.
 #pragma once
 
 #include <cstdint>
@@ -84,9 +85,28 @@ inline const CDicomTag* Follow(const CTagArray& tree, const std::vector<DiffStep
     return node;
 }
 
+// The first differing byte a value difference names: in both values, at the same distance from
+// their starts, and not the same byte.
+inline std::string CheckFirstDifference(const TreeDifference& d, const DiffInput& a, const DiffInput& b) {
+    const bool inA = d.aFirstDifference != TreeDifference::kNoOffset;
+    if (inA != (d.bFirstDifference != TreeDifference::kNoOffset)) return "a first difference in one file only";
+    if (!inA) return std::string();
+    if (d.kind != DiffKind::Value || a.bytes == nullptr || b.bytes == nullptr)
+        return "a first difference where no bytes were compared";
+    const uint64_t aFrom = d.a->GetValueOffset(), bFrom = d.b->GetValueOffset();
+    if (d.aFirstDifference < aFrom || d.bFirstDifference < bFrom ||
+        d.aFirstDifference - aFrom != d.bFirstDifference - bFrom ||
+        d.aFirstDifference - aFrom >= GetStoredValueLength(*d.a) ||
+        d.bFirstDifference - bFrom >= GetStoredValueLength(*d.b) || d.aFirstDifference >= a.size ||
+        d.bFirstDifference >= b.size)
+        return "a first difference outside the values";
+    if (a.bytes[d.aFirstDifference] == b.bytes[d.bFirstDifference]) return "a first difference of equal bytes";
+    return std::string();
+}
+
 inline std::string CheckDiff(const DiffInput& a, const DiffInput& b) {
     const std::vector<TreeDifference> forward = DiffTrees(a, b);
-    size_t onlyA = 0, onlyB = 0;
+    size_t onlyA = 0, onlyB = 0, lengths = 0, values = 0;
     for (const TreeDifference& d : forward) {
         if (d.path.empty()) {
             if (d.kind != DiffKind::File && d.kind != DiffKind::Encoding) return "an element difference without a path";
@@ -97,15 +117,24 @@ inline std::string CheckDiff(const DiffInput& a, const DiffInput& b) {
         if (node == nullptr || node != (inB ? d.b : d.a)) return "a difference's path does not lead to its element";
         if ((d.kind == DiffKind::OnlyInA) != (d.b == nullptr) || (d.kind == DiffKind::OnlyInB) != (d.a == nullptr))
             return "a difference names the wrong sides";
+        if (d.kind == DiffKind::Length && GetStoredValueLength(*d.a) == GetStoredValueLength(*d.b))
+            return "a length difference of equal stored lengths";
+        const std::string problem = CheckFirstDifference(d, a, b);
+        if (!problem.empty()) return problem;
         onlyA += d.kind == DiffKind::OnlyInA;
         onlyB += d.kind == DiffKind::OnlyInB;
+        lengths += d.kind == DiffKind::Length;
+        values += d.kind == DiffKind::Value;
     }
-    size_t mirrorA = 0, mirrorB = 0;
+    size_t mirrorA = 0, mirrorB = 0, mirrorLengths = 0, mirrorValues = 0;
     for (const TreeDifference& d : DiffTrees(b, a)) {
         mirrorA += d.kind == DiffKind::OnlyInA;
         mirrorB += d.kind == DiffKind::OnlyInB;
+        mirrorLengths += d.kind == DiffKind::Length;
+        mirrorValues += d.kind == DiffKind::Value;
     }
-    if (mirrorA != onlyB || mirrorB != onlyA) return "A against B does not mirror B against A";
+    if (mirrorA != onlyB || mirrorB != onlyA || mirrorLengths != lengths || mirrorValues != values)
+        return "A against B does not mirror B against A";
     if (!DiffTrees(a, a).empty()) return "a tree differs from itself";
     return std::string();
 }

@@ -93,7 +93,8 @@ DicomWriter ImplicitLittle() {
     return w;
 }
 
-// Explicit VR big endian: every swapped binary VR, and OW pixel data.
+// Explicit VR big endian: every swapped binary VR, a UN element of undefined length (its items
+// implicit VR little endian), and OW pixel data.
 DicomWriter ExplicitBig() {
     DicomWriter w;
     w.Preamble().Meta("1.2.840.10008.1.2.2").Mode(true, false);
@@ -107,6 +108,9 @@ DicomWriter ExplicitBig() {
         .Element(0x0028, 0x0010, "US", Be16(2))
         .Element(0x0028, 0x0011, "US", Be16(2))
         .Element(0x0028, 0x0100, "US", Be16(16))
+        .BeginSequence(0x0029, 0x1001, true, "UN").Mode(false, true).BeginItem(true)
+        .Element(0x0028, 0x0011, "", Le16(2))
+        .EndItem().EndSequence().Mode(true, false)
         .Element(0x7FE0, 0x0010, "OW", Pattern(8, 9));
     return w;
 }
