@@ -54,8 +54,8 @@ public:
     FailureTexts(const ParseFailure* failure, bool redact);
     // The reason or the first reason.
     std::string Reason(const std::string& reason) const;
-    // The first reason (the attempt in the other VR mode): as Reason, and redacted, with every
-    // number as ?, since that attempt read value bytes as headers.
+    // The first reason (the attempt in the other VR mode), or redacted a fixed text: that attempt
+    // read value bytes as headers, so its words and numbers depend on them.
     std::string FirstReason(const std::string& reason) const;
     // "GGGG,EEEE" of a step of the failure path.
     std::string StepTag(uint16_t group, uint16_t element) const;
