@@ -6,9 +6,9 @@
 #include "cli/listing.h"
 #include "cli/node_text.h"
 #include "cli/output.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/NodeAt.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/NodeAt.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 
 namespace {
 

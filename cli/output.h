@@ -13,7 +13,7 @@
 #include <new>
 
 #include "cli/utf8.h"
-#include "dicom/LargeBlock.h"
+#include "dicom/io/LargeBlock.h"
 
 class Output {
 public:

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "dicom/DicomTag.h"
+#include "dicom/model/DicomTag.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace {
 

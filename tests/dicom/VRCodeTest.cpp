@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "dicom/DicomDictionary.h"
-#include "dicom/DicomTag.h"
-#include "dicom/DicomVR.h"
+#include "dicom/dictionary/DicomDictionary.h"
+#include "dicom/model/DicomTag.h"
+#include "dicom/dictionary/DicomVR.h"
 
 TEST(VRCodes, OneRecordPerTextWithItsTableRow) {
     const VRCode* us = InternVRCode(L"US");

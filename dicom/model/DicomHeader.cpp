@@ -1,0 +1,259 @@
+#include "dicom/model/DicomHeader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "dicom/read/DicomReader.h"
+#include "dicom/io/FileStream.h"
+
+// Who owns what. A file object owns its whole tree: the top-level element list holds the
+// elements, the node store (CTagArray::m_nodeStore) holds every node the parser makes and the
+// small values, the chunks of child lists, and the block of top-level fragments; the one node
+// made with new, the top-level pixel data element, is deleted by the element list, and it owns
+// its native frame blocks. A node owns its value block when the value is larger than the store
+// takes (CTagData frees it), and any child made with new (trees built by hand); it never owns a
+// node of the store. Parent pointers never own. The file object also owns the trailing data,
+// the palette copies (CPixelModule), the ultrasound regions with their tables, and the failure
+// record of a refused parse with the partial tree it took over. The VR records and dictionary
+// names that nodes point at live for the whole process.
+
+CDicomHeader::CDicomHeader() = default;
+
+CDicomHeader::~CDicomHeader() = default;
+
+void CDicomHeader::Reset() {
+    DeleteAllElements();
+    m_valueSource.reset();
+    m_trailingData.reset();
+    m_trailingSize = 0;
+    ClearUltrasoundRegions();
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    std::memset(m_preamble, 0, sizeof m_preamble);
+    std::memset(m_magic, 0, sizeof m_magic);
+    m_hasPreamble = 0;
+    m_explicitVR = 1;
+    m_littleEndian = 1;
+    ResetPixelModule();
+    m_fileSize = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files and paths
+
+bool CDicomHeader::ParseFile(const std::wstring& path) {
+    FILE* stream = OpenFileForReading(path);
+    if (stream == nullptr) {
+        Reset();
+        m_failure.reset(new ParseFailure());
+        m_failure->reason = "the file cannot be opened";
+        return false;
+    }
+    const bool parsed = ParseOwnedStream(stream);
+    SetFileNames(path);
+    return parsed;
+}
+
+void CDicomHeader::SetFileNames(const std::wstring& path) {
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    if (path.empty()) return;
+    size_t separator = path.rfind(L'\\');
+    if (separator == std::wstring::npos) separator = path.rfind(L'/');
+    if (separator == std::wstring::npos) {
+        m_fileName = path;
+        m_folder = CurrentDirectoryWithSeparator();
+        m_fullPath = m_folder + m_fileName;
+        return;
+    }
+    m_folder = path.substr(0, separator + 1);
+    m_fileName = path.substr(separator + 1);
+    m_fullPath = path;
+}
+
+bool CDicomHeader::ParseStream(FILE* stream) { return Parse(stream, nullptr); }
+
+bool CDicomHeader::ParseOwnedStream(FILE* stream) {
+    // Parse clears `owner` when it hands the stream to the value source.
+    FILE* owner = stream;
+    const bool parsed = Parse(stream, &owner);
+    if (owner != nullptr) std::fclose(owner);
+    return parsed;
+}
+
+namespace {
+// "2 GiB", "512 MiB" or "1000 bytes", for the size limit in a reason.
+std::string SizeText(int64_t size) {
+    if (size > 0 && size % (int64_t(1) << 30) == 0) return std::to_string(size >> 30) + " GiB";
+    if (size > 0 && size % (int64_t(1) << 20) == 0) return std::to_string(size >> 20) + " MiB";
+    return std::to_string(size) + " bytes";
+}
+}  // namespace
+
+bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
+    Reset();
+    m_failure.reset();
+    try {
+        errno = 0;
+        const int64_t size = StreamSize(stream);
+        if (size < 0 && errno == EOVERFLOW) {
+            // Where file offsets have 32 bits, a file of 2 GiB or more cannot even be measured.
+            Reset();
+            m_failure.reset(new ParseFailure());
+            m_failure->offset = 0;
+            m_failure->reason = "the file is too large to measure; files of 2 GiB or more are not read";
+            return false;
+        }
+        if (size < 0 || !SeekStream(stream, 0)) {
+            Reset();
+            m_failure.reset(new ParseFailure());
+            m_failure->reason = "the size of the file cannot be read";
+            return false;
+        }
+        if (size >= m_options.maxFileSize) {
+            Reset();
+            m_failure.reset(new ParseFailure());
+            m_failure->offset = 0;
+            m_failure->fileSize = size;
+            m_failure->reason = "the file is " + std::to_string(size) + " bytes long; files of " +
+                                SizeText(m_options.maxFileSize) + " or more are not read";
+            return false;
+        }
+        m_fileSize = size;
+        m_nodeStore.PlanFor(static_cast<uint64_t>(size));
+        // Values left in the file are read through the reader while it runs, then from the stream.
+        if (owner != nullptr && m_options.deferValuesAbove != 0)
+            m_valueSource.reset(new CValueSource(static_cast<uint64_t>(size)));
+        {
+            CDicomReader reader(*this, stream);
+            const bool read = reader.ReadPreambleAndMeta();
+            if (!read) m_failure = reader.TakeFailure();
+            // A refused file's values are read from its partial tree, if it kept one.
+            CValueSource* source = read ? GetValueSource() : m_failure != nullptr ? m_failure->tree.GetValueSource() : nullptr;
+            if (source != nullptr && source->GetValueCount() != 0 && owner != nullptr && *owner != nullptr) {
+                source->ReadFromStream(stream);
+                *owner = nullptr;
+            } else if (source != nullptr) {
+                source->Close();
+            }
+            if (!read) {
+                Reset();
+                return false;
+            }
+        }
+        if (m_elements.size() < 6) {
+            RefuseWhole("only " + std::to_string(m_elements.size()) + " top-level element" +
+                        (m_elements.size() == 1 ? "" : "s") + " (meta elements included); at least 6 are required");
+            return false;
+        }
+        FillPixelModule();
+        if (IsPhotometric(L"PALETTE COLOR") && !ReadPaletteTables()) {
+            RefuseWhole("the palette descriptors and data of a PALETTE COLOR image do not agree");
+            return false;
+        }
+        if (IsUltrasound()) BuildUltrasoundRegions();
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Running out of memory anywhere in the parse refuses the file like any other failure.
+        Reset();
+        m_failure.reset();
+        m_failure.reset(new ParseFailure());
+        m_failure->reason = "not enough memory to read the file";
+        return false;
+    }
+}
+
+void CDicomHeader::RefuseWhole(const std::string& reason) {
+    m_failure.reset(new ParseFailure());
+    m_failure->reason = DeflateNote(*this) + reason;
+    m_failure->fileSize = m_fileSize;
+    m_failure->hasPreamble = m_hasPreamble != 0;
+    m_failure->explicitVR = m_explicitVR != 0;
+    m_failure->littleEndian = m_littleEndian != 0;
+    if (m_options.keepPartialTree) m_failure->tree.TakeTree(*this);
+    Reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Meta information and the data set
+
+void CDicomHeader::DetectTransferSyntax() {
+    for (CDicomTag* tag : m_elements) {
+        if (tag->GetGroup() > 0x0002) return;
+        if (!tag->Is(0x0002, 0x0010)) continue;
+        m_littleEndian = 1;
+        const HeapArray<char> text = tag->CopyValueBytes();
+        if (text == nullptr) continue;
+        // Exact comparison up to the first NUL, so only NUL padding is ignored.
+        bool explicitVR, littleEndian;
+        EncodingOfTransferSyntax(text.get(), explicitVR, littleEndian);
+        m_explicitVR = explicitVR ? 1 : 0;
+        m_littleEndian = littleEndian ? 1 : 0;
+        return;
+    }
+}
+
+bool CDicomHeader::IsUncompressed() const {
+    if (FindElement(0x0002, 0x0010) == nullptr || !m_littleEndian) return true;
+    const TransferSyntax* syntax = GetTransferSyntax();
+    return syntax == nullptr || !syntax->encapsulated;
+}
+
+bool CDicomHeader::IsSequenceIn(const CDicomTag* tag, bool explicitVR) {
+    const CDicomVR& vr = tag->GetVR();
+    const bool undefined = tag->IsUndefinedLength();
+    return vr.Is(VRKind::SQ) || (!explicitVR && undefined) || (vr.Is(VRKind::UN) && undefined);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoded sizes
+
+uint64_t CDicomHeader::MeasureEncoded(CDicomTag* tag, bool explicitVR) {
+    const bool undefined = tag->IsUndefinedLength();
+    const uint64_t header = explicitVR ? 12 : 8;
+    // Nested encapsulated pixel data is read as fragments, never as a sequence; measure it so.
+    const bool fragments = tag->IsPixelData() && undefined && tag->GetParent() != nullptr;
+
+    if (!fragments && IsSequenceIn(tag, explicitVR)) {
+        uint64_t size = header;
+        // The items of a UN sequence are measured as implicit VR.
+        const bool childrenExplicit = explicitVR && !tag->GetVR().Is(VRKind::UN);
+        for (CDicomTag* child : tag->GetChildren())
+            size += child->IsUndefinedLength() ? MeasureItem(child, childrenExplicit) : MeasureEncoded(child, childrenExplicit);
+        if (tag->Data().GetLongLength() == kUndefinedLength) size += 8;
+        return size;
+    }
+    if (tag->IsPixelData()) {
+        if (undefined) {
+            uint64_t size = header + 8;
+            for (CDicomTag* child : tag->GetChildren()) size += uint64_t(child->Data().GetLongLength()) + 8;
+            return size;
+        }
+        if (tag->GetParent() == nullptr && IsUncompressed()) {
+            const uint64_t frames = static_cast<CDicomTag7FE0*>(tag)->GetTotalFragmentLength();
+            tag->Data().SetLongLength(static_cast<uint32_t>(frames));
+        }
+        return header + tag->GetValueLength();
+    }
+    if (tag->IsItem()) return MeasureItem(tag, explicitVR);
+    const uint64_t length = tag->GetValueLength();
+    if (explicitVR || tag->GetGroup() == 0x0002) {
+        const std::wstring& vr = tag->GetVRText();
+        return length + 8 + ((vr.empty() || IsLongLengthVR(vr)) ? 4 : 0);
+    }
+    return length + 8;
+}
+
+uint64_t CDicomHeader::MeasureItem(CDicomTag* item, bool explicitVR) {
+    uint64_t size = 8;
+    for (CDicomTag* child : item->GetChildren()) size += MeasureEncoded(child, explicitVR);
+    if (item->IsUndefinedLength())
+        size += 8;
+    else
+        item->Data().SetLongLength(static_cast<uint32_t>(size - 8));
+    return size;
+}
