@@ -10,7 +10,7 @@ sys.path.insert(0, HERE)
 
 import make_dictionary_table as generator  # noqa: E402
 
-TABLE = os.path.join(HERE, os.pardir, "dicom", "dictionary_table.cpp")
+TABLE = os.path.join(HERE, os.pardir, "dicom", "dictionary", "dictionary_table.cpp")
 
 
 def row(name):
