@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "dicom/read/DicomReader.h"
+#include "dicom/io/FileCursor.h"
 #include "dicom/io/FileStream.h"
 
 bool CValueSource::Read(uint64_t offset, uint8_t* destination, size_t count) {

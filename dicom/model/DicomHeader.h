@@ -44,7 +44,8 @@ struct ParseOptions {
 class CDicomReader;
 
 // The result of parsing one file and how it was encoded. The parse itself is done by a
-// CDicomReader that exists for that one parse (DicomReader.h); this object keeps what it found.
+// CDicomReader that exists for that one parse (read/DicomReader.h, which also defines the
+// parse entry points); this object keeps what it found.
 class CDicomHeader : public CTagArray {
 public:
     CDicomHeader();
@@ -106,7 +107,6 @@ private:
 
     uint64_t MeasureEncoded(CDicomTag* tag, bool explicitVR);
     uint64_t MeasureItem(CDicomTag* item, bool explicitVR);
-    void ClearUltrasoundRegions();
     // Keeps a failure record for a file refused after its data set was read whole (no single
     // place to blame): the tree goes into the record when the options ask for it.
     void RefuseWhole(const std::string& reason);

@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-#include "dicom/model/DicomHeader.h"
+#include "dicom/model/TagArray.h"
 
 namespace {
 
@@ -137,24 +137,21 @@ void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double asp
     }
 }
 
-void CDicomHeader::ClearUltrasoundRegions() {
-    m_ultrasoundRegions.clear();
-}
-
-void CDicomHeader::BuildUltrasoundRegions() {
-    ClearUltrasoundRegions();
-    if (GetModality() != L"US") return;
-    const CDicomTag* sequence = FindElement(0x0018, 0x6011);
-    if (sequence == nullptr) return;
+std::vector<std::unique_ptr<UltrasoundRegion>> UltrasoundRegionsOf(const CTagArray& dataSet) {
+    std::vector<std::unique_ptr<UltrasoundRegion>> regions;
+    if (dataSet.GetModality() != L"US") return regions;
+    const CDicomTag* sequence = dataSet.FindElement(0x0018, 0x6011);
+    if (sequence == nullptr) return regions;
     for (const CDicomTag* item : sequence->GetChildren()) {
         if (item->GetChildren().empty()) continue;
         // Running out of memory for one record skips that record.
         std::unique_ptr<UltrasoundRegion> region(new (std::nothrow) UltrasoundRegion);
         if (!region) continue;
-        ReadUltrasoundRegion(*region, *item, m_pixelAspectRatio);
+        ReadUltrasoundRegion(*region, *item, dataSet.m_pixelAspectRatio);
         try {
-            m_ultrasoundRegions.push_back(std::move(region));
+            regions.push_back(std::move(region));
         } catch (const std::bad_alloc&) {
         }
     }
+    return regions;
 }

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "dicom/io/HeapBlock.h"
 
 class CDicomTag;
+class CTagArray;
 
 // One region, its geometry converted to square pixels. Zero-filled when created.
 struct UltrasoundRegion {
@@ -58,12 +61,6 @@ struct UltrasoundRegion {
 // geometry by the pixel aspect ratio (vertical / horizontal).
 void ReadUltrasoundRegion(UltrasoundRegion& region, const CDicomTag& item, double aspectRatio);
 
-// Modality classes of the model; they carry no data.
-class CDicomModality {
-public:
-    virtual ~CDicomModality() = default;
-    class CDicomModalityData {
-    public:
-        virtual ~CDicomModalityData() = default;
-    };
-};
+// The regions of a data set: one record for each non-empty item of its Sequence of Ultrasound
+// Regions (0018,6011), in order, when its modality is US; none otherwise.
+std::vector<std::unique_ptr<UltrasoundRegion>> UltrasoundRegionsOf(const CTagArray& dataSet);

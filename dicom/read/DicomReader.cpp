@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "dicom/io/TextFormat.h"
-#include "dicom/io/FileStream.h"
 
 namespace {
 
@@ -23,9 +22,6 @@ void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
 // Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
 size_t SwapUnitFor(const CDicomVR& vr) { return vr.GetInfo() != nullptr ? vr.GetInfo()->swapUnit : 0; }
 
-// Read-ahead block size; a smaller file gets a block of its own size.
-constexpr size_t kReadAheadSize = 32 * 1024;
-
 unsigned long long U(uint64_t value) { return static_cast<unsigned long long>(value); }
 
 const char* Bytes(uint64_t count) { return count == 1 ? "byte" : "bytes"; }
@@ -33,49 +29,6 @@ const char* Bytes(uint64_t count) { return count == 1 ? "byte" : "bytes"; }
 }  // namespace
 
 std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
-
-// ---------------------------------------------------------------------------------------------
-// The cursor
-
-bool CFileCursor::SeekTo(uint64_t offset) {
-    if (m_streamPosition == offset) return true;
-    if (!SeekStream(m_stream, offset)) return false;
-    m_streamPosition = offset;
-    return true;
-}
-
-bool CFileCursor::Fill(uint64_t offset) {
-    m_bufferLength = 0;
-    const size_t capacity = m_size < kReadAheadSize ? static_cast<size_t>(m_size) : kReadAheadSize;
-    if (m_buffer.size() != capacity) m_buffer.resize(capacity);
-    if (!SeekTo(offset)) return false;
-    const uint64_t left = LeftFrom(offset);
-    const size_t wanted = left < capacity ? static_cast<size_t>(left) : capacity;
-    const size_t got = std::fread(m_buffer.data(), 1, wanted, m_stream);
-    m_streamPosition += got;
-    m_bufferOffset = offset;
-    m_bufferLength = got;
-    return true;
-}
-
-bool CFileCursor::Peek(uint64_t offset, void* destination, size_t count) {
-    if (offset > m_size || count > m_size - offset) return false;
-    if (count == 0) return true;
-    const bool buffered = offset >= m_bufferOffset && offset - m_bufferOffset <= m_bufferLength &&
-                          count <= m_bufferLength - (offset - m_bufferOffset);
-    if (!buffered) {
-        if (count >= kReadAheadSize / 2) {
-            // Large values go straight from the stream to their block.
-            if (!SeekTo(offset)) return false;
-            const size_t got = std::fread(destination, 1, count, m_stream);
-            m_streamPosition += got;
-            return got == count;
-        }
-        if (!Fill(offset) || count > m_bufferLength) return false;
-    }
-    std::memcpy(destination, m_buffer.data() + (offset - m_bufferOffset), count);
-    return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Failure records

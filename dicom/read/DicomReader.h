@@ -2,8 +2,8 @@
 // of one stream into a CDicomHeader, and when a rule breaks records where and why.
 //
 // Its pieces:
-// - CFileCursor: the read position over the stream, bounds-checked against the file size, with
-//   a read-ahead block for small reads; nothing outside the file is ever read.
+// - CFileCursor (io/FileCursor.h): the read position over the stream, bounds-checked against the
+//   file size, with a read-ahead block for small reads; nothing outside the file is ever read.
 // - Encoding: explicit VR and byte order, passed by value to each step that reads a header or
 //   a number (the items of an undefined-length UN element are read implicit VR little endian).
 // - the element step (ReadElementBody): after a header, dispatches to a plain value
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "dicom/model/DicomHeader.h"
+#include "dicom/io/FileCursor.h"
 #include "dicom/io/ValueSource.h"
 
 // How the headers and numbers of a data set are encoded.
@@ -45,45 +46,6 @@ struct Encoding {
     // The items of an undefined-length UN element: implicit VR little endian in every data set,
     // big-endian ones included.
     static Encoding UnknownItems() { return Encoding{false, true}; }
-};
-
-// The read position over a stream of known size. Reads past the end fail and move nothing.
-class CFileCursor {
-public:
-    // The stream must stand at offset 0.
-    CFileCursor(FILE* stream, uint64_t size) : m_stream(stream), m_size(size) {}
-
-    uint64_t Position() const { return m_position; }
-    uint64_t Size() const { return m_size; }
-    // Bytes from the position to the end (0 when the position is at or past it).
-    uint64_t Left() const { return m_position < m_size ? m_size - m_position : 0; }
-    uint64_t LeftFrom(uint64_t offset) const { return offset < m_size ? m_size - offset : 0; }
-    // True when count bytes from the position lie in the file.
-    bool Has(uint64_t count) const { return m_position <= m_size && count <= m_size - m_position; }
-    void MoveTo(uint64_t offset) { m_position = offset; }
-    bool AtEnd() const { return m_position == m_size; }
-
-    // Copies count bytes from the position and moves past them; false when they are not all there.
-    bool Read(void* destination, size_t count) {
-        if (!Has(count) || !Peek(m_position, destination, count)) return false;
-        m_position += count;
-        return true;
-    }
-    // Copies count bytes from offset without moving; false when they are not all in the file.
-    bool Peek(uint64_t offset, void* destination, size_t count);
-
-private:
-    bool Fill(uint64_t offset);
-    bool SeekTo(uint64_t offset);
-
-    FILE* m_stream;
-    uint64_t m_size;
-    uint64_t m_position = 0;
-    uint64_t m_streamPosition = 0;   // where the stream really is; seek only when it differs
-    // Small reads are served from a block read ahead from the stream; large values bypass it.
-    std::vector<uint8_t> m_buffer;
-    uint64_t m_bufferOffset = 0;     // file offset of m_buffer[0]
-    size_t m_bufferLength = 0;       // valid bytes in m_buffer
 };
 
 class CDicomReader {
