@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "dicom/model/PathStep.h"
+
 class CDicomTag;
 class CDicomHeader;
 class CTagArray;
@@ -29,13 +31,8 @@ enum class CheckSeverity : uint8_t {
 // "info", "warning" or "error".
 const char* SeverityName(CheckSeverity severity);
 
-// One step from the top level down to an element: its position among its parent's children
-// (or among the top-level elements), 0-based, and its tag.
-struct CheckPathStep {
-    uint32_t index;
-    uint16_t group;
-    uint16_t element;
-};
+// One step from the top level down to an element.
+using CheckPathStep = PathStep;
 
 struct CheckProblem {
     const char* rule;               // a fixed id such as "odd-length"

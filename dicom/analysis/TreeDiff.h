@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "dicom/model/PathStep.h"
+
 class CDicomTag;
 class CTagArray;
 
@@ -30,11 +32,7 @@ enum class DiffKind { OnlyInA, OnlyInB, VR, Length, Value, Encoding, File };
 // "only-in-a", "only-in-b", "vr", "length", "value", "encoding", "file".
 const char* DiffKindName(DiffKind kind);
 
-struct DiffStep {
-    uint32_t index;
-    uint16_t group;
-    uint16_t element;
-};
+using DiffStep = PathStep;
 
 struct TreeDifference {
     DiffKind kind;

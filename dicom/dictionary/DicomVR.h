@@ -63,9 +63,7 @@ public:
     // The table row of the code, or null for an unknown or empty code.
     const VRInfo* GetInfo() const { return m_code->info; }
     bool Is(VRKind kind) const { return m_code->info != nullptr && m_code->info->kind == kind; }
-    // Nothing ever sets an alternate code: always empty, kept for readers that fall back to it.
-    const std::wstring& GetAlternateCode() const { return NoVRCode()->text; }
-    // The code, or the alternate code when the code is empty (which is empty too).
+    // The code, as GetCode.
     const std::wstring& GetText() const { return m_code->text; }
     void Reset() { m_code = NoVRCode(); }
 

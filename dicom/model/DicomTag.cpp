@@ -218,7 +218,7 @@ void CDicomTag::StoreValueLengths(uint32_t count) {
 }
 
 void CDicomTag::NormalizeValue() {
-    // Decided by the VR code (the alternate code it would fall back to is never set).
+    // Decided by the VR code.
     const VRInfo* info = m_vr.GetInfo();
     if (info == nullptr) return;
     auto moveShortToLong = [this]() {

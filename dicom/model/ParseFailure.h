@@ -6,15 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "dicom/model/PathStep.h"
 #include "dicom/model/TagArray.h"
 
-// One step of the path to the place of a failure: a node's position among its parent's
-// children (or among the top-level elements), 0-based, and its tag.
-struct FailureStep {
-    uint32_t index;
-    uint16_t group;
-    uint16_t element;
-};
+// One step of the path to the place of a failure.
+using FailureStep = PathStep;
 
 // "(GGGG,EEEE)", as reasons name tags.
 std::string TagText(uint16_t group, uint16_t element);

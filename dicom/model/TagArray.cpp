@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "dicom/dictionary/TransferSyntax.h"
+#include "dicom/io/ByteOrder.h"
 
 namespace {
 
@@ -242,8 +243,8 @@ bool CTagArray::ReadPaletteTables() {
             colour = element - 0x1101;
             uint8_t bytes[6];
             if (tag->GetValueLength() != 6 || tag->GetValueByteCount() < 6 || !tag->ReadValueBytes(0, bytes, 6)) return false;
-            m_paletteEntries[colour] = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8));
-            m_paletteBits[colour] = static_cast<uint16_t>(bytes[4] | (bytes[5] << 8));
+            m_paletteEntries[colour] = Little16(bytes);
+            m_paletteBits[colour] = Little16(bytes + 4);
             continue;
         }
         if (element == 0x1201 || element == 0x1211 || element == 0x1221) colour = 0;

@@ -8,17 +8,13 @@
 
 #include "dicom/text/CharacterSet.h"
 #include "dicom/dictionary/DicomDictionary.h"
+#include "dicom/io/ByteOrder.h"
 #include "dicom/model/DicomTag.h"
 
 namespace {
 
-// Values are stored in host order, which is little endian on every platform we build for; read
-// them byte by byte so that this holds whatever the alignment.
-uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Little32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+// Values are stored in host order, which is little endian on every platform we build for; they
+// are read byte by byte (io/ByteOrder.h) so that this holds whatever the alignment.
 uint64_t Little64(const uint8_t* p) {
     return static_cast<uint64_t>(Little32(p)) | (static_cast<uint64_t>(Little32(p + 4)) << 32);
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "dicom/model/DicomHeader.h"
+#include "dicom/io/ByteOrder.h"
 #include "dicom/io/FileCursor.h"
 #include "dicom/io/ValueSource.h"
 
@@ -33,16 +34,8 @@ struct Encoding {
     bool explicitVR;
     bool littleEndian;
 
-    uint16_t Order16(const uint8_t* b) const {
-        return littleEndian ? static_cast<uint16_t>(b[0] | (b[1] << 8)) : static_cast<uint16_t>((b[0] << 8) | b[1]);
-    }
-    uint32_t Order32(const uint8_t* b) const {
-        if (littleEndian)
-            return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                   (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-        return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
-               (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
-    }
+    uint16_t Order16(const uint8_t* b) const { return Read16(b, littleEndian); }
+    uint32_t Order32(const uint8_t* b) const { return Read32(b, littleEndian); }
     // The items of an undefined-length UN element: implicit VR little endian in every data set,
     // big-endian ones included.
     static Encoding UnknownItems() { return Encoding{false, true}; }
