@@ -63,24 +63,36 @@ void CDicomHeader::SetFileNames(const std::wstring& path) {
 // ---------------------------------------------------------------------------------------------
 // Meta information and the data set
 
-void CDicomHeader::DetectTransferSyntax() {
-    for (CDicomTag* tag : m_elements) {
+void EncodingOfMeta(const CTagArray& dataSet, bool& explicitVR, bool& littleEndian) {
+    for (CDicomTag* tag : dataSet.GetElements()) {
         if (tag->GetGroup() > 0x0002) return;
         if (!tag->Is(0x0002, 0x0010)) continue;
-        m_littleEndian = 1;
+        littleEndian = true;
         const HeapArray<char> text = tag->CopyValueBytes();
         if (text == nullptr) continue;
         // Exact comparison up to the first NUL, so only NUL padding is ignored.
-        bool explicitVR, littleEndian;
         EncodingOfTransferSyntax(text.get(), explicitVR, littleEndian);
-        m_explicitVR = explicitVR ? 1 : 0;
-        m_littleEndian = littleEndian ? 1 : 0;
         return;
     }
 }
 
-bool CDicomHeader::IsUncompressed() const {
-    if (FindElement(0x0002, 0x0010) == nullptr || !m_littleEndian) return true;
+void CDicomHeader::DetectTransferSyntax() {
+    bool explicitVR = m_explicitVR != 0, littleEndian = m_littleEndian != 0;
+    EncodingOfMeta(*this, explicitVR, littleEndian);
+    m_explicitVR = explicitVR ? 1 : 0;
+    m_littleEndian = littleEndian ? 1 : 0;
+}
+
+void CDicomHeader::SetEncoding(const FileEncoding& encoding) {
+    m_hasPreamble = encoding.hasPreamble ? 1 : 0;
+    m_explicitVR = encoding.explicitVR ? 1 : 0;
+    m_littleEndian = encoding.littleEndian ? 1 : 0;
+    std::memcpy(m_preamble, encoding.preamble, sizeof m_preamble);
+    std::memcpy(m_magic, encoding.magic, sizeof m_magic);
+}
+
+bool CDicomHeader::IsUncompressedIn(bool littleEndian) const {
+    if (FindElement(0x0002, 0x0010) == nullptr || !littleEndian) return true;
     const TransferSyntax* syntax = GetTransferSyntax();
     return syntax == nullptr || !syntax->encapsulated;
 }

@@ -12,6 +12,11 @@
 #include "dicom/model/TagArray.h"
 #include "dicom/model/Ultrasound.h"
 
+// The encoding flags of the first top-level (0002,0010) among the meta elements of a data set;
+// unchanged when it has none. A (0002,0010) whose value cannot be read sets little endian and
+// the search goes on.
+void EncodingOfMeta(const CTagArray& dataSet, bool& explicitVR, bool& littleEndian);
+
 // Nesting of sequences deeper than this is refused; real files stay far below it.
 constexpr int kMaxSequenceDepth = 64;
 // Files of this size or more are refused before parsing, unless the parse options say otherwise.
@@ -41,7 +46,15 @@ struct ParseOptions {
     int64_t maxFileSize = kMaxFileSize;
 };
 
-class CDicomReader;
+// How a file is encoded: whether it has the 128-byte preamble and "DICM", the bytes there, and
+// how its data set is encoded. The reader finds these and hands them to the file object whole.
+struct FileEncoding {
+    bool hasPreamble = false;
+    bool explicitVR = true;
+    bool littleEndian = true;
+    uint8_t preamble[128] = {};
+    uint8_t magic[4] = {};
+};
 
 // The result of parsing one file and how it was encoded. The parse itself is done by a
 // CDicomReader that exists for that one parse (read/DicomReader.h, which also defines the
@@ -72,7 +85,17 @@ public:
 
     // Sets the flags from the first top-level (0002,0010) among the meta elements.
     void DetectTransferSyntax();
-    bool IsUncompressed() const;
+    bool IsUncompressed() const { return IsUncompressedIn(m_littleEndian != 0); }
+    // The same for a data set of the given byte order.
+    bool IsUncompressedIn(bool littleEndian) const;
+
+    // What the reader found: how the file is encoded, and the bytes after the pixel data (null
+    // when they were left in the file; size counts them all the same).
+    void SetEncoding(const FileEncoding& encoding);
+    void SetTrailingData(std::unique_ptr<uint8_t[]> data, uint64_t size) {
+        m_trailingData = std::move(data);
+        m_trailingSize = size;
+    }
 
     // True when the element is read and measured as a sequence of items under the data set's
     // encoding (IsSequenceIn for a given one: the items of an undefined-length UN are implicit).
@@ -103,8 +126,6 @@ public:
     const std::vector<std::unique_ptr<UltrasoundRegion>>& GetUltrasoundRegions() const { return m_ultrasoundRegions; }
 
 private:
-    friend class CDicomReader;
-
     uint64_t MeasureEncoded(CDicomTag* tag, bool explicitVR);
     uint64_t MeasureItem(CDicomTag* item, bool explicitVR);
     // Keeps a failure record for a file refused after its data set was read whole (no single

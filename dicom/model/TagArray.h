@@ -54,6 +54,8 @@ public:
     ~CTagArray() override;
 
     const std::vector<CDicomTag*>& GetElements() const { return m_elements; }
+    // Where a parse makes the nodes of this tree.
+    CNodeStore& GetNodeStore() { return m_nodeStore; }
     // Appends a top-level element (the array owns it); null is ignored.
     bool AddElement(CDicomTag* tag);
     // Deletes every top-level element, and with them every node of the node store.

@@ -35,9 +35,9 @@ std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04
 
 CDicomReader::CDicomReader(CDicomHeader& file, FILE* stream)
     : m_file(file),
-      m_cursor(stream, static_cast<uint64_t>(file.m_fileSize < 0 ? 0 : file.m_fileSize)),
+      m_cursor(stream, static_cast<uint64_t>(file.GetFileSize() < 0 ? 0 : file.GetFileSize())),
       m_source(file.GetValueSource()),
-      m_deferAbove(file.m_options.deferValuesAbove) {
+      m_deferAbove(file.GetParseOptions().deferValuesAbove) {
     if (m_source != nullptr) m_source->ReadThrough(&m_cursor);
 }
 
@@ -47,7 +47,7 @@ CDicomReader::OpenGuard::OpenGuard(CDicomReader& r, const CDicomTag* container) 
 }
 
 uint32_t CDicomReader::NextIndex() const {
-    const size_t index = m_open.empty() ? m_file.m_elements.size() : m_pending.size() - m_open.back().firstPending;
+    const size_t index = m_open.empty() ? m_file.GetElements().size() : m_pending.size() - m_open.back().firstPending;
     return static_cast<uint32_t>(index);
 }
 
@@ -115,14 +115,14 @@ void CDicomReader::FinishFailure() {
     const std::string note = DeflateNote(m_file);
     if (!note.empty()) failure.reason = note + failure.reason;
     failure.firstReason = m_firstReason;
-    failure.fileSize = m_file.m_fileSize;
-    if (m_preambleKnown) failure.hasPreamble = m_file.m_hasPreamble != 0;
+    failure.fileSize = m_file.GetFileSize();
+    if (m_preambleKnown) failure.hasPreamble = m_encoding.hasPreamble;
     if (m_encodingKnown) {
-        failure.explicitVR = m_file.m_explicitVR != 0;
-        failure.littleEndian = m_file.m_littleEndian != 0;
+        failure.explicitVR = m_encoding.explicitVR;
+        failure.littleEndian = m_encoding.littleEndian;
     }
     m_pending.clear();
-    if (m_file.m_options.keepPartialTree) failure.tree.TakeTree(m_file);
+    if (m_file.GetParseOptions().keepPartialTree) failure.tree.TakeTree(m_file);
     DeleteTree();
 }
 
@@ -205,7 +205,7 @@ CDicomTag* CDicomReader::ReadItemHeader(Encoding encoding, CDicomTag* parent, ui
         FailHeader(tagStart, group, element);
         return nullptr;
     }
-    CDicomTag* item = m_file.m_nodeStore.NewTag(group, element);
+    CDicomTag* item = m_file.GetNodeStore().NewTag(group, element);
     item->SetTagOffset(tagStart);
     item->SetParent(parent);
     item->Data().FreeBytes();
@@ -230,7 +230,7 @@ bool CDicomReader::ReadElementBody(Encoding encoding, CDicomTag* tag, bool topLe
         body = Body::Sequence;
         return ReadSequence(encoding, tag);
     }
-    if (topLevel && pixel && (tag->IsUndefinedLength() || !m_file.IsUncompressed())) {
+    if (topLevel && pixel && (tag->IsUndefinedLength() || !m_file.IsUncompressedIn(m_encoding.littleEndian))) {
         body = Body::Fragments;
         return ReadPixelFragments(encoding, tag);
     }
@@ -257,7 +257,7 @@ bool CDicomReader::ReadValue(Encoding encoding, CDicomTag* tag) {
     if (m_source != nullptr && length > m_deferAbove)
         return tag->DeferValue(m_source, length, !encoding.littleEndian) || FailValueLength(tag, length);
     // Small values go to the node store, larger ones into a block of their own.
-    uint8_t* stored = m_file.m_nodeStore.NewBytes(length);
+    uint8_t* stored = m_file.GetNodeStore().NewBytes(length);
     HeapArray<uint8_t> block(stored == nullptr ? static_cast<uint8_t*>(std::malloc(length)) : nullptr);
     uint8_t* bytes = stored != nullptr ? stored : block.get();
     if (bytes == nullptr) throw std::bad_alloc();
@@ -295,7 +295,7 @@ bool CDicomReader::ReadNativePixelData(Encoding encoding, CDicomTag* tag) {
             return true;
         }
         const bool swap = !encoding.littleEndian && tag->GetVR().Is(VRKind::OW);
-        const uint64_t blockSize = m_file.m_options.frameBlockSize;
+        const uint64_t blockSize = m_file.GetParseOptions().frameBlockSize;
         const uint64_t perBlock = frameSize < blockSize ? blockSize / frameSize : 1;
         for (uint64_t frame = 0; frame < frames;) {
             const uint64_t count = frames - frame < perBlock ? frames - frame : perBlock;
@@ -314,13 +314,12 @@ bool CDicomReader::ReadNativePixelData(Encoding encoding, CDicomTag* tag) {
 }
 
 bool CDicomReader::ReadTrailingData() {
-    m_file.m_trailingData.reset();
-    m_file.m_trailingSize = 0;
+    m_file.SetTrailingData(nullptr, 0);
     const uint64_t count = m_cursor.Left();
     if (count == 0) return true;
     if (m_source != nullptr) {
         // Left in the file, like the pixel data before them.
-        m_file.m_trailingSize = count;
+        m_file.SetTrailingData(nullptr, count);
         m_cursor.MoveTo(m_cursor.Size());
         return true;
     }
@@ -328,8 +327,7 @@ bool CDicomReader::ReadTrailingData() {
     const uint64_t start = m_cursor.Position();
     if (!m_cursor.Read(block.get(), static_cast<size_t>(count)))
         return Fail(start, Format("the %llu bytes after the pixel data at offset %llu could not be read", U(count), U(start)));
-    m_file.m_trailingData = std::move(block);
-    m_file.m_trailingSize = count;
+    m_file.SetTrailingData(std::move(block), count);
     return true;
 }
 
@@ -353,8 +351,8 @@ bool CDicomReader::ProbeBigEndian() {
 }
 
 bool CDicomReader::ProbeByteOrder() {
-    m_file.m_littleEndian = ProbeLittleEndian() ? 1 : 0;
-    if (!m_file.m_littleEndian && !ProbeBigEndian()) return FailNotDicom(m_cursor.Position());
+    m_encoding.littleEndian = ProbeLittleEndian();
+    if (!m_encoding.littleEndian && !ProbeBigEndian()) return FailNotDicom(m_cursor.Position());
     m_encodingKnown = true;
     return true;
 }
@@ -368,34 +366,34 @@ bool CDicomReader::IsPapyrusFile() {
 bool CDicomReader::ReadPreambleAndMeta() {
     const bool read = [this]() {
         CDicomHeader& f = m_file;
-        if (f.m_fileSize < 132) {
-            f.m_hasPreamble = 0;
-            f.m_explicitVR = 0;
+        if (f.GetFileSize() < 132) {
+            m_encoding.hasPreamble = false;
+            m_encoding.explicitVR = false;
             m_preambleKnown = true;
             if (!ProbeByteOrder()) return false;
         } else {
-            if (!m_cursor.Read(f.m_preamble, 128) || !m_cursor.Read(f.m_magic, 4))
+            if (!m_cursor.Read(m_encoding.preamble, 128) || !m_cursor.Read(m_encoding.magic, 4))
                 return Fail(0, "the preamble could not be read");
             m_cursor.MoveTo(0);
             if (IsPapyrusFile()) return Fail(132, "a PAPYRUS file (\"PAPYRUS\" at offset 132) is not read");
-            if (std::memcmp(f.m_magic, "DICM", 4) == 0) {
+            if (std::memcmp(m_encoding.magic, "DICM", 4) == 0) {
                 m_cursor.MoveTo(132);
-                f.m_hasPreamble = 1;
+                m_encoding.hasPreamble = true;
                 m_preambleKnown = true;
                 if (!ProbeLittleEndian() && !ProbeBigEndian()) return FailNotDicom(132);
                 m_encodingKnown = true;
                 if (!ReadMetaGroup()) return false;
-                f.DetectTransferSyntax();
+                EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
             } else {
-                f.m_hasPreamble = 0;
+                m_encoding.hasPreamble = false;
                 m_preambleKnown = true;
                 uint8_t vr[2];
                 if (!m_cursor.Peek(4, vr, 2)) return Fail(4, "the file could not be read at offset 4");
-                f.m_explicitVR = (std::memcmp(vr, "AE", 2) == 0 || IsKnownVRCode(reinterpret_cast<const char*>(vr))) ? 1 : 0;
+                m_encoding.explicitVR = (std::memcmp(vr, "AE", 2) == 0 || IsKnownVRCode(reinterpret_cast<const char*>(vr)));
                 if (!ProbeByteOrder()) return false;
             }
         }
-        if (f.m_explicitVR && !f.m_hasPreamble) {
+        if (m_encoding.explicitVR && !m_encoding.hasPreamble) {
             if (ReadDataSet()) return true;
             // A bare data set that looked explicit is read again from the start as implicit VR;
             // the reason the explicit reading failed goes with the record of the second.
@@ -405,15 +403,16 @@ bool CDicomReader::ReadPreambleAndMeta() {
             m_failure.reset();
             m_pending.clear();
             DeleteTree();
-            f.m_trailingData.reset();
-            f.m_trailingSize = 0;
+            f.SetTrailingData(nullptr, 0);
             m_cursor.MoveTo(0);
             m_depth = 0;
-            f.m_explicitVR = 0;
+            m_encoding.explicitVR = false;
             if (!ProbeByteOrder()) return false;
         }
         return ReadDataSet();
     }();
+    // The result learns how its file is encoded in one go, also when a partial tree is kept.
+    m_file.SetEncoding(m_encoding);
     if (!read) FinishFailure();
     return read;
 }
@@ -428,7 +427,7 @@ bool CDicomReader::ReadMetaGroup() {
             m_cursor.MoveTo(tagStart);
             return true;
         }
-        CDicomTag* tag = m_file.m_nodeStore.NewTag(group, element);
+        CDicomTag* tag = m_file.GetNodeStore().NewTag(group, element);
         tag->SetTagOffset(tagStart);
         if (!ReadVRAndLength(encoding, tag) || !ReadPlainValue(encoding, tag)) return false;
         m_file.AddElement(tag);
@@ -443,7 +442,7 @@ void CDicomReader::DeleteTree() { m_file.DeleteAllElements(); }
 // Children are collected on m_pending while their parent is read and handed to it in one go
 // when it is complete, so that each parent's list is allocated once, at its final size.
 void CDicomReader::AdoptPending(CDicomTag* parent, size_t first) {
-    m_file.m_nodeStore.AddChildren(parent, m_pending.data() + first, m_pending.size() - first);
+    m_file.GetNodeStore().AddChildren(parent, m_pending.data() + first, m_pending.size() - first);
     m_pending.resize(first);
 }
 
@@ -462,7 +461,7 @@ bool CDicomReader::ReadDataSet() {
         const uint64_t tagStart = m_cursor.Position();
         uint16_t group, element;
         if (!ReadTag(encoding, group, element)) return FailNoTag(tagStart);
-        if (f.m_elements.size() > 50 && group == 0x0000)
+        if (f.GetElements().size() > 50 && group == 0x0000)
             return FailAt(tagStart, group, element,
                           TagText(group, element) + Format(" at offset %llu: group 0000 after more than 50 top-level elements", U(tagStart)));
         if (group == 0x8000)
@@ -474,7 +473,7 @@ bool CDicomReader::ReadDataSet() {
         // The top-level pixel data element is the one node of its own class, made with new; it
         // is owned here until the element list holds it.
         std::unique_ptr<CDicomTag7FE0> pixel(isPixel ? new CDicomTag7FE0(group, element) : nullptr);
-        CDicomTag* tag = isPixel ? pixel.get() : f.m_nodeStore.NewTag(group, element);
+        CDicomTag* tag = isPixel ? pixel.get() : f.GetNodeStore().NewTag(group, element);
         tag->SetTagOffset(tagStart);
         if (!ReadVRAndLength(encoding, tag)) return false;
 
@@ -505,7 +504,7 @@ bool CDicomReader::ReadDataSet() {
         }
         f.AddElement(tag);
         pixel.release();
-        if (!f.m_hasPreamble && group == 0x0002 && element == 0x0010) f.DetectTransferSyntax();
+        if (!m_encoding.hasPreamble && group == 0x0002 && element == 0x0010) EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
         if (m_cursor.AtEnd()) return true;
         if (isPixel) return ReadTrailingData();
     }
@@ -597,7 +596,7 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
             FailNoTag(tagStart);
             return fail();
         }
-        CDicomTag* tag = m_file.m_nodeStore.NewTag(group, element);
+        CDicomTag* tag = m_file.GetNodeStore().NewTag(group, element);
         tag->SetTagOffset(tagStart);
         tag->SetParent(item);
         if (!ReadVRAndLength(encoding, tag)) return fail();
@@ -636,12 +635,12 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     uint64_t fragmentRoom = 0;
     const uint64_t rest = m_cursor.Left();
     const bool leaveInFile = m_source != nullptr && pixel->GetParent() == nullptr;
-    if (!leaveInFile && pixel->GetParent() == nullptr && rest >= m_file.m_options.fragmentBlockMinimum) {
+    if (!leaveInFile && pixel->GetParent() == nullptr && rest >= m_file.GetParseOptions().fragmentBlockMinimum) {
         LargeBlock block;
         if (block.Allocate(static_cast<size_t>(rest))) {
             fragmentBytes = block.Data();
             fragmentRoom = rest;
-            m_file.m_nodeStore.Keep(std::move(block));
+            m_file.GetNodeStore().Keep(std::move(block));
         }
     }
 

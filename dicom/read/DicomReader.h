@@ -96,7 +96,7 @@ private:
     bool ReadPixelFragments(Encoding encoding, CDicomTag* pixel);
     bool ReadTrailingData();
 
-    Encoding DataSetEncoding() const { return Encoding{m_file.m_explicitVR != 0, m_file.m_littleEndian != 0}; }
+    Encoding DataSetEncoding() const { return Encoding{m_encoding.explicitVR, m_encoding.littleEndian}; }
     void AdoptPending(CDicomTag* parent, size_t first);
     // Ends a failed container: it takes the children read so far and is marked incomplete.
     void CloseIncomplete(CDicomTag* container, size_t firstPending);
@@ -120,6 +120,8 @@ private:
     void FinishFailure();
 
     CDicomHeader& m_file;
+    // How the file is encoded, as found so far; the file object gets it whole when the reading ends.
+    FileEncoding m_encoding;
     CFileCursor m_cursor;
     // Where values left in the file read from (null: every value is read into memory), and the
     // length above which they are left.
