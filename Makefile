@@ -14,6 +14,7 @@
 #                           (Release build in build/bench, files in build/bench-data;
 #                           not part of make test; BENCH_RUNS=N runs per command), then
 #                           the viewer and its hex view under Wine on the same files
+#                           and orveldump over trees of 20,000 small and 200 large files
 #   make bench-profile      callgrind (and perf) profiles of orveldump on those files
 #   make fuzz [SECONDS=600] build the fuzz target (asan configuration) and fuzz for that long;
 #                           findings go to build/fuzz/findings (see tests/fuzz/README.md);
@@ -53,6 +54,7 @@ run: deps
 bench:
 	@scripts/install-deps.sh --bench
 	@$(PYTHON) scripts/bench.py run
+	@$(PYTHON) scripts/bench_archive.py
 	@scripts/bench_viewer.sh
 
 bench-profile:

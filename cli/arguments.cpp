@@ -3,15 +3,23 @@
 extern const char kShortUsage[] =
     "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
-    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "Run orveldump --help for what each flag does.\n";
 
 extern const char kUsage[] =
     "usage: orveldump [--json | --quiet | --regions] [--check] [--redact] FILE...\n"
     "       orveldump [--json] [--redact] --tag TAG [--tag TAG]... FILE...\n"
-    "       orveldump [--json] --at OFFSET FILE...\n"
+    "       orveldump [--json] [--redact] --at OFFSET FILE...\n"
     "       orveldump [--json | --quiet] [--redact] --diff FILE_A FILE_B\n"
+    "       orveldump [MODE] [-r [--follow]] [--files-from LIST [-0]] [-j N] [--summary]\n"
+    "                 [--summary-file F] [--progress | --no-progress] [FILE | DIR]...\n"
+    "       orveldump [--json] [--summary-file F] --merge-summaries SUMMARY...\n"
+    "       orveldump --html [--redact] [--html-budget SIZE] [-o OUT] FILE...\n"
     "       orveldump --help | --version\n"
     "\n"
     "Parses each DICOM file and prints its elements: tag, VR, tag offset, data offset,\n"
@@ -103,16 +111,28 @@ extern const char kUsage[] =
     "            sequences and items above them.\n"
     "            orveldump --tag PatientName --tag 0028,0010 scan.dcm\n"
     "  --redact  prints every value as an empty text except those that describe the encoding\n"
-    "            and carry no patient data; tags, VRs, offsets, sizes, nesting and the failure\n"
-    "            record stay. Kept: group lengths (gggg,0000) as UL; (0002,0001) as OB; the\n"
-    "            transfer syntax (0002,0010) and the SOP classes (0002,0002), (0008,0016),\n"
-    "            (0008,1150), (0004,1510) as UI; Specific Character Set (0008,0005) and\n"
-    "            Modality (0008,0060) as CS; group 0028 (the image pixel module) where the\n"
-    "            VR is US SS UL SL UV SV FL FD OB OW OF OD OL OV CS DS IS or AT. Each only\n"
-    "            with that VR as stored. Everything else (names, IDs, dates, times, instance\n"
-    "            UIDs, free text, private values, pixel data) prints as \"\", and so do the\n"
-    "            bytes --check messages quote from those elements (a byte they name in hex\n"
-    "            reads 0x?\?). Combines with every mode.\n"
+    "            and carry no patient data; tags, VRs, offsets, sizes and nesting stay. Kept,\n"
+    "            each by its tag, its VR as stored and its content: group lengths\n"
+    "            (gggg,0000) as UL; (0002,0001) as OB of 2 bytes; the transfer syntax\n"
+    "            (0002,0010) and the SOP classes (0002,0002), (0008,0016), (0008,1150),\n"
+    "            (0004,1510) as UI; Specific Character Set (0008,0005) and Modality\n"
+    "            (0008,0060) as CS; group 0028 (the image pixel module) for tags the\n"
+    "            dictionary gives only the VRs US SS UL SL FL FD OB OW CS DS IS AT, stored as\n"
+    "            one of them (not an unknown tag, not LUT Explanation stored as CS). A UI only\n"
+    "            when digits and dots as stored, a CS only when upper-case letters, digits,\n"
+    "            space, \"_\" (values split by \"\\\"), a DS or IS only number characters.\n"
+    "            Everything else (names, IDs, dates, times, instance UIDs, free text, private\n"
+    "            values, pixel data) prints as \"\". Every text from a value goes through\n"
+    "            the same decision: --check messages quote a value only when it is kept\n"
+    "            (else \"\"; a byte in hex reads 0x?\?, a number read from a value ?, a\n"
+    "            message of a rule not known to quote safely is withheld); the failure\n"
+    "            record's reason and path print a tag the parse read where it failed as\n"
+    "            (????,???\?) unless it is a tag of the partial tree or an item tag (its\n"
+    "            length then reads ?), and the first bytes of a file that is no DICOM as\n"
+    "            ?\? ?\? ?\? ??; --diff's transfer-syntax line prints only a kept\n"
+    "            (0002,0010); a VR that is no VR of the standard prints ??. Combines with\n"
+    "            every mode but --regions (a usage error: --regions prints nothing but\n"
+    "            values).\n"
     "            orveldump --redact --json problem.dcm > shareable.json\n"
     "  --diff FILE_A FILE_B\n"
     "            compares two files by structure and encoding: the trees are aligned by tag\n"
@@ -138,12 +158,92 @@ extern const char kUsage[] =
     "            its partial tree. Exit status 0 when the files agree, 3 when they differ, 1\n"
     "            when either is refused.\n"
     "            orveldump --diff --redact before.dcm after.dcm\n"
+    "\n"
+    "Over many files (every mode but --diff):\n"
+    "  -r, --recursive\n"
+    "            walk each DIR: its files in name order (byte order), depth first; symbolic\n"
+    "            links in the walk are skipped. Without -r a DIR is an error (\"Is a\n"
+    "            directory\"). A path that cannot be read gets the system's reason (\"No such\n"
+    "            file or directory\", \"Permission denied\") in the listing (\"FILE: cannot be\n"
+    "            read: reason\"), on stderr and in --json: {\"file\", \"loaded\": false,\n"
+    "            \"ioError\": \"reason\"}; it counts as a refused file for the exit status.\n"
+    "            orveldump --quiet -r /archive\n"
+    "  --follow  with -r, follow symbolic links; a link that leads back into a directory\n"
+    "            being walked, or a chain of links that loops, is an I/O error (\"Too many\n"
+    "            levels of symbolic links\"), and so is a dangling link\n"
+    "            orveldump -r --follow --quiet /archive\n"
+    "  --files-from LIST\n"
+    "            also read the paths in LIST (\"-\": standard input), one a line, or with -0\n"
+    "            NUL-separated as find -print0 writes them\n"
+    "            find /archive -name '*.dcm' -print0 | orveldump --quiet -0 --files-from -\n"
+    "  -j N, --jobs N\n"
+    "            read N files at a time in N processes (default: the number of cores; -j 1\n"
+    "            reads one after the other); the output is in input order, byte for byte\n"
+    "            what -j 1 prints. (On Windows files are read one after the other.)\n"
+    "            orveldump -j 4 --check --json -r /archive > archive.jsonl\n"
+    "  --progress, --no-progress\n"
+    "            a one-line progress display on stderr (files done of all, bytes, files per\n"
+    "            second, refused so far, time left) once a run has taken a second; shown by\n"
+    "            default only when stderr is a terminal\n"
+    "  --summary at the end, a table: files, loaded, refused (by kind of reason, the\n"
+    "            numbers left out, with an example path each), not DICOM (refused before any\n"
+    "            element, without a preamble, or empty), I/O errors (by reason); files by\n"
+    "            transfer syntax, SOP class UID and modality; with --check the problems\n"
+    "            and files per rule and severity, with an example file and offset; the\n"
+    "            five largest and slowest files. With --json it is the last line, one\n"
+    "            object {\"summary\": {\"files\", \"bytes\", \"loaded\", \"refused\", \"notDicom\",\n"
+    "            \"ioErrors\", \"refusedBy\", \"ioErrorsBy\", \"transferSyntaxes\", \"sopClasses\",\n"
+    "            \"modalities\": [{\"value\", \"files\", \"example\"}...], \"checked\",\n"
+    "            \"problems\": [{\"rule\", \"severity\", \"problems\", \"files\", \"example\":\n"
+    "            {\"file\", \"offset\"}}...], \"largest\": [{\"file\", \"bytes\"}...],\n"
+    "            \"slowest\": [{\"file\", \"seconds\"}...]}}\n"
+    "            orveldump --quiet --summary -r /archive\n"
+    "  --summary-file F\n"
+    "            write the summary's JSON object to F instead (implies --summary)\n"
+    "            orveldump --json --summary-file part1.json -r /archive/1 > part1.jsonl\n"
+    "  --merge-summaries SUMMARY...\n"
+    "            add up the summaries in the files named (each line {\"summary\": ...}, also\n"
+    "            among --json output) into the table, or with --json the object, one run\n"
+    "            over all their files would print; exit status 1 when one cannot be read\n"
+    "            orveldump --merge-summaries part*.json\n"
+    "An archive across machines, with GNU parallel (-k keeps the order of the parts):\n"
+    "  find /archive -type f -print0 | parallel -0 -X -k --sshloginfile hosts \\\n"
+    "      orveldump --check --json --summary > archive.jsonl\n"
+    "  orveldump --merge-summaries archive.jsonl\n"
+    "The JSON Schemas of every --json object are in share/orveldump/schemas.\n"
+    "Ctrl-C ends a run after the file being printed, with the summary so far when asked\n"
+    "(exit status 130). When the reader of the output goes away (| head), the run ends\n"
+    "quietly; a write error (a full disk) ends it with a message; both with status 1.\n"
+    "\n"
+    "  --html    one self-contained HTML page per file, to open offline in a browser and\n"
+    "            attach to a ticket: the file's facts, the element tree, the seven properties\n"
+    "            of the selected node and a hex view, linked both ways (a click on a node\n"
+    "            lights its bytes, a click on a byte selects the innermost node that holds\n"
+    "            it, as --at finds it), with the --check problems and, for a refused file,\n"
+    "            the failure and the partial tree. Every byte is in the page except the\n"
+    "            middle of bulk values (pixel data, fragments, values over 4 KiB, trailing\n"
+    "            or unread bytes), of which 256 bytes at each end are kept. Deep links:\n"
+    "            report.html#offset=0x2A6, report.html#tag=0010,0010. With --redact the page\n"
+    "            holds no byte or text of a value left out (its bytes are zeros shown as\n"
+    "            filler) and not the file's name. The exit status is that of a dump (3 for\n"
+    "            problems only with --check too).\n"
+    "            orveldump --html scan.dcm > report.html\n"
+    "  -o OUT    with --html: write the page to the file OUT; with several FILEs (or when\n"
+    "            OUT is a folder) one page each in the folder OUT, named FILE's base name\n"
+    "            and .html\n"
+    "            orveldump --html --redact -o reports/ a.dcm b.dcm\n"
+    "  --html-budget SIZE\n"
+    "            the size a page should keep within (bytes, or with K, M or G for KiB, MiB,\n"
+    "            GiB; default 16M): over it, the windows of bulk values shrink first, then\n"
+    "            ever shorter values are left out; what was left out is said on stderr and\n"
+    "            in the page. The structure (every node and header) is always in the page.\n"
+    "            orveldump --html --html-budget 2M -o small.html big.dcm\n"
     "  --help    this text\n"
     "  --version the program's version\n"
     "\n"
     "--check, --tag, --at and --diff are modes of their own and do not combine with each\n"
-    "other (nor --regions with any of them); --redact combines with all. Of --json,\n"
-    "--quiet and --regions the last one given counts.\n"
+    "other (nor --regions with any of them); --redact combines with all but --regions.\n"
+    "Of --json, --quiet and --regions the last one given counts.\n"
     "\n"
     "A refused file (\"Invalid DICOM file\" on stderr) is described where and why it was\n"
     "refused. The listing prints the elements read whole before the failure, in place, and\n"
@@ -192,6 +292,46 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    jobs = static_cast<unsigned>(std::stoul(text));
+    return jobs > 0;
+}
+
+// The reason the flags of a run over many files do not go together, or empty.
+std::string ArchiveConflict(const Arguments& a) {
+    if (a.follow && !a.recursive) return "--follow needs -r (it follows the links met in a walk)";
+    if (a.nul && a.filesFrom.empty()) return "-0 needs --files-from (it says how the list is separated)";
+    if (a.mergeSummaries) {
+        if (a.check || a.diff || a.at.has_value() || !a.tags.empty() || a.recursive || !a.filesFrom.empty() ||
+            a.mode == Mode::Quiet || a.mode == Mode::Regions)
+            return "--merge-summaries reads summaries only (with --json or --summary-file at most)";
+        if (a.paths.empty()) return "--merge-summaries needs the summaries to merge";
+    }
+    if (a.diff && (a.recursive || !a.filesFrom.empty() || a.summary))
+        return "--diff compares two files; -r, --files-from and --summary do not combine with it";
+    if (a.html && (a.recursive || !a.filesFrom.empty() || a.summary || a.mergeSummaries))
+        return "--html writes a page for each FILE named; -r, --files-from, --summary and --merge-summaries "
+               "do not combine with it";
+    return std::string();
+}
+
+// A size in bytes, or with K, M or G after it for KiB, MiB or GiB.
+bool ParseSize(const std::string& text, uint64_t& size) {
+    std::string digits = text;
+    int shift = 0;
+    if (!digits.empty()) {
+        const char unit = static_cast<char>(digits.back() | 0x20);
+        shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : 0;
+        if (shift != 0) digits.pop_back();
+    }
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    uint64_t value = 0;
+    if (!ParseOffset(digits, value) || value > (UINT64_MAX >> shift)) return false;
+    size = value << shift;
+    return true;
+}
+
 // The reason the flags do not go together, or empty.
 std::string Conflict(const Arguments& a) {
     std::vector<const char*> modes;
@@ -202,11 +342,22 @@ std::string Conflict(const Arguments& a) {
     if (modes.size() > 1) return std::string(modes[0]) + " and " + modes[1] + " do not combine";
     const char* special = modes.empty() ? nullptr : modes[0];
     if (a.mode == Mode::Regions && special != nullptr) return std::string("--regions and ") + special + " do not combine";
+    if (a.mode == Mode::Regions && a.redact)
+        return "--regions and --redact do not combine (every number --regions prints is a value --redact leaves out)";
+    if (const std::string archive = ArchiveConflict(a); !archive.empty()) return archive;
+    if (a.mergeSummaries) return std::string();
     if (a.mode == Mode::Quiet && (!a.tags.empty() || a.at.has_value()))
         return std::string("--quiet and ") + special + " do not combine (nothing would be printed)";
+    if (a.html) {
+        if (a.mode != Mode::Listing) return "--html and --json, --quiet or --regions do not combine";
+        if (!a.tags.empty() || a.at.has_value() || a.diff)
+            return std::string("--html and ") + special + " do not combine";
+    } else if (!a.output.empty() || a.htmlBudget.has_value()) {
+        return std::string(a.output.empty() ? "--html-budget" : "-o") + " needs --html";
+    }
     if (a.diff && a.paths.size() != 2)
         return "--diff compares two files; " + std::to_string(a.paths.size()) + " given";
-    if (a.paths.empty()) return "no FILE given";
+    if (a.paths.empty() && a.filesFrom.empty()) return "no FILE given";
     return std::string();
 }
 
@@ -263,11 +414,54 @@ ParseResult ParseArguments(int argc, char** argv, Arguments& arguments, std::str
                 return ParseResult::Usage;
             }
             arguments.at = offset;
+        } else if (options && arg == "--html") {
+            arguments.html = true;
+        } else if (options && (value("-o", text) || value("--output", text))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (text.empty()) {
+                error = "-o needs a file or folder name";
+                return ParseResult::Usage;
+            }
+            arguments.output = text;
+        } else if (options && value("--html-budget", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            uint64_t budget = 0;
+            if (!ParseSize(text, budget)) {
+                error = "--html-budget " + text + ": not a size (bytes, or a number with K, M or G)";
+                return ParseResult::Usage;
+            }
+            arguments.htmlBudget = budget;
         } else if (options && value("--tag", text)) {
             if (!error.empty()) return ParseResult::Usage;
             TagSpec spec{};
             if (!ParseTagSpec(text, spec, error)) return ParseResult::Usage;
             arguments.tags.push_back(spec);
+        } else if (options && (arg == "-r" || arg == "--recursive")) {
+            arguments.recursive = true;
+        } else if (options && arg == "--follow") {
+            arguments.follow = true;
+        } else if (options && arg == "-0") {
+            arguments.nul = true;
+        } else if (options && arg == "--summary") {
+            arguments.summary = true;
+        } else if (options && (arg == "--progress" || arg == "--no-progress")) {
+            arguments.progress = arg == "--progress" ? 1 : -1;
+        } else if (options && arg == "--merge-summaries") {
+            arguments.mergeSummaries = true;
+        } else if (options && value("--files-from", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.filesFrom = text;
+        } else if (options && value("--summary-file", text)) {
+            if (!error.empty()) return ParseResult::Usage;
+            arguments.summaryFile = text;
+            arguments.summary = true;
+        } else if (options && (value("--jobs", text) || value("-j", text) ||
+                               (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && (text = arg.substr(2), true)))) {
+            if (!error.empty()) return ParseResult::Usage;
+            if (!ParseJobs(text, arguments.jobs)) {
+                error = "--jobs " + text + ": not a number of processes (1 or more)";
+                return ParseResult::Usage;
+            }
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return ParseResult::Usage;

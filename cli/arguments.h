@@ -18,6 +18,20 @@ struct Arguments {
     std::optional<uint64_t> at;
     std::vector<TagSpec> tags;
     std::vector<std::string> paths;
+    // Over many files (cli/archive.h).
+    bool recursive = false;        // -r: walk directories
+    bool follow = false;           // --follow: and the symbolic links in them
+    std::string filesFrom;         // --files-from LIST ("-": standard input)
+    bool nul = false;              // -0: the list is NUL-separated
+    unsigned jobs = 0;             // -j N; 0: the number of cores
+    int progress = 0;              // --progress 1, --no-progress -1, 0: on a terminal
+    bool summary = false;          // --summary
+    std::string summaryFile;       // --summary-file F
+    bool mergeSummaries = false;   // --merge-summaries: the paths are summaries
+    // --html: one page per file, on stdout or in `output` (-o: a file, or a folder for several).
+    bool html = false;
+    std::string output;
+    std::optional<uint64_t> htmlBudget;
 };
 
 enum class ParseResult {

@@ -6,6 +6,8 @@
 #include "cli/listing.h"
 #include "cli/node_text.h"
 #include "cli/output.h"
+#include "cli/redact.h"
+#include "cli/sink.h"
 #include "dicom/read/DicomFile.h"
 #include "dicom/model/ElementRange.h"
 #include "dicom/model/NodeAt.h"
@@ -47,7 +49,8 @@ std::string NowhereWords(uint64_t offset, const CDicomFile& file, bool loaded) {
 
 }  // namespace
 
-void PrintAtJson(Output& out, const std::string& path, uint64_t offset, const CDicomFile& file, bool loaded) {
+void PrintAtJson(Output& out, const std::string& path, uint64_t offset, const CDicomFile& file, bool loaded,
+                 bool redact) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
     out.Raw(", \"offset\": ");
@@ -62,7 +65,7 @@ void PrintAtJson(Output& out, const std::string& path, uint64_t offset, const CD
         out.Raw(", \"tag\": \"");
         out.Raw(TagText(*step.node));
         out.Raw("\", \"vr\": ");
-        out.JsonUtf8(VROf(*step.node));
+        out.JsonUtf8(ShownVR(*step.node, redact));
         out.Raw(", \"tagOffset\": ");
         out.Number(range.first);
         out.Raw(", \"lastByte\": ");
@@ -74,7 +77,7 @@ void PrintAtJson(Output& out, const std::string& path, uint64_t offset, const CD
     out.Raw("]}\n");
 }
 
-void PrintAtListing(const std::string& path, uint64_t offset, const CDicomFile& file, bool loaded) {
+void PrintAtListing(const std::string& path, uint64_t offset, const CDicomFile& file, bool loaded, bool redact) {
     const ParseFailure* failure = FailureOf(file, loaded);
     const std::vector<NodeAtStep> chain = FindNodesAt(TreeOf(file, failure), offset);
     char line[256];
@@ -96,11 +99,11 @@ void PrintAtListing(const std::string& path, uint64_t offset, const CDicomFile& 
             const CDicomTag& node = *chain[depth].node;
             const ElementByteRange range = GetElementByteRange(node);
             std::snprintf(line, sizeof line, "%6u  (%s) %-2s  %10llu %10llu  %*s", chain[depth].index,
-                          TagText(node).c_str(), VROf(node).c_str(), static_cast<unsigned long long>(range.first),
+                          TagText(node).c_str(), ShownVR(node, redact).c_str(), static_cast<unsigned long long>(range.first),
                           static_cast<unsigned long long>(range.last), static_cast<int>(2 * depth), "");
             out += line + NameOf(node) + "\n";
         }
     }
-    if (!loaded) out += "Invalid DICOM file " + FailureLine(failure) + "\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (!loaded) out += "Invalid DICOM file " + FailureLine(failure, redact) + "\n";
+    WriteOut(out);
 }

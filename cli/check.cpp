@@ -26,12 +26,6 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// The message as printed: redacted where the element's value is not shown.
-std::string MessageOf(const CheckProblem& problem, bool redact) {
-    if (!redact || problem.element == nullptr || KeptWhenRedacted(*problem.element)) return problem.message;
-    return RedactedMessage(problem.rule, problem.message);
-}
-
 void AppendLine(std::string& out, const CheckProblem& problem, int depth, bool redact) {
     char head[128];
     std::snprintf(head, sizeof head, "%*s! %llu (0x%08llX) %s %s: ", depth * 2, "",
@@ -44,7 +38,7 @@ void AppendLine(std::string& out, const CheckProblem& problem, int depth, bool r
                       problem.element->GetElement());
         out += head;
     }
-    out += MessageOf(problem, redact);
+    out += ShownMessage(problem, redact);
     out += '\n';
 }
 
@@ -114,7 +108,7 @@ std::string ProblemsJsonMember(const std::vector<CheckProblem>& problems, bool r
             out += text;
         }
         out += "], \"message\": ";
-        AppendJsonString(out, MessageOf(problem, redact));
+        AppendJsonString(out, ShownMessage(problem, redact));
         out += '}';
     }
     out += ']';

@@ -23,17 +23,18 @@ const char kInvalid[] = "Invalid DICOM file";
 // One side of the diff: the parse, its bytes and what the diff is given of it.
 struct Loaded {
     CDicomFile file;
-    bool loaded = false;
     FileBytes bytes;
-    DiffInput input;
+    DiffSide side;
 };
 
 void Load(const std::string& path, Loaded& side) {
+    side.side.path = path;
     side.file.SetParseOptions(DumpParseOptions(true));
-    side.loaded = side.file.LoadFile(WideFromUtf8(path));
-    const ParseFailure* failure = side.loaded ? nullptr : side.file.GetFailure();
-    DiffInput& in = side.input;
-    if (side.loaded) {
+    bool& loaded = side.side.loaded;
+    loaded = side.file.LoadFile(WideFromUtf8(path));
+    const ParseFailure* failure = loaded ? nullptr : side.file.GetFailure();
+    DiffInput& in = side.side.input;
+    if (loaded) {
         in.tree = &side.file;
         in.hasPreamble = side.file.HasPreamble();
         in.explicitVR = side.file.IsExplicitVR();
@@ -45,10 +46,10 @@ void Load(const std::string& path, Loaded& side) {
         in.explicitVR = failure->explicitVR.value_or(true);
         in.littleEndian = failure->littleEndian.value_or(true);
     }
-    if (!side.loaded && failure == nullptr) return;
+    if (!loaded && failure == nullptr) return;
     // Padding and raw values need the bytes; without them the diff compares the value texts.
     std::string error;
-    const int64_t expected = side.loaded ? side.file.GetFileSize() : failure->fileSize.value_or(-1);
+    const int64_t expected = loaded ? side.file.GetFileSize() : failure->fileSize.value_or(-1);
     if (side.bytes.Open(WideFromUtf8(path), expected, "comparing", error)) {
         in.bytes = side.bytes.Data();
         in.size = side.bytes.Size();
@@ -58,7 +59,7 @@ void Load(const std::string& path, Loaded& side) {
 }
 
 // The value text as shown, in the character set in force where the element lies.
-std::wstring ValueOf(const CDicomTag& tag, const Loaded& side, bool redact) {
+std::wstring ValueOf(const CDicomTag& tag, const DiffSide& side, bool redact) {
     std::vector<const CDicomTag*> above;
     for (const CDicomTag* parent = tag.GetParent(); parent != nullptr; parent = parent->GetParent())
         above.push_back(parent);
@@ -67,9 +68,17 @@ std::wstring ValueOf(const CDicomTag& tag, const Loaded& side, bool redact) {
     return ShownValue(tag, characterSet, redact);
 }
 
+// What differs of a file as a whole, in words. The transfer syntax is a value: redacted, it
+// shows only where its element is kept.
+std::string FileAspectText(const TreeDifference& d, const std::string& text, const DiffSide& side, bool redact) {
+    if (!redact || std::string(d.aspect) != "transfer-syntax" || side.input.tree == nullptr) return text;
+    const CDicomTag* syntax = side.input.tree->FindElement(0x0002, 0x0010);
+    return syntax == nullptr || KeptWhenRedacted(*syntax) ? text : std::string();
+}
+
 // One file's side of a difference: the element, or what differs of the file in words.
 void PrintJsonSide(Output& out, const TreeDifference& d, const CDicomTag* tag, const std::string& text,
-                   const Loaded& side, bool redact) {
+                   const DiffSide& side, bool redact) {
     if (tag == nullptr && d.path.empty() && text.empty()) {
         out.Raw("null");
         return;
@@ -77,7 +86,7 @@ void PrintJsonSide(Output& out, const TreeDifference& d, const CDicomTag* tag, c
     if (tag == nullptr) {
         out.Raw(d.kind == DiffKind::Encoding ? "{\"encoding\": " : "{\"value\": ");
         if (d.path.empty())
-            out.JsonUtf8(text);
+            out.JsonUtf8(FileAspectText(d, text, side, redact));
         else
             out.Raw("null");
         out.Raw("}");
@@ -89,7 +98,7 @@ void PrintJsonSide(Output& out, const TreeDifference& d, const CDicomTag* tag, c
     out.Raw("\", \"name\": ");
     out.JsonUtf8(NameOf(*tag));
     out.Raw(", \"vr\": ");
-    out.JsonUtf8(VROf(*tag));
+    out.JsonUtf8(ShownVR(*tag, redact));
     out.Raw(", \"tagOffset\": ");
     out.Number(range.first);
     out.Raw(", \"lastByte\": ");
@@ -111,13 +120,12 @@ void PrintJsonSide(Output& out, const TreeDifference& d, const CDicomTag* tag, c
     out.Raw("}");
 }
 
-void PrintJson(const Arguments& arguments, const Loaded& a, const Loaded& b,
-               const std::vector<TreeDifference>& differences) {
-    Output out;
+void PrintJson(Output& out, const DiffSide& a, const DiffSide& b, const std::vector<TreeDifference>& differences,
+               bool redact) {
     out.Raw("{\"a\": ");
-    out.JsonUtf8(arguments.paths[0]);
+    out.JsonUtf8(a.path);
     out.Raw(", \"b\": ");
-    out.JsonUtf8(arguments.paths[1]);
+    out.JsonUtf8(b.path);
     out.Raw(", \"aLoaded\": ");
     out.Boolean(a.loaded);
     out.Raw(", \"bLoaded\": ");
@@ -145,21 +153,21 @@ void PrintJson(const Arguments& arguments, const Loaded& a, const Loaded& b,
         if (d.kind == DiffKind::OnlyInB)
             out.Raw("null");
         else
-            PrintJsonSide(out, d, d.a, d.aText, a, arguments.redact);
+            PrintJsonSide(out, d, d.a, d.aText, a, redact);
         out.Raw(", \"b\": ");
         if (d.kind == DiffKind::OnlyInA)
             out.Raw("null");
         else
-            PrintJsonSide(out, d, d.b, d.bText, b, arguments.redact);
+            PrintJsonSide(out, d, d.b, d.bText, b, redact);
         out.Raw("}");
     }
     out.Raw("]}\n");
 }
 
 std::string ListingSide(const char* label, const TreeDifference& d, const CDicomTag* tag, const std::string& text,
-                        const Loaded& side, bool redact) {
+                        const DiffSide& side, bool redact) {
     std::string line = std::string("             ") + label + ": ";
-    if (tag == nullptr) return line + text + "\n";
+    if (tag == nullptr) return line + FileAspectText(d, text, side, redact) + "\n";
     const ElementByteRange range = GetElementByteRange(*tag);
     char size[16];
     if (tag->IsUndefinedLength())
@@ -168,7 +176,7 @@ std::string ListingSide(const char* label, const TreeDifference& d, const CDicom
         std::snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(tag->GetValueLength()));
     char head[160];
     std::snprintf(head, sizeof head, "(%s) %-2s  tag offset %10llu  last byte %10llu  size %8s", TagText(*tag).c_str(),
-                  VROf(*tag).c_str(), static_cast<unsigned long long>(range.first),
+                  ShownVR(*tag, redact).c_str(), static_cast<unsigned long long>(range.first),
                   static_cast<unsigned long long>(range.last), size);
     line += head;
     const uint32_t stored = GetStoredValueLength(*tag);
@@ -185,10 +193,10 @@ std::string ListingSide(const char* label, const TreeDifference& d, const CDicom
     return line + "\n";
 }
 
-void PrintListing(const Arguments& arguments, const Loaded& a, const Loaded& b,
-                  const std::vector<TreeDifference>& differences) {
-    std::string out = "a: " + arguments.paths[0] + (a.loaded ? "" : " (refused: its partial tree)") + "\n";
-    out += "b: " + arguments.paths[1] + (b.loaded ? "" : " (refused: its partial tree)") + "\n";
+void AppendListing(std::string& out, const DiffSide& a, const DiffSide& b,
+                   const std::vector<TreeDifference>& differences, bool redact) {
+    out += "a: " + a.path + (a.loaded ? "" : " (refused: its partial tree)") + "\n";
+    out += "b: " + b.path + (b.loaded ? "" : " (refused: its partial tree)") + "\n";
     for (const TreeDifference& d : differences) {
         char head[32];
         std::snprintf(head, sizeof head, "%-11s  ", DiffKindName(d.kind));
@@ -205,31 +213,43 @@ void PrintListing(const Arguments& arguments, const Loaded& a, const Loaded& b,
             if (*d.aspect != '\0') out += std::string(" (") + d.aspect + ")";
             out += "\n";
         }
-        if (d.kind != DiffKind::OnlyInB) out += ListingSide("a", d, d.a, d.aText, a, arguments.redact);
-        if (d.kind != DiffKind::OnlyInA) out += ListingSide("b", d, d.b, d.bText, b, arguments.redact);
+        if (d.kind != DiffKind::OnlyInB) out += ListingSide("a", d, d.a, d.aText, a, redact);
+        if (d.kind != DiffKind::OnlyInA) out += ListingSide("b", d, d.b, d.bText, b, redact);
     }
     out += differences.empty() ? "the files agree\n"
                                : std::to_string(differences.size()) +
                                      (differences.size() == 1 ? " difference\n" : " differences\n");
-    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 }  // namespace
+
+std::string DiffText(const DiffSide& a, const DiffSide& b, const std::vector<TreeDifference>& differences, bool json,
+                     bool redact) {
+    std::string text;
+    if (json) {
+        Output out(&text);
+        PrintJson(out, a, b, differences, redact);
+    } else {
+        AppendListing(text, a, b, differences, redact);
+    }
+    return text;
+}
 
 int RunDiff(const Arguments& arguments) {
     auto a = std::make_unique<Loaded>();
     auto b = std::make_unique<Loaded>();
     Load(arguments.paths[0], *a);
     Load(arguments.paths[1], *b);
-    const std::vector<TreeDifference> differences = DiffTrees(a->input, b->input);
-    if (arguments.mode == Mode::Json)
-        PrintJson(arguments, *a, *b, differences);
-    else if (arguments.mode != Mode::Quiet)
-        PrintListing(arguments, *a, *b, differences);
+    const std::vector<TreeDifference> differences = DiffTrees(a->side.input, b->side.input);
+    if (arguments.mode != Mode::Quiet) {
+        const std::string text =
+            DiffText(a->side, b->side, differences, arguments.mode == Mode::Json, arguments.redact);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
     std::fflush(stdout);
     const Loaded* sides[2] = {a.get(), b.get()};
     for (int k = 0; k < 2; ++k)
-        if (!sides[k]->loaded) std::fprintf(stderr, "%s: %s\n", arguments.paths[k].c_str(), kInvalid);
-    if (!a->loaded || !b->loaded) return 1;
+        if (!sides[k]->side.loaded) std::fprintf(stderr, "%s: %s\n", arguments.paths[k].c_str(), kInvalid);
+    if (!a->side.loaded || !b->side.loaded) return 1;
     return differences.empty() ? 0 : 3;
 }

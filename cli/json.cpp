@@ -35,7 +35,6 @@ private:
 void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const std::wstring& characterSet,
                    const DumpView& view) {
     static const std::wstring kItemName = L"SQ Item";
-    static const std::wstring kNothing;
     const ElementByteRange range = GetElementByteRange(tag);
     const bool item = tag.IsItem();
     out.Raw("{\"tag\": \"");
@@ -43,7 +42,7 @@ void PrintJsonNode(Output& out, JsonNames& names, const CDicomTag& tag, const st
     out.Raw("\", \"name\": ");
     out.Raw(names.Of(item ? kItemName : tag.GetTagName()));
     out.Raw(", \"vr\": ");
-    out.JsonWide(item ? kNothing : tag.GetVRText());
+    out.JsonUtf8(ShownVR(tag, view.redact));
     out.Raw(", \"tagOffset\": ");
     out.Number(range.first);
     out.Raw(", \"dataOffset\": ");
@@ -113,16 +112,8 @@ void PrintJson(Output& out, const std::string& path, const CDicomFile& file, con
                const std::string& extra) {
     out.Raw("{\"file\": ");
     out.JsonUtf8(path);
-    out.Raw(", \"loaded\": true, \"fileSize\": ");
-    out.Number(static_cast<uint64_t>(file.GetFileSize()));
-    out.Raw(", \"hasPreamble\": ");
-    out.Boolean(file.HasPreamble());
-    out.Raw(", \"explicitVR\": ");
-    out.Boolean(file.IsExplicitVR());
-    out.Raw(", \"littleEndian\": ");
-    out.Boolean(file.IsLittleEndian());
-    out.Raw(", \"trailingBytes\": ");
-    out.Number(file.GetTrailingSize());
+    out.Raw(", \"loaded\": true");
+    PrintJsonFacts(out, file);
     PrintJsonElements(out, file, view);
     out.Raw(extra);
     out.Raw("}\n");
@@ -140,37 +131,59 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
         out.Raw("}\n");
         return;
     }
-    out.Raw(", \"fileSize\": ");
-    if (failure->fileSize.has_value())
-        out.Number(static_cast<uint64_t>(*failure->fileSize));
-    else
-        out.Raw("null");
-    PrintJsonFlag(out, ", \"hasPreamble\": ", failure->hasPreamble);
-    PrintJsonFlag(out, ", \"explicitVR\": ", failure->explicitVR);
-    PrintJsonFlag(out, ", \"littleEndian\": ", failure->littleEndian);
-    out.Raw(", \"failure\": {\"offset\": ");
-    if (failure->offset.has_value())
-        out.Number(*failure->offset);
-    else
-        out.Raw("null");
-    out.Raw(", \"path\": [");
-    for (size_t i = 0; i < failure->path.size(); ++i) {
-        if (i != 0) out.Raw(", ");
-        out.Raw("{\"index\": ");
-        out.Number(failure->path[i].index);
-        out.Raw(", \"tag\": \"");
-        out.Raw(TagCode(failure->path[i].group, failure->path[i].element));
-        out.Raw("\"}");
-    }
-    out.Raw("], \"reason\": ");
-    out.JsonUtf8(failure->reason);
-    out.Raw(", \"firstReason\": ");
-    if (failure->firstReason.empty())
-        out.Raw("null");
-    else
-        out.JsonUtf8(failure->firstReason);
-    out.Raw("}");
+    PrintJsonFacts(out, *failure);
+    PrintJsonFailure(out, *failure, view.redact);
     PrintJsonElements(out, failure->tree, view);
     out.Raw(extra);
     out.Raw("}\n");
+}
+
+void PrintJsonFailure(Output& out, const ParseFailure& failure, bool redact) {
+    const FailureTexts texts(&failure, redact);
+    out.Raw(", \"failure\": {\"offset\": ");
+    if (failure.offset.has_value())
+        out.Number(*failure.offset);
+    else
+        out.Raw("null");
+    out.Raw(", \"path\": [");
+    for (size_t i = 0; i < failure.path.size(); ++i) {
+        if (i != 0) out.Raw(", ");
+        out.Raw("{\"index\": ");
+        out.Number(failure.path[i].index);
+        out.Raw(", \"tag\": \"");
+        out.Raw(texts.StepTag(failure.path[i].group, failure.path[i].element));
+        out.Raw("\"}");
+    }
+    out.Raw("], \"reason\": ");
+    out.JsonUtf8(texts.Reason(failure.reason));
+    out.Raw(", \"firstReason\": ");
+    if (failure.firstReason.empty())
+        out.Raw("null");
+    else
+        out.JsonUtf8(texts.FirstReason(failure.firstReason));
+    out.Raw("}");
+}
+
+void PrintJsonFacts(Output& out, const CDicomFile& file) {
+    out.Raw(", \"fileSize\": ");
+    out.Number(static_cast<uint64_t>(file.GetFileSize()));
+    out.Raw(", \"hasPreamble\": ");
+    out.Boolean(file.HasPreamble());
+    out.Raw(", \"explicitVR\": ");
+    out.Boolean(file.IsExplicitVR());
+    out.Raw(", \"littleEndian\": ");
+    out.Boolean(file.IsLittleEndian());
+    out.Raw(", \"trailingBytes\": ");
+    out.Number(file.GetTrailingSize());
+}
+
+void PrintJsonFacts(Output& out, const ParseFailure& failure) {
+    out.Raw(", \"fileSize\": ");
+    if (failure.fileSize.has_value())
+        out.Number(static_cast<uint64_t>(*failure.fileSize));
+    else
+        out.Raw("null");
+    PrintJsonFlag(out, ", \"hasPreamble\": ", failure.hasPreamble);
+    PrintJsonFlag(out, ", \"explicitVR\": ", failure.explicitVR);
+    PrintJsonFlag(out, ", \"littleEndian\": ", failure.littleEndian);
 }

@@ -21,3 +21,10 @@ void PrintJsonRefused(Output& out, const std::string& path, const ParseFailure* 
 // `, "storedLength": N` where the file stores another value length than the node's "size" (an
 // odd length the model padded, a date it cut); nothing otherwise.
 void PrintStoredLength(Output& out, const CDicomTag& tag);
+// The members `, "fileSize", "hasPreamble", "explicitVR", "littleEndian", "trailingBytes"` of a
+// loaded file's object, and those a refused file's object has (all but the last, null where not
+// known).
+void PrintJsonFacts(Output& out, const CDicomFile& file);
+void PrintJsonFacts(Output& out, const ParseFailure& failure);
+// The member `, "failure": {"offset", "path", "reason", "firstReason"}` of a refused file's object.
+void PrintJsonFailure(Output& out, const ParseFailure& failure, bool redact);

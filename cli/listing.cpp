@@ -8,6 +8,7 @@
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
 #include "cli/check.h"
+#include "cli/sink.h"
 #include "dicom/read/DicomFile.h"
 #include "dicom/model/ElementRange.h"
 
@@ -36,7 +37,7 @@ void PrintListingNode(std::string& out, const CDicomTag& tag, int depth, const s
         std::snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(tag.GetValueLength()));
     char line[200];
     std::snprintf(line, sizeof line, "%*s(%s) %-2s  %10llu %10llu %10s  ", depth * 2, "", TagText(tag).c_str(),
-                  VROf(tag).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
+                  ShownVR(tag, redact).c_str(), static_cast<unsigned long long>(GetElementByteRange(tag).first),
                   static_cast<unsigned long long>(tag.GetValueOffset()), size);
     out += line + NameOf(tag);
     if (!tag.IsComplete()) out += " (incomplete)";
@@ -82,6 +83,13 @@ std::string FlagText(const std::optional<bool>& flag, const char* yes, const cha
 
 void PrintListing(const std::string& path, const CDicomFile& file, const DumpView& view,
                   const ProblemListing* problems) {
+    std::string out;
+    AppendListing(out, path, file, view, problems);
+    WriteOut(out);
+}
+
+void AppendListing(std::string& out, const std::string& path, const CDicomFile& file, const DumpView& view,
+                   const ProblemListing* problems) {
     char head[400];
     std::snprintf(head, sizeof head, "%s: %lld bytes, %s, %s, %s endian, %llu trailing bytes\n",
                   path.c_str(), static_cast<long long>(file.GetFileSize()),
@@ -89,14 +97,14 @@ void PrintListing(const std::string& path, const CDicomFile& file, const DumpVie
                   file.IsExplicitVR() ? "explicit VR" : "implicit VR",
                   file.IsLittleEndian() ? "little" : "big",
                   static_cast<unsigned long long>(file.GetTrailingSize()));
-    std::string out = head;
+    out += head;
     AppendBody(out, file, view, problems);
     if (problems != nullptr) problems->AppendTail(out);
-    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-std::string FailureLine(const ParseFailure* failure) {
+std::string FailureLine(const ParseFailure* failure, bool redact) {
     if (failure == nullptr) return "no reason recorded";
+    const FailureTexts texts(failure, redact);
     std::string line;
     char text[64];
     if (failure->offset.has_value()) {
@@ -110,17 +118,27 @@ std::string FailureLine(const ParseFailure* failure) {
         line += " in ";
         for (size_t i = 0; i < failure->path.size(); ++i) {
             const FailureStep& step = failure->path[i];
-            line += PathStepWords(step.index, step.group, step.element, i == 0);
+            std::string words = PathStepWords(step.index, step.group, step.element, i == 0);
+            words.replace(words.size() - 10, 9, texts.StepTag(step.group, step.element));
+            line += words;
         }
     }
-    line += ": " + failure->reason;
-    if (!failure->firstReason.empty()) line += " (read as implicit VR after the explicit reading failed: " + failure->firstReason + ")";
+    line += ": " + texts.Reason(failure->reason);
+    if (!failure->firstReason.empty())
+        line += " (read as implicit VR after the explicit reading failed: " + texts.FirstReason(failure->firstReason) + ")";
     return line;
 }
 
 void PrintListingRefused(const std::string& path, const ParseFailure* failure, const DumpView& view,
                          const ProblemListing* problems) {
-    std::string out = path + ": ";
+    std::string out;
+    AppendListingRefused(out, path, failure, view, problems);
+    WriteOut(out);
+}
+
+void AppendListingRefused(std::string& out, const std::string& path, const ParseFailure* failure,
+                          const DumpView& view, const ProblemListing* problems) {
+    out += path + ": ";
     if (failure != nullptr) {
         out += failure->fileSize.has_value() ? std::to_string(*failure->fileSize) + " bytes" : "size unknown";
         out += ", " + FlagText(failure->hasPreamble, "preamble and DICM", "no preamble", "preamble unknown");
@@ -131,7 +149,6 @@ void PrintListingRefused(const std::string& path, const ParseFailure* failure, c
     } else {
         out += "refused\n";
     }
-    out += std::string(kInvalid) + " " + FailureLine(failure) + "\n";
+    out += std::string(kInvalid) + " " + FailureLine(failure, view.redact) + "\n";
     if (problems != nullptr) problems->AppendTail(out);
-    std::fwrite(out.data(), 1, out.size(), stdout);
 }

@@ -16,7 +16,6 @@ std::string TagCode(uint16_t group, uint16_t element) {
 std::string TagText(const CDicomTag& tag) { return TagCode(tag.GetGroup(), tag.GetElement()); }
 
 std::string NameOf(const CDicomTag& tag) { return tag.IsItem() ? "SQ Item" : Utf8(tag.GetTagName()); }
-std::string VROf(const CDicomTag& tag) { return tag.IsItem() ? "" : Utf8(tag.GetVRText()); }
 
 std::string PathStepWords(uint32_t index, uint16_t group, uint16_t element, bool first, bool fragment) {
     const bool item = group == 0xFFFE && element == 0xE000;

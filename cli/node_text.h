@@ -14,8 +14,6 @@ std::string TagText(const CDicomTag& tag);
 std::string TagCode(uint16_t group, uint16_t element);
 // "SQ Item" for items and fragments, else the dictionary's name.
 std::string NameOf(const CDicomTag& tag);
-// Empty for items and fragments.
-std::string VROf(const CDicomTag& tag);
 
 // One step of a path in words: "element 4 (0008,1115)" at the top level or below an item,
 // "item 0 (FFFE,E000)" for an item, "fragment 1 (FFFE,E000)" for an item of encapsulated pixel

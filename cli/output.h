@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <new>
 
+#include "cli/sink.h"
 #include "cli/utf8.h"
 #include "dicom/io/LargeBlock.h"
 
@@ -139,7 +140,7 @@ inline void Output::Write(const char* text, size_t length) {
     if (m_sink != nullptr)
         m_sink->append(text, length);
     else
-        std::fwrite(text, 1, length, stdout);
+        WriteOut(text, length);
 }
 
 inline void Output::WriteWide(const std::wstring& text, size_t from, size_t to, bool open, bool close) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/sink.h"
 #include "dicom/read/DicomFile.h"
 
 namespace {
@@ -71,6 +72,6 @@ void PrintRegions(const std::string& path, const CDicomFile& file) {
         field("  pixel values", TableText(r.tableOfPixelValues.get(), r.numberOfTableEntries));
         field("  parameter values", TableText(r.tableOfParameterValues.get(), r.numberOfTableEntries));
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
 }
 

@@ -35,6 +35,9 @@ import tempfile
 import time
 from pathlib import Path
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench_html  # noqa: E402
+
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
 DATA = ROOT / "build" / "bench-data"
@@ -448,10 +451,15 @@ def run(args):
 
     tables = [format_table(n, manifest[n], timings[n], rss[n], failed[n]) for n in manifest]
     targets = evaluate_targets(timings, rss, {n: e["size"] for n, e in manifest.items()})
+    # The --html pages of the same files, opened in headless Chromium (seconds, MiB, ratios).
+    html_lines, html_targets = bench_html.measure(BUILD / "cli" / "orveldump", DATA, say=say)
+    targets += [Target(text + (" (s)" if unit == "s" else ""), value, limit, False, unit="MiB" if unit == "MiB" else "x")
+                for text, value, limit, unit in html_targets]
     text = ["", "Medians of whole-process runs (+/-: standard deviation; CPU: mean user + system time);",
             "the ratio columns are the command's median over that of orveldump --json, orveldump --quiet",
             "and one heap copy of the file (above 1: slower).", ""]
     text += [t + "\n" for t in tables]
+    text += ["orveldump --html:"] + ["  " + line for line in html_lines] + [""]
     text += ["Targets (ratios in this run):"] + ["  " + t.line() for t in targets]
     say("\n".join(text))
 

@@ -209,6 +209,8 @@ def build_deb(path, version, when):
     man = root / "usr/share/man/man1/orveldump.1"
     if not binary.exists() or not man.exists():
         raise DistError("cmake --install did not install usr/bin/orveldump and its manual page")
+    if not list((root / "usr/share/orveldump/schemas").glob("*.schema.json")):
+        raise DistError("cmake --install did not install the JSON schemas under usr/share/orveldump/schemas")
     doc = root / "usr/share/doc/orveldump"
     doc.mkdir(parents=True)
     # Debian keeps manual pages and changelogs compressed, reproducibly (no name, fixed time).

@@ -148,9 +148,10 @@ def manual_section(manual, title):
 def check_deb(c, version, deb):
     status, contents = run_text(["dpkg-deb", "--contents", deb])
     files = sorted(line.split()[-1] for line in contents.splitlines() if not line.startswith("d"))
-    c.equal(files, ["./usr/bin/orveldump", "./usr/share/doc/orveldump/changelog.gz",
-                    "./usr/share/doc/orveldump/copyright", "./usr/share/man/man1/orveldump.1.gz"],
-            "dpkg-deb --contents: the program, its manual page, copyright and changelog")
+    schemas = sorted("./usr/share/orveldump/schemas/" + p.name for p in (ROOT / "cli/schemas").glob("*.schema.json"))
+    c.equal(files, sorted(["./usr/bin/orveldump", "./usr/share/doc/orveldump/changelog.gz",
+                           "./usr/share/doc/orveldump/copyright", "./usr/share/man/man1/orveldump.1.gz"] + schemas),
+            "dpkg-deb --contents: the program, its manual page, copyright, changelog and the JSON schemas")
     binary_line = next((line for line in contents.splitlines() if line.endswith("./usr/bin/orveldump")), "")
     c.check(binary_line.startswith("-rwxr-xr-x root/root"), "the program is root's and executable", binary_line)
     fields = {f: run_text(["dpkg-deb", "--field", deb, f])[1].strip() for f in ("Package", "Version", "Architecture")}

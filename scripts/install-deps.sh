@@ -28,6 +28,11 @@ packages=(
     man-db                      # man -l reads the manual page in the package test
     dpkg-dev                    # dpkg-shlibdeps: the .deb's library dependencies
     p7zip-full                  # 7z lists and unpacks the installer in the release test
+    parallel                    # GNU parallel: the many-processes recipe of orveldump's tests
+    python3-jsonschema          # the tests validate orveldump's JSON against its schemas
+    chromium                    # headless browser for the tests of orveldump --html pages
+    chromium-driver             # chromedriver, which selenium drives it through
+    python3-selenium
 )
 
 if [ "${1:-}" = "--bench" ]; then

@@ -388,7 +388,7 @@ private:
     void Report(const char* rule, CheckSeverity severity, const CDicomTag* element, uint64_t offset,
                 std::string message) {
         m_problems.push_back(CheckProblem{rule, severity, offset, element ? m_path : std::vector<CheckPathStep>(),
-                                          std::move(message), element, element ? m_outsideTree : nullptr});
+                                          std::move(message), element, element ? m_outsideTree : nullptr, {}});
     }
     // A problem of the element whose step is the last on the path.
     void ReportAt(const CDicomTag& tag, const char* rule, CheckSeverity severity, std::string message) {
@@ -667,11 +667,13 @@ private:
                 ReportAt(tag, "pixel-vr", CheckSeverity::Warning,
                          "encapsulated pixel data is stored as OW; its fragments are bytes, stored as OB");
             else if (!fragments && !undefined && stored.fileVR->kind == VRKind::OB &&
-                     NumberOf(facts.bitsAllocated, stored.encoding, bits) && bits > 8)
+                     NumberOf(facts.bitsAllocated, stored.encoding, bits) && bits > 8) {
                 ReportAt(tag, "pixel-vr", stored.encoding.littleEndian ? CheckSeverity::Warning : CheckSeverity::Error,
                          Format("native pixel data of %lu bits allocated is stored as OB; more than 8 bits are "
                                 "stored as OW%s", static_cast<unsigned long>(bits),
                                 stored.encoding.littleEndian ? "" : " (in big endian, OB keeps the bytes unswapped)"));
+                m_problems.back().quoted.push_back(facts.bitsAllocated);
+            }
         }
         if (fragments) {
             Fragments(tag, stored);
@@ -917,6 +919,9 @@ private:
                         static_cast<unsigned long>(columns), static_cast<unsigned long>(bits),
                         static_cast<unsigned long>(samples), subsampled ? " (YBR_FULL_422: 2 per pixel)" : "",
                         static_cast<unsigned long>(frames), static_cast<unsigned long long>(expected)));
+        for (const CDicomTag* source : {facts.rows, facts.columns, facts.bitsAllocated, facts.samplesPerPixel,
+                                        facts.numberOfFrames, facts.photometric})
+            if (source != nullptr) m_problems.back().quoted.push_back(source);
     }
 
     // ---- the file as a whole
@@ -1003,6 +1008,7 @@ private:
                              Format("%s %s differs from %s %s of the meta group", TagText(0x0008, own).c_str(),
                                     Quoted(b.data, b.size).c_str(), TagText(0x0002, kRequired[k]).c_str(),
                                     Quoted(a.data, a.size).c_str()));
+                    m_problems.back().quoted.push_back(found[k]);
                     m_path.pop_back();
                 }
                 break;

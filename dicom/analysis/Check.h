@@ -45,6 +45,8 @@ struct CheckProblem {
     // pixel data, which the load keeps unparsed): it holds that node for as long as the problem
     // lives. Null for nodes of the tree.
     std::shared_ptr<const void> outsideTree = nullptr;
+    // Other elements whose values the message quotes (as bytes or as numbers read from them).
+    std::vector<const CDicomTag*> quoted;
 };
 
 // What the checks are given: the top-level nodes, the file's bytes and what the parse found out

@@ -254,7 +254,10 @@ void CDicomTag::NormalizeValue() {
             const uint8_t c = bytes[i];
             const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
                                  c == '+' || c == 0;
-            if (!allowed) bytes[i] = '0';
+            if (!allowed) {
+                bytes[i] = '0';
+                m_valueCleaned = true;
+            }
         }
     }
 }

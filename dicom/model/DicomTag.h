@@ -148,6 +148,9 @@ public:
     int32_t GetNumericValue() const;
     double GetFloatValue() const;
     double GetDecimalValue() const;
+    // True when normalising the value as stored replaced some of its bytes (a UID's characters
+    // outside its repertoire read '0'): the value shown is not the value stored.
+    bool IsValueCleaned() const { return m_valueCleaned; }
 
 private:
     friend class CNodeStore;
@@ -161,6 +164,7 @@ private:
     bool m_inNodeStore = false;
     bool m_hasChildrenToDelete = false;  // some child was made with new
     bool m_incomplete = false;
+    bool m_valueCleaned = false;  // normalising replaced bytes of the value
     // The name lives in the dictionary (or is a constant) for the life of the process, so each
     // element only points at it.
     const std::wstring* m_description;

@@ -1,11 +1,16 @@
 """What the command-line tests share: the program under test (ORVELDUMP names it), explicit VR
-little endian elements and items, a part 10 file around them, and a folder for a test's files."""
+little endian elements and items, a part 10 file around them, a folder for a test's files, and
+the check of every --json object against its schema (cli/schemas)."""
 
+import glob
+import json
 import os
 import struct
 import subprocess
 import tempfile
 import unittest
+
+import jsonschema
 
 ORVELDUMP = os.environ.get("ORVELDUMP", "orveldump")
 LONG_VRS = {"OB", "OW", "SQ", "UN", "UT", "UC", "UR", "OF", "OD", "OL", "OV", "SV", "UV"}
@@ -30,10 +35,57 @@ def part10(meta, data=b""):
     return b"\0" * 128 + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + data
 
 
+SCHEMA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cli", "schemas")
+
+
+def _load_schemas():
+    schemas = {}
+    for path in glob.glob(os.path.join(SCHEMA_DIR, "*.schema.json")):
+        with open(path, encoding="utf-8") as f:
+            schema = json.load(f)
+        schemas[schema["$id"]] = schema
+    return schemas
+
+
+SCHEMAS = _load_schemas()
+VALIDATORS = {id_: jsonschema.Draft202012Validator(schema, resolver=jsonschema.RefResolver.from_schema(schema, store=SCHEMAS))
+              for id_, schema in SCHEMAS.items()}
+
+
+def schema_of(obj):
+    """The schema id for one object orveldump --json prints, told by its keys."""
+    if "summary" in obj:
+        return "urn:orveldump:summary"
+    if "differences" in obj:
+        return "urn:orveldump:diff"
+    if "loaded" not in obj:
+        return "urn:orveldump:at"
+    if "ioError" in obj:
+        return "urn:orveldump:io-error"
+    return "urn:orveldump:file" if obj["loaded"] else "urn:orveldump:refused"
+
+
+def validate(obj):
+    """Raises jsonschema.ValidationError where the object breaks its schema."""
+    VALIDATORS[schema_of(obj)].validate(obj)
+
+
+def validate_lines(text):
+    """Every line of --json output parsed and checked against its schema; the objects."""
+    objects = [json.loads(line) for line in text.splitlines() if line.strip()]
+    for obj in objects:
+        validate(obj)
+    return objects
+
+
 def run(*args):
-    """Exit status, standard output and standard error (UTF-8) of one orveldump run."""
+    """Exit status, standard output and standard error (UTF-8) of one orveldump run; --json output
+    is checked against its schemas on the way."""
     proc = subprocess.run([ORVELDUMP] + list(args), capture_output=True)
-    return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
+    out = proc.stdout.decode("utf-8", "replace")
+    if "--json" in args and proc.returncode != 2:
+        validate_lines(out)
+    return proc.returncode, out, proc.stderr.decode("utf-8", "replace")
 
 
 class FolderTest(unittest.TestCase):

@@ -1,7 +1,8 @@
 // Fuzz target: bytes in memory go through the same stream parse that LoadFile uses, every node of
 // an accepted tree is displayed the way the viewer and orveldump display it, the node chain at a
-// byte agrees with a plain search, the encoding checks walk the tree over the same bytes, and a
-// parse that leaves its values in the file shows what the held parse shows.
+// byte agrees with a plain search, the encoding checks walk the tree over the same bytes, a
+// parse that leaves its values in the file shows what the held parse shows, and what orveldump
+// --redact prints does not depend on the bytes it leaves out (RedactionCheck.h).
 //
 // Built with clang's libFuzzer (-fsanitize=fuzzer) in the sanitizer configuration; see
 // tests/fuzz/README.md for running it.
@@ -15,8 +16,11 @@
 #include "dicom/read/DicomFile.h"
 #include "dicom/model/ElementRange.h"
 #include "dicom/model/TagArray.h"
+#include "cli/html/report.h"
+#include "tests/fuzz/RedactionCheck.h"
 #include "tests/support/DeferredCheck.h"
 #include "tests/support/FailureCheck.h"
+#include "tests/support/JsonCheck.h"
 #include "tests/support/ToolsCheck.h"
 
 namespace {
@@ -67,6 +71,31 @@ void CheckProblems(const std::vector<CheckProblem>& problems, size_t size) {
     }
 }
 
+// orveldump --html: the page model of every accepted and partial tree is JSON and holds none of
+// the characters that could end its script block or a line of JavaScript, whatever the file
+// holds; redacted and with a tiny budget (which leaves values out) too.
+void CheckPageModel(const CDicomFile* file, const ParseFailure* failure, const uint8_t* data, size_t size,
+                    const std::vector<CheckProblem>& problems) {
+    for (const bool redact : {false, true}) {
+        ReportInput input;
+        input.name = "</script>&\xE2\x80\xA8.dcm";
+        input.file = file;
+        input.failure = failure;
+        input.bytes = data;
+        input.byteCount = size;
+        input.problems = &problems;
+        input.redact = redact;
+        input.budget = redact ? 1024 : kDefaultHtmlBudget;
+        ReportSummary summary;
+        const std::string model = ReportModel(input, summary);
+        if (model.find_first_of("<>&") != std::string::npos || model.find("\xE2\x80\xA8") != std::string::npos ||
+            model.find("\xE2\x80\xA9") != std::string::npos)
+            Broken("page model with a character its script block must not hold");
+        const std::string error = json_check::Check(model);
+        if (!error.empty()) Broken(("page model: " + error).c_str());
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -87,6 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool deferredLoaded = deferred_check::ParseDeferred(data, size, deferred, 1, true);
         const std::string problem = deferred_check::Compare(file, loaded, deferred, deferredLoaded);
         if (!problem.empty()) Broken(("deferred values: " + problem).c_str());
+    }
+    {
+        const std::string leak = redaction_check::Check(data, size, file, loaded);
+        if (!leak.empty()) Broken(("redaction: " + leak).c_str());
     }
 
     if (!loaded) {
@@ -113,7 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         input.explicitVR = file.GetFailure()->explicitVR.value_or(true);
         input.littleEndian = file.GetFailure()->littleEndian.value_or(true);
         input.partial = true;
-        CheckProblems(CheckFile(input), size);
+        const std::vector<CheckProblem> problems = CheckFile(input);
+        CheckProblems(problems, size);
+        CheckPageModel(nullptr, file.GetFailure(), data, size, problems);
         return 0;
     }
     if (file.GetFailure() != nullptr) Broken("loaded file with a failure record");
@@ -147,7 +182,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 g_sink += region->tableOfParameterValues[i] != 0.0f;
     }
 
-    CheckProblems(CheckFile(CheckInputOf(file, data, size)), size);
+    const std::vector<CheckProblem> problems = CheckFile(CheckInputOf(file, data, size));
+    CheckProblems(problems, size);
+    CheckPageModel(&file, nullptr, data, size, problems);
 
     // Encoded sizes last: measuring may rewrite the lengths of defined-length items.
     for (CDicomTag* tag : file.GetElements()) g_sink += static_cast<size_t>(file.GetEncodedSize(tag));
