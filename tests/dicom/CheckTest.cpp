@@ -745,8 +745,10 @@ TEST(Check, ElementsAfterThePixelDataAreCheckedLikeAnyOther) {
             }
         }
         EXPECT_EQ(got, c.expected) << Describe(problems);
-        for (const CheckProblem& p : problems)
-            if (p.rule == std::string("trailing-bytes") && p.severity == CheckSeverity::Warning)
+        for (const CheckProblem& p : problems) {
+            if (p.rule == std::string("trailing-bytes") && p.severity == CheckSeverity::Warning) {
                 EXPECT_EQ(p.offset, pixelEnd + c.warningAt);
+            }
+        }
     }
 }
