@@ -8,8 +8,8 @@
 
 #include "app/AboutDlg.h"
 #include "app/resource.h"
-#include "dicom/ElementRange.h"
-#include "dicom/TagArray.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/TagArray.h"
 #include "framework/WinApp.h"
 
 const wchar_t* const kInvalidFileText = L"Invalid DICOM file    ";

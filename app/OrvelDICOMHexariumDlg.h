@@ -13,7 +13,7 @@
 
 #include "app/DropFilesCombo.h"
 #include "app/HyperLink.h"
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "hexedit/WndHexEditor.h"

@@ -8,9 +8,9 @@
 #include "cli/output.h"
 #include "cli/redact.h"
 #include "cli/sink.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/NodeAt.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/NodeAt.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "cli/file_bytes.h"
 #include "cli/redact.h"
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dicom/Check.h"
+#include "dicom/analysis/Check.h"
 
 class CDicomFile;
 class CDicomTag;

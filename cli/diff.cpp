@@ -12,9 +12,9 @@
 #include "cli/output.h"
 #include "cli/redact.h"
 #include "cli/utf8.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/TreeDiff.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/analysis/TreeDiff.h"
 
 namespace {
 

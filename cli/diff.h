@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/TreeDiff.h"
+#include "dicom/analysis/TreeDiff.h"
 
 struct Arguments;
 

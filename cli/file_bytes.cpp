@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dicom/FileStream.h"
+#include "dicom/io/FileStream.h"
 
 namespace {
 

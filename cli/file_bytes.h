@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "dicom/FileMapping.h"
-#include "dicom/LargeBlock.h"
+#include "dicom/io/FileMapping.h"
+#include "dicom/io/LargeBlock.h"
 
 class FileBytes {
 public:

@@ -8,8 +8,8 @@
 #include "cli/output.h"
 #include "cli/redact.h"
 #include "cli/tag_filter.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "cli/utf8.h"
 #include "cli/check.h"
 #include "cli/sink.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 
 namespace {
 

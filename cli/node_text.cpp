@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/utf8.h"
-#include "dicom/DicomTag.h"
+#include "dicom/model/DicomTag.h"
 
 std::string TagCode(uint16_t group, uint16_t element) {
     static const char kHex[] = "0123456789ABCDEF";

@@ -22,8 +22,8 @@
 #include "cli/utf8.h"
 #include "cli/walk.h"
 #include "cli/check.h"
-#include "dicom/DicomFile.h"
-#include "dicom/FileMapping.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/io/FileMapping.h"
 #include "OrvelVersion.h"
 
 #ifdef _WIN32

@@ -14,7 +14,7 @@
 
 #include "cli/sink.h"
 #include "cli/utf8.h"
-#include "dicom/LargeBlock.h"
+#include "dicom/io/LargeBlock.h"
 
 class Output {
 public:

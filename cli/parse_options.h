@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "dicom/DicomHeader.h"
+#include "dicom/model/DicomHeader.h"
 
 // Files of any size; large values and pixel data stay in the file (read only where a value text
 // needs them); the partial tree of a refused file when the mode shows it.

@@ -6,10 +6,10 @@
 
 #include "cli/node_text.h"
 #include "cli/utf8.h"
-#include "dicom/Check.h"
-#include "dicom/DicomDictionary.h"
-#include "dicom/DicomTag.h"
-#include "dicom/ParseFailure.h"
+#include "dicom/analysis/Check.h"
+#include "dicom/dictionary/DicomDictionary.h"
+#include "dicom/model/DicomTag.h"
+#include "dicom/model/ParseFailure.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/sink.h"
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace {
 

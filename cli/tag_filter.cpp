@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <unordered_map>
 
-#include "dicom/DicomDictionary.h"
-#include "dicom/TagArray.h"
+#include "dicom/dictionary/DicomDictionary.h"
+#include "dicom/model/TagArray.h"
 
 namespace {
 

@@ -84,8 +84,10 @@ def modes(paths, original):
     return result
 
 
-def digest_of(orveldump, argv):
-    run = subprocess.run([orveldump] + argv, capture_output=True, timeout=300)
+def digest_of(orveldump, argv, folder):
+    # Run in the temporary folder with the variants named relative to it: outputs name their
+    # files, and the folder's own name differs on every run.
+    run = subprocess.run([orveldump] + argv, capture_output=True, timeout=300, cwd=folder)
     h = hashlib.sha256()
     h.update(run.stdout)
     h.update(b"\0stderr\0")
@@ -95,6 +97,7 @@ def digest_of(orveldump, argv):
 
 
 def freeze(orveldump, count):
+    orveldump = str(Path(orveldump).resolve())
     result = {}
     with tempfile.TemporaryDirectory(prefix="freeze-") as tmp:
         for index, original in enumerate(inputs()):
@@ -106,13 +109,13 @@ def freeze(orveldump, count):
             for number, copy in enumerate(variants(data, key, count)):
                 path = folder / f"v{number:03d}.dcm"
                 path.write_bytes(copy)
-                paths.append(path)
-            entry = {name: digest_of(orveldump, argv) for name, argv in modes(paths, original)}
+                paths.append(path.relative_to(tmp))
+            entry = {name: digest_of(orveldump, argv, tmp) for name, argv in modes(paths, original)}
             # The diff takes two files: each variant against the original, in one digest.
             for name, extra in (("diff-json", ["--json"]), ("diff", [])):
                 h = hashlib.sha256()
                 for path in paths[1:]:
-                    h.update(digest_of(orveldump, extra + ["--diff", str(paths[0]), str(path)]).encode())
+                    h.update(digest_of(orveldump, extra + ["--diff", str(paths[0]), str(path)], tmp).encode())
                 entry[name] = h.hexdigest()
             entry["variants"] = len(paths)
             result[key] = entry

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/CodePage.h"
+#include "dicom/text/CodePage.h"
 
 namespace {
 

@@ -10,11 +10,11 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-$(mktemp -d /tmp/orvel-codepages.XXXXXX)}
 mkdir -p "$work"
-sources="$root/tools/codepage_dump.cpp $root/dicom/CharacterSet.cpp"
+sources="$root/tools/codepage_dump.cpp $root/dicom/text/CharacterSet.cpp"
 flags="-std=c++17 -O2 -I$root"
 
-g++ $flags -o "$work/dump" $sources "$root/dicom/codepage_posix.cpp"
-x86_64-w64-mingw32-g++-posix $flags -static -o "$work/dump.exe" $sources "$root/dicom/codepage_win32.cpp"
+g++ $flags -o "$work/dump" $sources "$root/dicom/text/codepage_posix.cpp"
+x86_64-w64-mingw32-g++-posix $flags -static -o "$work/dump.exe" $sources "$root/dicom/text/codepage_win32.cpp"
 
 "$work/dump" > "$work/native.txt"
 WINEPREFIX=${WINEPREFIX:-$work/wineprefix} WINEDEBUG=-all /usr/lib/wine/wine64 "$work/dump.exe" \

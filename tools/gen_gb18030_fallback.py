@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the GB18030 tables of dicom/codepage_win32.cpp.
+"""Prints the GB18030 tables of dicom/text/codepage_win32.cpp.
 
 Some Windows systems (Wine among them) lack code page 54936. There the program decodes
 GB18030 itself: two-byte codes through code page 936 plus the codes where GB18030 differs
@@ -11,7 +11,7 @@ not, Windows' code page 936 has a private-use character, so a code needs an entr
 when GB18030 gives it a character outside the private use area.
 
 Usage: python3 tools/gen_gb18030_fallback.py > table.txt, then paste it over the
-generated block of dicom/codepage_win32.cpp.
+generated block of dicom/text/codepage_win32.cpp.
 """
 
 import ctypes

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes dicom/dictionary_table.cpp, the static data dictionary table.
+"""Writes dicom/dictionary/dictionary_table.cpp, the static data dictionary table.
 
 The rows come from the DICOM data dictionary that Debian's python3-pydicom
 ships (pydicom._dicom_dict), run with the system python3:
 
-    python3 tools/make_dictionary_table.py dicom/dictionary_table.cpp
-    python3 tools/make_dictionary_table.py --check dicom/dictionary_table.cpp
+    python3 tools/make_dictionary_table.py dicom/dictionary/dictionary_table.cpp
+    python3 tools/make_dictionary_table.py --check dicom/dictionary/dictionary_table.cpp
 
 --check writes nothing; it exits 1 (and prints a diff) when the file differs
 from what this script produces now.
@@ -219,7 +219,7 @@ def c_string(data):
 
 
 def render(rows, report):
-    command = "python3 tools/make_dictionary_table.py dicom/dictionary_table.cpp"
+    command = "python3 tools/make_dictionary_table.py dicom/dictionary/dictionary_table.cpp"
     lines = [
         "// GENERATED FILE - DO NOT EDIT BY HAND.",
         "//",
@@ -227,7 +227,7 @@ def render(rows, report):
         "// from the DICOM data dictionary of pydicom %s (pydicom._dicom_dict)." % pydicom.__version__,
         "// To change a row, change tools/make_dictionary_table.py and run it again.",
         "",
-        '#include "dicom/DicomDictionary.h"',
+        '#include "dicom/dictionary/DicomDictionary.h"',
         "",
         "extern constexpr DictionaryRecord kDictionaryTable[] = {",
     ]

@@ -10,7 +10,7 @@ sys.path.insert(0, HERE)
 
 import make_dictionary_table as generator  # noqa: E402
 
-TABLE = os.path.join(HERE, os.pardir, "dicom", "dictionary_table.cpp")
+TABLE = os.path.join(HERE, os.pardir, "dicom", "dictionary", "dictionary_table.cpp")
 
 
 def row(name):
@@ -24,8 +24,8 @@ class CommittedTable(unittest.TestCase):
         with open(TABLE, encoding="latin-1", newline="") as f:
             committed = f.read()
         self.assertTrue(committed == text,
-                        "dicom/dictionary_table.cpp is stale or edited by hand; run "
-                        "python3 tools/make_dictionary_table.py dicom/dictionary_table.cpp")
+                        "dicom/dictionary/dictionary_table.cpp is stale or edited by hand; run "
+                        "python3 tools/make_dictionary_table.py dicom/dictionary/dictionary_table.cpp")
 
 
 class Texts(unittest.TestCase):

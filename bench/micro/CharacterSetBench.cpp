@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "dicom/CharacterSet.h"
+#include "dicom/text/CharacterSet.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dicom/DicomDictionary.h"
+#include "dicom/dictionary/DicomDictionary.h"
 
 namespace {
 

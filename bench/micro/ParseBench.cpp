@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "bench/BenchFiles.h"
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/DicomTag.h"
+#include "dicom/model/DicomTag.h"
 
 namespace {
 

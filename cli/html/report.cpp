@@ -12,8 +12,8 @@
 #include "cli/redact.h"
 #include "cli/tag_filter.h"
 #include "cli/utf8.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 
 // The page around the model, made from page.html, page.css and page.js at build time.
 extern const char kHtmlPageHead[];

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/Check.h"
+#include "dicom/analysis/Check.h"
 
 class CDicomFile;
 class CTagArray;

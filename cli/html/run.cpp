@@ -14,7 +14,7 @@
 #include "cli/parse_options.h"
 #include "cli/utf8.h"
 #include "cli/walk.h"
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace {
 

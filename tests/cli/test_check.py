@@ -103,7 +103,7 @@ class CheckTest(FolderTest):
 
     def test_help_and_manual_give_each_rule_the_severities_the_checker_reports(self):
         # From the checker's source: each Report call's rule id and the severities it may give.
-        with open(os.path.join(ROOT, "dicom", "Check.cpp"), encoding="utf-8") as f:
+        with open(os.path.join(ROOT, "dicom", "analysis", "Check.cpp"), encoding="utf-8") as f:
             source = f.read()
         reported = {}
         for rule, severity in re.findall(r'Report(?:At)?\((?:[^,"()]+, )?"([a-z-]+)",\s*([^;]*?CheckSeverity::\w+'

@@ -1,8 +1,8 @@
 // The bytes an element occupies, as the hex view highlights them.
 #include <gtest/gtest.h>
 
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

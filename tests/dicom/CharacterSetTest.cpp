@@ -1,5 +1,5 @@
-#include "dicom/CharacterSet.h"
-#include "dicom/CodePage.h"
+#include "dicom/text/CharacterSet.h"
+#include "dicom/text/CodePage.h"
 
 #include <gtest/gtest.h>
 

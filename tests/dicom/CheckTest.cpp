@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "dicom/Check.h"
-#include "dicom/DicomFile.h"
+#include "dicom/analysis/Check.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

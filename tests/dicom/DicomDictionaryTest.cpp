@@ -1,4 +1,4 @@
-#include "dicom/DicomDictionary.h"
+#include "dicom/dictionary/DicomDictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/FailureCheck.h"
 #include "tests/support/Load.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "dicom/DicomFile.h"
-#include "dicom/LargeBlock.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/io/LargeBlock.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

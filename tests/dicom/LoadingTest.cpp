@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "dicom/DicomFile.h"
-#include "dicom/FileMapping.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/io/FileMapping.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

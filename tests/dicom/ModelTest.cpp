@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "dicom/DicomFile.h"
-#include "dicom/DicomVR.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/dictionary/DicomVR.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

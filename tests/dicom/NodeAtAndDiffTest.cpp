@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/NodeAt.h"
-#include "dicom/TreeDiff.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/NodeAt.h"
+#include "dicom/analysis/TreeDiff.h"
 #include "tests/support/DeferredCheck.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dicom/DicomFile.h"
-#include "dicom/NodeStore.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/NodeStore.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "dicom/DicomTag.h"
+#include "dicom/model/DicomTag.h"
 
 namespace {
 
@@ -150,7 +150,7 @@ TEST(CopyValueBytes, ZeroTerminatedCopyOfTheValue) {
     EXPECT_EQ(copy[0], 0);
 }
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"
 

@@ -10,10 +10,10 @@
 #include "cli/listing.h"
 #include "cli/output.h"
 #include "cli/redact.h"
-#include "dicom/Check.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/TreeDiff.h"
+#include "dicom/analysis/Check.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/analysis/TreeDiff.h"
 
 namespace redaction_check {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/ToolsCheck.h"
 
 namespace {

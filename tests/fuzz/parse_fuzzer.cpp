@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "dicom/Check.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
-#include "dicom/TagArray.h"
+#include "dicom/analysis/Check.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/TagArray.h"
 #include "cli/html/report.h"
 #include "tests/fuzz/RedactionCheck.h"
 #include "tests/support/DeferredCheck.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/FailureCheck.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/hostile/AllocationCounter.h"
 #include "tests/support/DicomWriter.h"
 #include "tests/support/Load.h"

@@ -34,9 +34,9 @@
 #include <io.h>
 #endif
 
-#include "dicom/CharacterSet.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/text/CharacterSet.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 #include "tests/hostile/AllocationCounter.h"
 #include "tests/support/FailureCheck.h"
 #include "tests/support/WriterCorpus.h"

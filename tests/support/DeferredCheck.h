@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 
 namespace deferred_check {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "dicom/DicomHeader.h"
-#include "dicom/ElementRange.h"
+#include "dicom/model/DicomHeader.h"
+#include "dicom/model/ElementRange.h"
 
 namespace failure_check {
 

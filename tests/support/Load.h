@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "dicom/DicomFile.h"
+#include "dicom/read/DicomFile.h"
 #include "tests/support/DicomWriter.h"
 
 inline bool Load(const DicomWriter& writer, CDicomFile& file) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "dicom/ElementRange.h"
-#include "dicom/NodeAt.h"
-#include "dicom/TagArray.h"
-#include "dicom/TreeDiff.h"
+#include "dicom/model/ElementRange.h"
+#include "dicom/model/NodeAt.h"
+#include "dicom/model/TagArray.h"
+#include "dicom/analysis/TreeDiff.h"
 
 namespace tools_check {
 

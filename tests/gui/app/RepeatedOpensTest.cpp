@@ -18,8 +18,8 @@
 
 #include "app/OrvelDICOMHexariumDlg.h"
 #include "app/resource.h"
-#include "dicom/DicomFile.h"
-#include "dicom/ElementRange.h"
+#include "dicom/read/DicomFile.h"
+#include "dicom/model/ElementRange.h"
 #include "framework/WinApp.h"
 #include "tests/gui/app/Common.h"
 #include "tests/gui/app/Harness.h"

@@ -31,7 +31,7 @@
 
 #include "app/OrvelDICOMHexariumApp.h"
 #include "app/OrvelDICOMHexariumDlg.h"
-#include "dicom/ElementRange.h"
+#include "dicom/model/ElementRange.h"
 #include "tests/gui/app/Harness.h"
 
 namespace {

@@ -1,0 +1,68 @@
+#include "dicom/dictionary/TransferSyntax.h"
+
+#include <cstring>
+
+namespace {
+
+const TransferSyntax kSyntaxes[] = {
+    {"1.2.840.10008.1.2", false, true, false, false, SyntaxKind::Native, "NONE"},
+    {"1.2.840.10008.1.2.1", true, true, false, false, SyntaxKind::Native, "NONE"},
+    {"1.2.840.10008.1.2.1.99", true, true, false, true, SyntaxKind::Native, "NONE"},
+    {"1.2.840.10008.1.2.2", true, false, false, false, SyntaxKind::Native, "NONE"},
+    {"1.2.840.10008.1.20", false, true, false, false, SyntaxKind::Native, "NONE"},
+    // JPIP referenced deflate: a deflated data set the program has no name for.
+    {"1.2.840.10008.1.2.4.95", true, true, false, true, SyntaxKind::Native, nullptr},
+    {"1.2.840.10008.1.2.4.50", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.51", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.52", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.53", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.54", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.55", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.56", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.60", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.61", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.62", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.63", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.64", true, true, true, false, SyntaxKind::JPEGLossy, "JPEG"},
+    {"1.2.840.10008.1.2.4.57", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.58", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.59", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.65", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.66", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.70", true, true, true, false, SyntaxKind::JPEGLossless, "JPEG Lossless"},
+    {"1.2.840.10008.1.2.4.80", true, true, true, false, SyntaxKind::JPEGLSLossless, "JPEG-LS Lossless"},
+    {"1.2.840.10008.1.2.4.81", true, true, true, false, SyntaxKind::JPEGLSLossy, "JPEG-LS Lossy"},
+    {"1.2.840.10008.1.2.4.90", true, true, true, false, SyntaxKind::JPEG2000Lossless, "JPEG2000 Lossless"},
+    {"1.2.840.10008.1.2.4.91", true, true, true, false, SyntaxKind::JPEG2000Lossy, "JPEG2000 Lossy"},
+    {"1.2.840.10008.1.2.5", true, true, true, false, SyntaxKind::RLE, "RLE"},
+};
+
+}  // namespace
+
+const TransferSyntax* FindTransferSyntax(const char* uid) {
+    for (const TransferSyntax& syntax : kSyntaxes)
+        if (std::strcmp(uid, syntax.uid) == 0) return &syntax;
+    return nullptr;
+}
+
+const TransferSyntax* FindTransferSyntax(const std::wstring& uid) {
+    // UIDs are ASCII; a text with anything else matches no row.
+    char narrow[65];
+    if (uid.size() >= sizeof narrow) return nullptr;
+    for (size_t i = 0; i < uid.size(); ++i) {
+        if (uid[i] <= 0 || uid[i] > 0x7E) return nullptr;
+        narrow[i] = static_cast<char>(uid[i]);
+    }
+    narrow[uid.size()] = '\0';
+    return FindTransferSyntax(narrow);
+}
+
+void EncodingOfTransferSyntax(const char* uid, bool& explicitVR, bool& littleEndian) {
+    if (const TransferSyntax* syntax = FindTransferSyntax(uid)) {
+        explicitVR = syntax->explicitVR;
+        littleEndian = syntax->littleEndian;
+        return;
+    }
+    explicitVR = std::strstr(uid, "1.2.840.10008") != nullptr;
+    littleEndian = true;
+}

@@ -1,0 +1,17 @@
+// Numbers from bytes in a given byte order, read byte by byte so that alignment never matters.
+#pragma once
+
+#include <cstdint>
+
+inline uint16_t Little16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
+inline uint16_t Big16(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1]); }
+inline uint32_t Little32(const uint8_t* b) {
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+inline uint32_t Big32(const uint8_t* b) {
+    return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+           (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+}
+inline uint16_t Read16(const uint8_t* b, bool littleEndian) { return littleEndian ? Little16(b) : Big16(b); }
+inline uint32_t Read32(const uint8_t* b, bool littleEndian) { return littleEndian ? Little32(b) : Big32(b); }

@@ -1,0 +1,24 @@
+#include "dicom/io/FileCursor.h"
+
+#include "dicom/io/FileStream.h"
+
+bool CFileCursor::SeekTo(uint64_t offset) {
+    if (m_streamPosition == offset) return true;
+    if (!SeekStream(m_stream, offset)) return false;
+    m_streamPosition = offset;
+    return true;
+}
+
+bool CFileCursor::Fill(uint64_t offset) {
+    m_bufferLength = 0;
+    const size_t capacity = m_size < kReadAheadSize ? static_cast<size_t>(m_size) : kReadAheadSize;
+    if (m_buffer.size() != capacity) m_buffer.resize(capacity);
+    if (!SeekTo(offset)) return false;
+    const uint64_t left = LeftFrom(offset);
+    const size_t wanted = left < capacity ? static_cast<size_t>(left) : capacity;
+    const size_t got = std::fread(m_buffer.data(), 1, wanted, m_stream);
+    m_streamPosition += got;
+    m_bufferOffset = offset;
+    m_bufferLength = got;
+    return true;
+}

@@ -1,0 +1,64 @@
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "dicom/io/FileStream.h"
+
+namespace {
+
+// The wide path as UTF-8, the form file names take on this platform.
+std::string Utf8FromWide(const std::wstring& text) {
+    std::string out;
+    for (wchar_t wc : text) {
+        uint32_t c = static_cast<uint32_t>(wc);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+FILE* OpenFileForReading(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return std::fopen(Utf8FromWide(path).c_str(), "rb");
+}
+
+bool SeekStream(FILE* stream, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t StreamSize(FILE* stream) {
+    if (fseeko(stream, 0, SEEK_END) != 0) return -1;
+    return static_cast<int64_t>(ftello(stream));
+}
+
+std::wstring CurrentDirectoryWithSeparator() {
+    char* cwd = getcwd(nullptr, 0);
+    std::wstring wide;
+    if (cwd != nullptr) {
+        // Bytes of the directory name are widened one by one; only used to complete the path.
+        for (const char* p = cwd; *p != 0; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        std::free(cwd);
+    }
+    wide += L'/';
+    return wide;
+}

@@ -1,0 +1,153 @@
+#include "dicom/model/DicomHeader.h"
+
+#include <cstring>
+
+#include "dicom/io/FileStream.h"
+
+// Who owns what. A file object owns its whole tree: the top-level element list holds the
+// elements, the node store (CTagArray::m_nodeStore) holds every node the parser makes and the
+// small values, the chunks of child lists, and the block of top-level fragments; the one node
+// made with new, the top-level pixel data element, is deleted by the element list, and it owns
+// its native frame blocks. A node owns its value block when the value is larger than the store
+// takes (CTagData frees it), and any child made with new (trees built by hand); it never owns a
+// node of the store. Parent pointers never own. The file object also owns the trailing data,
+// the palette copies (CPixelModule), the ultrasound regions with their tables, and the failure
+// record of a refused parse with the partial tree it took over. The VR records and dictionary
+// names that nodes point at live for the whole process.
+
+CDicomHeader::CDicomHeader() = default;
+
+CDicomHeader::~CDicomHeader() = default;
+
+void CDicomHeader::BuildUltrasoundRegions() { m_ultrasoundRegions = UltrasoundRegionsOf(*this); }
+
+void CDicomHeader::Reset() {
+    DeleteAllElements();
+    m_valueSource.reset();
+    m_trailingData.reset();
+    m_trailingSize = 0;
+    m_ultrasoundRegions.clear();
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    std::memset(m_preamble, 0, sizeof m_preamble);
+    std::memset(m_magic, 0, sizeof m_magic);
+    m_hasPreamble = 0;
+    m_explicitVR = 1;
+    m_littleEndian = 1;
+    ResetPixelModule();
+    m_fileSize = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files and paths
+
+void CDicomHeader::SetFileNames(const std::wstring& path) {
+    m_fileName.clear();
+    m_folder.clear();
+    m_fullPath.clear();
+    if (path.empty()) return;
+    size_t separator = path.rfind(L'\\');
+    if (separator == std::wstring::npos) separator = path.rfind(L'/');
+    if (separator == std::wstring::npos) {
+        m_fileName = path;
+        m_folder = CurrentDirectoryWithSeparator();
+        m_fullPath = m_folder + m_fileName;
+        return;
+    }
+    m_folder = path.substr(0, separator + 1);
+    m_fileName = path.substr(separator + 1);
+    m_fullPath = path;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Meta information and the data set
+
+void EncodingOfMeta(const CTagArray& dataSet, bool& explicitVR, bool& littleEndian) {
+    for (CDicomTag* tag : dataSet.GetElements()) {
+        if (tag->GetGroup() > 0x0002) return;
+        if (!tag->Is(0x0002, 0x0010)) continue;
+        littleEndian = true;
+        const HeapArray<char> text = tag->CopyValueBytes();
+        if (text == nullptr) continue;
+        // Exact comparison up to the first NUL, so only NUL padding is ignored.
+        EncodingOfTransferSyntax(text.get(), explicitVR, littleEndian);
+        return;
+    }
+}
+
+void CDicomHeader::DetectTransferSyntax() {
+    bool explicitVR = m_explicitVR != 0, littleEndian = m_littleEndian != 0;
+    EncodingOfMeta(*this, explicitVR, littleEndian);
+    m_explicitVR = explicitVR ? 1 : 0;
+    m_littleEndian = littleEndian ? 1 : 0;
+}
+
+void CDicomHeader::SetEncoding(const FileEncoding& encoding) {
+    m_hasPreamble = encoding.hasPreamble ? 1 : 0;
+    m_explicitVR = encoding.explicitVR ? 1 : 0;
+    m_littleEndian = encoding.littleEndian ? 1 : 0;
+    std::memcpy(m_preamble, encoding.preamble, sizeof m_preamble);
+    std::memcpy(m_magic, encoding.magic, sizeof m_magic);
+}
+
+bool CDicomHeader::IsUncompressedIn(bool littleEndian) const {
+    if (FindElement(0x0002, 0x0010) == nullptr || !littleEndian) return true;
+    const TransferSyntax* syntax = GetTransferSyntax();
+    return syntax == nullptr || !syntax->encapsulated;
+}
+
+bool CDicomHeader::IsSequenceIn(const CDicomTag* tag, bool explicitVR) {
+    const CDicomVR& vr = tag->GetVR();
+    const bool undefined = tag->IsUndefinedLength();
+    return vr.Is(VRKind::SQ) || (!explicitVR && undefined) || (vr.Is(VRKind::UN) && undefined);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoded sizes
+
+uint64_t CDicomHeader::MeasureEncoded(CDicomTag* tag, bool explicitVR) {
+    const bool undefined = tag->IsUndefinedLength();
+    const uint64_t header = explicitVR ? 12 : 8;
+    // Nested encapsulated pixel data is read as fragments, never as a sequence; measure it so.
+    const bool fragments = tag->IsPixelData() && undefined && tag->GetParent() != nullptr;
+
+    if (!fragments && IsSequenceIn(tag, explicitVR)) {
+        uint64_t size = header;
+        // The items of a UN sequence are measured as implicit VR.
+        const bool childrenExplicit = explicitVR && !tag->GetVR().Is(VRKind::UN);
+        for (CDicomTag* child : tag->GetChildren())
+            size += child->IsUndefinedLength() ? MeasureItem(child, childrenExplicit) : MeasureEncoded(child, childrenExplicit);
+        if (tag->Data().GetLongLength() == kUndefinedLength) size += 8;
+        return size;
+    }
+    if (tag->IsPixelData()) {
+        if (undefined) {
+            uint64_t size = header + 8;
+            for (CDicomTag* child : tag->GetChildren()) size += uint64_t(child->Data().GetLongLength()) + 8;
+            return size;
+        }
+        if (tag->GetParent() == nullptr && IsUncompressed()) {
+            const uint64_t frames = static_cast<CDicomTag7FE0*>(tag)->GetTotalFragmentLength();
+            tag->Data().SetLongLength(static_cast<uint32_t>(frames));
+        }
+        return header + tag->GetValueLength();
+    }
+    if (tag->IsItem()) return MeasureItem(tag, explicitVR);
+    const uint64_t length = tag->GetValueLength();
+    if (explicitVR || tag->GetGroup() == 0x0002) {
+        const std::wstring& vr = tag->GetVRText();
+        return length + 8 + ((vr.empty() || IsLongLengthVR(vr)) ? 4 : 0);
+    }
+    return length + 8;
+}
+
+uint64_t CDicomHeader::MeasureItem(CDicomTag* item, bool explicitVR) {
+    uint64_t size = 8;
+    for (CDicomTag* child : item->GetChildren()) size += MeasureEncoded(child, explicitVR);
+    if (item->IsUndefinedLength())
+        size += 8;
+    else
+        item->Data().SetLongLength(static_cast<uint32_t>(size - 8));
+    return size;
+}
