@@ -170,7 +170,7 @@ def check_deb(c, version, deb):
     c.check(status == 0 and "orveldump - print the parsed structure of DICOM files" in manual,
             "man -l orveldump.1.gz shows the page", manual[-400:])
     _, usage = run_text([orveldump, "--help"])
-    flags = sorted(set(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", usage)))
+    flags = sorted(set(re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", usage)))
     missing = [f for f in flags if not re.search(rf"(?<![\w-]){re.escape(f)}(?![\w-])", manual)]
     c.check(flags and not missing, f"the manual page covers every flag of --help ({len(flags)})",
             f"missing {missing}")
