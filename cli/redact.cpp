@@ -325,9 +325,18 @@ std::string FailureTexts::Reason(const std::string& reason) const {
             at += 10;
         }
     }
-    // A hidden tag's header was read from bytes that may be a value's: so was its length.
-    if (hidden)
+    // A hidden tag's header was read from bytes that may be a value's: so was its length, and
+    // its VR, which decides the header's size and so how many bytes are left after it.
+    if (hidden) {
         for (size_t at = out.find("length "); at != std::string::npos; at = out.find("length ", at + 1))
             HideNumberAfter(out, at, "length ");
+        for (size_t at = out.find(" bytes left"); at != std::string::npos; at = out.find(" bytes left", at + 1)) {
+            size_t start = at;
+            while (start > 0 && std::isdigit(static_cast<unsigned char>(out[start - 1]))) --start;
+            if (start == at) continue;
+            out.replace(start, at - start, "?");
+            at = start + 1;
+        }
+    }
     return out;
 }
