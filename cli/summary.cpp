@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/json_read.h"
 #include "cli/output.h"
 
 namespace {
@@ -43,133 +44,6 @@ public:
 
 private:
     const std::string& m_bytes;
-    size_t m_pos = 0;
-};
-
-// --- a small JSON reader, enough for summaries: objects, arrays, strings, numbers, literals ---
-
-struct JsonValue {
-    enum Type { Null, Bool, Number, String, Array, Object } type = Null;
-    bool boolean = false;
-    double number = 0;
-    std::string text;
-    std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
-
-    const JsonValue* Member(const char* key) const {
-        for (const auto& [name, value] : members)
-            if (name == key) return &value;
-        return nullptr;
-    }
-};
-
-class JsonReader {
-public:
-    explicit JsonReader(const std::string& text) : m_text(text) {}
-    bool Document(JsonValue& value) {
-        if (!Value(value, 0)) return false;
-        Space();
-        return m_pos == m_text.size();
-    }
-
-private:
-    void Space() {
-        while (m_pos < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
-    }
-    bool Take(char c) {
-        Space();
-        if (m_pos < m_text.size() && m_text[m_pos] == c) {
-            ++m_pos;
-            return true;
-        }
-        return false;
-    }
-    bool Literal(const char* word) {
-        const size_t length = std::strlen(word);
-        if (m_text.compare(m_pos, length, word) != 0) return false;
-        m_pos += length;
-        return true;
-    }
-    bool Value(JsonValue& value, int depth) {
-        if (depth > 16) return false;
-        Space();
-        if (m_pos >= m_text.size()) return false;
-        const char c = m_text[m_pos];
-        if (c == '{') {
-            ++m_pos;
-            value.type = JsonValue::Object;
-            if (Take('}')) return true;
-            do {
-                std::string key;
-                JsonValue member;
-                Space();
-                if (!String(key) || !Take(':') || !Value(member, depth + 1)) return false;
-                value.members.emplace_back(std::move(key), std::move(member));
-            } while (Take(','));
-            return Take('}');
-        }
-        if (c == '[') {
-            ++m_pos;
-            value.type = JsonValue::Array;
-            if (Take(']')) return true;
-            do {
-                value.items.emplace_back();
-                if (!Value(value.items.back(), depth + 1)) return false;
-            } while (Take(','));
-            return Take(']');
-        }
-        if (c == '"') {
-            value.type = JsonValue::String;
-            return String(value.text);
-        }
-        if (Literal("null")) return true;
-        if (Literal("true") || Literal("false")) {
-            value.type = JsonValue::Bool;
-            value.boolean = m_text[m_pos - 1] == 'e' && m_text[m_pos - 2] == 'u';
-            return true;
-        }
-        const char* start = m_text.c_str() + m_pos;
-        char* end = nullptr;
-        value.number = std::strtod(start, &end);
-        if (end == start) return false;
-        value.type = JsonValue::Number;
-        m_pos += static_cast<size_t>(end - start);
-        return true;
-    }
-    bool String(std::string& out) {
-        if (m_pos >= m_text.size() || m_text[m_pos] != '"') return false;
-        for (++m_pos; m_pos < m_text.size(); ++m_pos) {
-            const char c = m_text[m_pos];
-            if (c == '"') {
-                ++m_pos;
-                return true;
-            }
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (++m_pos >= m_text.size()) return false;
-            switch (m_text[m_pos]) {
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'u': {
-                    if (m_pos + 4 >= m_text.size()) return false;
-                    const uint32_t code = static_cast<uint32_t>(std::strtoul(m_text.substr(m_pos + 1, 4).c_str(), nullptr, 16));
-                    m_pos += 4;
-                    char bytes[4];
-                    out.append(bytes, static_cast<size_t>(EncodeUtf8(code, bytes) - bytes));
-                    break;
-                }
-                default: out += m_text[m_pos];
-            }
-        }
-        return false;
-    }
-
-    const std::string& m_text;
     size_t m_pos = 0;
 };
 
@@ -522,9 +396,9 @@ bool Summary::Parse(const std::string& text, Summary& summary, std::string& erro
 
 bool Summary::ParseLine(const std::string& line, Summary& summary) {
     JsonValue document;
-    JsonReader reader(line);
+    std::string error;
     const JsonValue* object = nullptr;
-    if (reader.Document(document)) object = document.Member("summary");
+    if (ReadJson(line, document, error)) object = document.Member("summary");
     Summary read;
     if (object == nullptr || object->type != JsonValue::Object || !ReadCounts(*object, "refusedBy", read.m_refusedBy) ||
         !ReadCounts(*object, "ioErrorsBy", read.m_ioErrorsBy) ||

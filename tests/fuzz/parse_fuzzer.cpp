@@ -17,10 +17,10 @@
 #include "dicom/model/ElementRange.h"
 #include "dicom/model/TagArray.h"
 #include "cli/html/report.h"
+#include "cli/json_read.h"
 #include "tests/fuzz/RedactionCheck.h"
 #include "tests/support/DeferredCheck.h"
 #include "tests/support/FailureCheck.h"
-#include "tests/support/JsonCheck.h"
 #include "tests/support/ToolsCheck.h"
 
 namespace {
@@ -91,8 +91,9 @@ void CheckPageModel(const CDicomFile* file, const ParseFailure* failure, const u
         if (model.find_first_of("<>&") != std::string::npos || model.find("\xE2\x80\xA8") != std::string::npos ||
             model.find("\xE2\x80\xA9") != std::string::npos)
             Broken("page model with a character its script block must not hold");
-        const std::string error = json_check::Check(model);
-        if (!error.empty()) Broken(("page model: " + error).c_str());
+        JsonValue parsed;
+        std::string error;
+        if (!ReadJson(model, parsed, error)) Broken(("page model: " + error).c_str());
     }
 }
 
