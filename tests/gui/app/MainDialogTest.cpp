@@ -17,6 +17,7 @@
 #include "framework/WinApp.h"
 #include "tests/gui/app/Common.h"
 #include "tests/gui/app/Harness.h"
+#include "tests/support/DicomWriter.h"
 
 using namespace apptest;
 using harness::RunModal;
@@ -420,6 +421,34 @@ TEST_F(MainDialog, CorpusFilesShowTheirElementsAndRanges) {
         EXPECT_EQ(sequenceRows[5], L"324");
         EXPECT_EQ(dialog.GetHexEditor().GetModel().SelectionStart(), 890u);
         EXPECT_EQ(dialog.GetHexEditor().GetModel().SelectionEnd(), 898u + 324u - 1u);
+    }});
+}
+
+TEST_F(MainDialog, ABigEndianFileWithLittleEndianUNItemsOpensAndGoesOnBigEndianAfterThem) {
+    // An undefined-length UN element in a big-endian data set: its items are implicit VR little
+    // endian, and the data set goes on big endian after its delimiter.
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.2").Mode(true, false);
+    w.Element(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7"));
+    const uint64_t unTag = w.Size();
+    w.BeginSequence(0x0009, 0x1010, true, "UN").Mode(false, true).BeginItem(true);
+    w.US(0x0028, 0x0010, 0x0102).EndItem().EndSequence().Mode(true, false);
+    const uint64_t afterTag = w.Size();
+    w.US(0x0028, 0x0002, 3);
+    w.Filler(6);
+    const std::wstring path = WriteTemp("big_endian_un.dcm", w.Bytes());
+    RunModal(dialog, {[&] {
+        ASSERT_TRUE(OpenTyped(dialog, path).empty());
+        CTreeCtrl& tree = dialog.GetTagTree();
+        ASSERT_NE(ChildWithLabel(tree, dialog.GetRootNode(), L"(0028,0002)  Samples per Pixel"), nullptr);
+        // A click on the first value byte of (0028,0002), past its 8-byte explicit VR header.
+        ClickByte(dialog.GetHexEditor(), afterTag + 8);
+        const std::vector<std::wstring> rows = Properties(dialog);
+        EXPECT_EQ(rows[0], L"0028, 0002");
+        EXPECT_EQ(rows[3], std::to_wstring(afterTag));
+        EXPECT_EQ(rows[6], L"3 ");
+        ClickByte(dialog.GetHexEditor(), unTag + 20);
+        EXPECT_EQ(Properties(dialog)[0], L"0009, 1010");
     }});
 }
 
