@@ -59,6 +59,21 @@ void ReportIoError(const Arguments& arguments, const std::string& path, const st
     WriteErr(path + ": " + reason + "\n");
 }
 
+// A file whose bytes could not be read, with the system's reason: reported, and counted as an
+// I/O error rather than a refused file.
+void RecordIoError(const Arguments& arguments, const std::string& path, const std::string& reason, FileRecord& record) {
+    ReportIoError(arguments, path, reason);
+    record.outcome = Outcome::IoError;
+    record.reason = reason;
+    record.status = 1;
+}
+
+// The system's reason a refused parse gives, if the file could not be read at all or to its end.
+const std::string* IoErrorOf(const CDicomFile& file) {
+    const ParseFailure* failure = file.GetFailure();
+    return failure != nullptr && !failure->ioError.empty() ? &failure->ioError : nullptr;
+}
+
 // Not DICOM: refused before any element, with no preamble (or no bytes at all).
 Outcome RefusedOutcome(const ParseFailure* failure) {
     if (failure == nullptr || !failure->tree.GetElements().empty()) return Outcome::Refused;
@@ -113,6 +128,10 @@ void AtFile(const Arguments& arguments, const std::string& path, FileRecord& rec
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(true));
     const bool loaded = file.LoadFile(WideFromUtf8(path));
+    if (const std::string* ioError = loaded ? nullptr : IoErrorOf(file)) {
+        RecordIoError(arguments, path, *ioError, record);
+        return;
+    }
     if (arguments.mode == Mode::Json) {
         PrintAtJson(JsonOutput(), path, *arguments.at, file, loaded, arguments.redact);
         JsonOutput().Flush();
@@ -133,6 +152,10 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(mode == Mode::Json || mode == Mode::Listing || arguments.check));
     if (!file.LoadFile(WideFromUtf8(path))) {
+        if (const std::string* ioError = IoErrorOf(file)) {
+            RecordIoError(arguments, path, *ioError, record);
+            return;
+        }
         const ParseFailure* failure = file.GetFailure();
         RecordRefused(failure, arguments.redact, record);
         // The partial tree is checked as a loaded tree is; a file that cannot be read again
@@ -192,14 +215,12 @@ FileRecord RunFile(const Arguments& arguments, const FileEntry& entry) {
     FileRecord record;
     record.path = entry.path;
     record.bytes = entry.size;
-    const std::string ioError = entry.ioError.empty() ? OpenError(entry.path) : entry.ioError;
-    if (!ioError.empty()) {
-        ReportIoError(arguments, entry.path, ioError);
-        record.outcome = Outcome::IoError;
-        record.reason = ioError;
-        record.status = 1;
+    if (!entry.ioError.empty()) {
+        RecordIoError(arguments, entry.path, entry.ioError, record);
         return record;
     }
+    // The file is not opened ahead to learn whether it can be: the parse's own open and reads
+    // say so, with the system's reason.
     if (arguments.at.has_value())
         AtFile(arguments, entry.path, record);
     else

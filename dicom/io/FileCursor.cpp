@@ -1,5 +1,7 @@
 #include "dicom/io/FileCursor.h"
 
+#include <cerrno>
+
 #include "dicom/io/FileStream.h"
 
 bool CFileCursor::SeekTo(uint64_t offset) {
@@ -20,5 +22,10 @@ bool CFileCursor::Fill(uint64_t offset) {
     m_streamPosition += got;
     m_bufferOffset = offset;
     m_bufferLength = got;
+    if (got != wanted) NoteShortRead();
     return true;
+}
+
+void CFileCursor::NoteShortRead() {
+    if (m_readError == 0) m_readError = std::ferror(m_stream) && errno != 0 ? errno : -1;
 }

@@ -33,6 +33,10 @@ public:
     // Copies count bytes from offset without moving; false when they are not all in the file.
     bool Peek(uint64_t offset, void* destination, size_t count);
 
+    // Why a read of bytes inside the file's size came back short: the system's error number, or
+    // -1 when none was given (the file became shorter while it was read); 0 while none has.
+    int ReadError() const { return m_readError; }
+
 private:
     // Read-ahead block size; a smaller file gets a block of its own size.
     static constexpr size_t kReadAheadSize = 32 * 1024;
@@ -48,6 +52,9 @@ private:
     std::vector<uint8_t> m_buffer;
     uint64_t m_bufferOffset = 0;     // file offset of m_buffer[0]
     size_t m_bufferLength = 0;       // valid bytes in m_buffer
+    int m_readError = 0;
+
+    void NoteShortRead();
 };
 
 // Defined here so that the reader's many small reads can be inlined.
@@ -62,6 +69,7 @@ inline bool CFileCursor::Peek(uint64_t offset, void* destination, size_t count) 
             if (!SeekTo(offset)) return false;
             const size_t got = std::fread(destination, 1, count, m_stream);
             m_streamPosition += got;
+            if (got != count) NoteShortRead();
             return got == count;
         }
         if (!Fill(offset) || count > m_bufferLength) return false;

@@ -1,6 +1,8 @@
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -47,6 +49,19 @@ bool SeekStream(FILE* stream, uint64_t offset) {
 }
 
 int64_t StreamSize(FILE* stream) {
+    // A regular file's size is its status's (one call, the position untouched); a directory,
+    // which opens here, has none; anything else is measured by seeking to its end.
+    struct stat info;
+    const int descriptor = fileno(stream);
+    if (descriptor >= 0 && fstat(descriptor, &info) == 0) {
+        if (S_ISREG(info.st_mode)) return static_cast<int64_t>(info.st_size);
+        if (S_ISDIR(info.st_mode)) {
+            errno = EISDIR;
+            return -1;
+        }
+    } else if (descriptor >= 0 && errno == EOVERFLOW) {
+        return -1;
+    }
     if (fseeko(stream, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(ftello(stream));
 }

@@ -30,6 +30,11 @@ struct ParseFailure {
     // the explicit attempt failed (the fields above describe the implicit one). Empty otherwise.
     std::string firstReason;
 
+    // The system's reason when the file could not be opened or its bytes read ("No such file or
+    // directory", "Input/output error"), or "the file became shorter while it was read"; empty
+    // when the bytes were there and the refusal is about what they hold.
+    std::string ioError;
+
     // What was known of the file when it was refused.
     std::optional<int64_t> fileSize;
     std::optional<bool> hasPreamble;

@@ -52,6 +52,8 @@ public:
     // failure record (with the partial tree when the options ask for it) is ready to be taken.
     bool ReadPreambleAndMeta();
     std::unique_ptr<ParseFailure> TakeFailure() { return std::move(m_failure); }
+    // The stream's read error, if a read inside the file's size came back short (see CFileCursor).
+    int ReadError() const { return m_cursor.ReadError(); }
 
 private:
     enum class Body { Value, Sequence, Fragments };

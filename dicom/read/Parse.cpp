@@ -4,18 +4,29 @@
 #include "dicom/model/DicomHeader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "dicom/io/FileStream.h"
 #include "dicom/read/DicomReader.h"
 
+namespace {
+// The system's text for an error number; the fixed text where a read came back short without one.
+std::string ReadErrorText(int error) {
+    return error > 0 ? std::strerror(error) : "the file became shorter while it was read";
+}
+}  // namespace
+
 bool CDicomHeader::ParseFile(const std::wstring& path) {
+    errno = 0;
     FILE* stream = OpenFileForReading(path);
     if (stream == nullptr) {
+        const int error = errno;
         Reset();
         m_failure.reset(new ParseFailure());
         m_failure->reason = "the file cannot be opened";
+        if (error != 0) m_failure->ioError = std::strerror(error);
         return false;
     }
     const bool parsed = ParseOwnedStream(stream);
@@ -57,9 +68,11 @@ bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
             return false;
         }
         if (size < 0 || !SeekStream(stream, 0)) {
+            const int error = errno;
             Reset();
             m_failure.reset(new ParseFailure());
             m_failure->reason = "the size of the file cannot be read";
+            if (error != 0) m_failure->ioError = std::strerror(error);
             return false;
         }
         if (size >= m_options.maxFileSize) {
@@ -79,7 +92,11 @@ bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
         {
             CDicomReader reader(*this, stream);
             const bool read = reader.ReadPreambleAndMeta();
-            if (!read) m_failure = reader.TakeFailure();
+            if (!read) {
+                m_failure = reader.TakeFailure();
+                // Bytes the size promised did not come: that, not their content, is why.
+                if (m_failure != nullptr && reader.ReadError() != 0) m_failure->ioError = ReadErrorText(reader.ReadError());
+            }
             // A refused file's values are read from its partial tree, if it kept one.
             CValueSource* source = read ? GetValueSource() : m_failure != nullptr ? m_failure->tree.GetValueSource() : nullptr;
             if (source != nullptr && source->GetValueCount() != 0 && owner != nullptr && *owner != nullptr) {

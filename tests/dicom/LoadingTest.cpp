@@ -1,7 +1,10 @@
 // Recognising the format: preamble, meta group, transfer syntax, bare data sets, refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -241,3 +244,82 @@ TEST(Loading, SetFileNamesWithoutSeparatorUsesTheCurrentDirectory) {
     file.SetFileNames(L"");
     EXPECT_TRUE(file.GetFolder().empty() && file.GetFileName().empty() && file.GetFullPath().empty());
 }
+
+// Bytes the file's size promised that do not come are the system's fault, not the format's: the
+// refusal carries the system's reason, which orveldump reports as an I/O error.
+#ifdef __GLIBC__
+namespace {
+struct FailingBytes {
+    std::vector<uint8_t> bytes;
+    size_t failAt;  // reads from here fail with `error`, or end early when it is 0
+    int error;
+    size_t position = 0;
+};
+
+ssize_t ReadFailing(void* cookie, char* buffer, size_t size) {
+    FailingBytes& data = *static_cast<FailingBytes*>(cookie);
+    if (data.position >= data.failAt) {
+        if (data.error == 0) return 0;
+        errno = data.error;
+        return -1;
+    }
+    const size_t count = std::min(size, data.failAt - data.position);
+    std::memcpy(buffer, data.bytes.data() + data.position, count);
+    data.position += count;
+    return static_cast<ssize_t>(count);
+}
+
+int SeekFailing(void* cookie, off64_t* offset, int whence) {
+    FailingBytes& data = *static_cast<FailingBytes*>(cookie);
+    const off64_t base = whence == SEEK_END ? static_cast<off64_t>(data.bytes.size())
+                         : whence == SEEK_CUR ? static_cast<off64_t>(data.position) : 0;
+    data.position = static_cast<size_t>(base + *offset);
+    *offset = base + *offset;
+    return 0;
+}
+
+const ParseFailure* ParseFailing(FailingBytes& data, CDicomFile& file) {
+    FILE* stream = fopencookie(&data, "rb", cookie_io_functions_t{ReadFailing, nullptr, SeekFailing, nullptr});
+    EXPECT_NE(stream, nullptr);
+    EXPECT_FALSE(file.ParseStream(stream));
+    std::fclose(stream);
+    return file.GetFailure();
+}
+}  // namespace
+
+TEST(Loading, ReadErrorsAndMissingFilesGiveTheSystemsReason) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler().Element(0x0011, 0x2000, "LO", std::string(40000, 'x'));
+    CDicomFile file;
+    FailingBytes failing{w.Bytes(), 300, EIO};
+    const ParseFailure* failure = ParseFailing(failing, file);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->ioError, std::strerror(EIO));
+    // A large value read straight from the stream, past the read-ahead block.
+    FailingBytes late{w.Bytes(), w.Size() - 100, EIO};
+    failure = ParseFailing(late, file);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->ioError, std::strerror(EIO));
+    FailingBytes shorter{w.Bytes(), 300, 0};
+    failure = ParseFailing(shorter, file);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->ioError, "the file became shorter while it was read");
+
+    // Refusals for what the bytes hold carry none.
+    DicomWriter bad;
+    bad.Preamble().Meta("1.2.840.10008.1.2.1").Raw(std::string("\x08\x00\x20\x00ZZ\x02\x00", 8));
+    EXPECT_FALSE(Load(bad, file));
+    ASSERT_NE(file.GetFailure(), nullptr);
+    EXPECT_TRUE(file.GetFailure()->ioError.empty());
+
+    const std::string path = w.WriteTempFile("io-error.dcm");
+    EXPECT_FALSE(file.LoadFile(WidePath(path + ".missing")));
+    EXPECT_EQ(file.GetFailure()->ioError, std::strerror(ENOENT));
+    const std::filesystem::path folder = path + ".folder";
+    std::filesystem::create_directory(folder);
+    EXPECT_FALSE(file.LoadFile(WidePath(folder.string())));
+    EXPECT_EQ(file.GetFailure()->ioError, std::strerror(EISDIR));
+    std::filesystem::remove(folder);
+    std::remove(path.c_str());
+}
+#endif
