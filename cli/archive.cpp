@@ -69,11 +69,13 @@ int RunArchive(const Arguments& arguments, const std::function<FileRecord(const 
     }
     CatchInterrupt(arguments.summary);
     std::vector<FileEntry> files;
-    CollectFiles(paths, WalkOptions{arguments.recursive, arguments.follow}, files);
+    // Sizes are learnt ahead only for the progress line's total; the parse measures each file.
+    const bool showProgress = ProgressWanted(arguments.progress);
+    CollectFiles(paths, WalkOptions{arguments.recursive, arguments.follow, showProgress}, files);
     uint64_t totalBytes = 0;
     for (const FileEntry& file : files) totalBytes += file.size;
 
-    Progress progress(ProgressWanted(arguments.progress), files.size(), totalBytes);
+    Progress progress(showProgress, files.size(), totalBytes);
     g_progress = &progress;
     SetBeforeErr(ClearProgress);
     Summary summary;

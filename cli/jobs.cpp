@@ -1,5 +1,6 @@
 #include "cli/jobs.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #ifndef _WIN32
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,23 +47,38 @@ bool RunHere(const std::vector<FileEntry>& files, const std::function<FileRecord
 
 #ifndef _WIN32
 
-// Reads `length` bytes; false at the end of the pipe (the worker has gone) or when interrupted.
-bool ReadAll(int fd, char* data, size_t length) {
-    while (length > 0) {
-        const ssize_t got = read(fd, data, length);
-        if (got < 0 && errno == EINTR && !g_interrupted) continue;
-        if (got <= 0) return false;
-        data += got;
-        length -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
 struct Worker {
     pid_t pid = -1;
     int fd = -1;
     bool alive = false;
+    // Bytes read from the pipe ahead of the frame being taken: one read serves many small frames.
+    std::string ahead;
+    size_t taken = 0;
 };
+
+// Reads `length` bytes of the worker's pipe; false at its end (the worker has gone) or when
+// interrupted.
+bool ReadAll(Worker& worker, char* data, size_t length) {
+    while (length > 0) {
+        if (worker.taken == worker.ahead.size()) {
+            worker.ahead.resize(64 * 1024);
+            worker.taken = 0;
+            const ssize_t got = read(worker.fd, &worker.ahead[0], worker.ahead.size());
+            if (got < 0 && errno == EINTR && !g_interrupted) {
+                worker.ahead.clear();
+                continue;
+            }
+            worker.ahead.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            if (got <= 0) return false;
+        }
+        const size_t piece = std::min(length, worker.ahead.size() - worker.taken);
+        std::memcpy(data, worker.ahead.data() + worker.taken, piece);
+        worker.taken += piece;
+        data += piece;
+        length -= piece;
+    }
+    return true;
+}
 
 // One file from a worker: its output printed as it comes, then its record. False when the
 // worker ended before the record.
@@ -69,11 +86,11 @@ bool Receive(Worker& worker, FileRecord& record) {
     std::string data;
     for (;;) {
         char head[5];
-        if (!ReadAll(worker.fd, head, sizeof head)) return false;
+        if (!ReadAll(worker, head, sizeof head)) return false;
         uint32_t length = 0;
         std::memcpy(&length, head + 1, 4);
         data.resize(length);
-        if (!ReadAll(worker.fd, &data[0], length)) return false;
+        if (length != 0 && !ReadAll(worker, &data[0], length)) return false;
         if (head[0] == 'o') {
             WriteOut(data);
         } else if (head[0] == 'e') {
@@ -122,12 +139,18 @@ bool RunJobs(const std::vector<FileEntry>& files, unsigned jobs, const std::func
     if (jobs <= 1) return RunHere(files, one, done);
     std::fflush(stdout);
     std::fflush(stderr);
-    // Worker w reads files w, w + jobs, w + 2 jobs, ...; the files go out in turn.
+    // Worker w reads files w, w + jobs, w + 2 jobs, ...; the files go out in turn. This process
+    // is worker 0: it reads its own share between passing on the others' output, so that N jobs
+    // are N processes at work, not N workers and a process that copies.
     std::vector<Worker> workers(jobs);
-    for (unsigned w = 0; w < jobs; ++w) {
+    for (unsigned w = 1; w < jobs; ++w) {
         int fds[2];
         pid_t pid = -1;
         if (pipe(fds) == 0) {
+#ifdef F_SETPIPE_SZ
+            // Room for a worker to run some files ahead while this process reads one of its own.
+            fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+#endif
             pid = fork();
             if (pid < 0) {
                 close(fds[0]);
@@ -141,12 +164,17 @@ bool RunJobs(const std::vector<FileEntry>& files, unsigned jobs, const std::func
             std::signal(SIGINT, SIG_DFL);
             std::signal(SIGTERM, SIG_DFL);
             SinkToPipe(fds[1]);
-            for (size_t i = w; i < files.size(); i += jobs) SinkFrame('r', one(files[i]).Serialize());
+            for (size_t i = w; i < files.size(); i += jobs) {
+                SinkFrame('r', one(files[i]).Serialize());
+                SinkFlush();
+            }
             _exit(0);
         }
         if (pid > 0) {
             close(fds[1]);
-            workers[w] = {pid, fds[0], true};
+            workers[w].pid = pid;
+            workers[w].fd = fds[0];
+            workers[w].alive = true;
         }
         // Where no worker could be started, this process reads that worker's files itself.
     }

@@ -46,12 +46,32 @@ void WriteAll(int fd, const char* data, size_t length) {
 
 void SinkToPipe(int fd) { g_pipe = fd; }
 
+namespace {
+// Frames not yet sent: a file's frames go down the pipe in one write where they fit.
+std::string g_frames;
+constexpr size_t kFrameBatch = 64 * 1024;
+}  // namespace
+
 void SinkFrame(char kind, const std::string& data) {
     char head[5] = {kind};
     const uint32_t length = static_cast<uint32_t>(data.size());
     std::memcpy(head + 1, &length, 4);
-    WriteAll(g_pipe, head, sizeof head);
-    WriteAll(g_pipe, data.data(), data.size());
+    if (g_frames.size() + sizeof head + data.size() > kFrameBatch) {
+        SinkFlush();
+        if (sizeof head + data.size() > kFrameBatch) {
+            WriteAll(g_pipe, head, sizeof head);
+            WriteAll(g_pipe, data.data(), data.size());
+            return;
+        }
+    }
+    g_frames.append(head, sizeof head);
+    g_frames.append(data);
+}
+
+void SinkFlush() {
+    if (g_frames.empty()) return;
+    WriteAll(g_pipe, g_frames.data(), g_frames.size());
+    g_frames.clear();
 }
 
 void WriteOut(const char* text, size_t length) {

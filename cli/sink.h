@@ -14,8 +14,10 @@ void WriteErr(const std::string& line);
 
 // Sends what WriteOut and WriteErr are given down `fd` as framed chunks instead (a -j worker).
 void SinkToPipe(int fd);
-// Sends one framed chunk of `kind` down the pipe (the worker's end of file record).
+// Sends one framed chunk of `kind` down the pipe (the worker's end of file record). Small frames
+// are held back until SinkFlush (or until 64 KiB are held), so that a file costs one write.
 void SinkFrame(char kind, const std::string& data);
+void SinkFlush();
 
 // Called before each line on standard error (the progress display clears its line).
 void SetBeforeErr(void (*beforeErr)());

@@ -68,16 +68,19 @@ private:
     void Entry(const std::string& path, const fs::directory_entry& entry) {
         std::error_code ec;
         if (entry.is_symlink(ec) && !m_options.follow) return;
-        const fs::file_status status = entry.status(ec);
+        // The listing's own type is used where it has one; only a link (or a system that gives
+        // no type) costs a call to learn what it names.
+        const bool directory = entry.is_directory(ec);
+        const bool regular = !ec && !directory && entry.is_regular_file(ec);
         if (ec) {
             // A dangling link, a chain of links that loops, a file gone since the listing.
             m_files.push_back({path, ec.message(), 0});
             return;
         }
-        if (fs::is_directory(status)) {
+        if (directory) {
             Directory(path);
-        } else if (fs::is_regular_file(status)) {
-            const uintmax_t size = entry.file_size(ec);
+        } else if (regular) {
+            const uintmax_t size = m_options.sizes ? entry.file_size(ec) : 0;
             m_files.push_back({path, std::string(), ec ? 0 : static_cast<uint64_t>(size)});
         }
         // Pipes, sockets and devices in a tree are not files of the archive.
@@ -102,7 +105,8 @@ void CollectFiles(const std::vector<std::string>& paths, const WalkOptions& opti
             else
                 files.push_back({path, Reason(EISDIR), 0});
         } else {
-            const uintmax_t size = fs::is_regular_file(status) ? fs::file_size(NativePath(path), ec) : 0;
+            const uintmax_t size =
+                options.sizes && fs::is_regular_file(status) ? fs::file_size(NativePath(path), ec) : 0;
             files.push_back({path, std::string(), ec ? 0 : static_cast<uint64_t>(size)});
         }
     }

@@ -17,6 +17,7 @@ struct FileEntry {
 struct WalkOptions {
     bool recursive = false;  // -r: walk directories
     bool follow = false;     // --follow: follow symbolic links met in the walk
+    bool sizes = true;       // learn each file's size (one more system call a file in a walk)
 };
 
 // Every file the paths name, in order: a directory's files by name, depth first.
