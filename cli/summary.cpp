@@ -9,6 +9,7 @@
 
 #include "cli/json_read.h"
 #include "cli/output.h"
+#include "dicom/dictionary/UidDictionary.h"
 
 namespace {
 
@@ -81,7 +82,8 @@ std::vector<std::pair<std::string, Summary::Count>> Sorted(const std::map<std::s
     return sorted;
 }
 
-void JsonCounts(Output& out, const char* key, const std::map<std::string, Summary::Count>& counts) {
+void JsonCounts(Output& out, const char* key, const std::map<std::string, Summary::Count>& counts,
+                bool uidNames = false) {
     out.Raw(", \"");
     out.Raw(key, std::strlen(key));
     out.Raw("\": [");
@@ -91,6 +93,15 @@ void JsonCounts(Output& out, const char* key, const std::map<std::string, Summar
         first = false;
         out.Raw("{\"value\": ");
         out.JsonUtf8(value);
+        if (uidNames) {
+            // The registry's name of the UID, null where it has none.
+            out.Raw(", \"name\": ");
+            const char* name = UidName(value);
+            if (name != nullptr)
+                out.JsonUtf8(name);
+            else
+                out.Raw("null");
+        }
         out.Raw(", \"files\": ");
         out.Number(count.files);
         out.Raw(", \"example\": ");
@@ -101,7 +112,7 @@ void JsonCounts(Output& out, const char* key, const std::map<std::string, Summar
 }
 
 void TableCounts(std::string& out, const char* title, const std::map<std::string, Summary::Count>& counts,
-                 bool example) {
+                 bool example, bool uidNames = false) {
     if (counts.empty()) return;
     out += title;
     out += ":\n";
@@ -109,6 +120,7 @@ void TableCounts(std::string& out, const char* title, const std::map<std::string
     for (const auto& [value, count] : Sorted(counts)) {
         std::snprintf(line, sizeof line, "  %10llu  ", static_cast<unsigned long long>(count.files));
         out += line + (value.empty() ? std::string("(none)") : value);
+        if (const char* name = uidNames ? UidName(value) : nullptr) out += std::string("  ") + name;
         if (example) out += "\n              e.g. " + count.example;
         out += "\n";
     }
@@ -278,8 +290,8 @@ std::string Summary::Table() const {
     out += line;
     TableCounts(out, "Refused, by reason", m_refusedBy, true);
     TableCounts(out, "I/O errors, by reason", m_ioErrorsBy, true);
-    TableCounts(out, "Transfer syntaxes", m_transferSyntaxes, false);
-    TableCounts(out, "SOP classes", m_sopClasses, false);
+    TableCounts(out, "Transfer syntaxes", m_transferSyntaxes, false, true);
+    TableCounts(out, "SOP classes", m_sopClasses, false, true);
     TableCounts(out, "Modalities", m_modalities, false);
     if (m_checked) {
         out += "Problems, by rule and severity:\n";
@@ -325,8 +337,8 @@ std::string Summary::Json() const {
         out.Number(m_ioErrors);
         JsonCounts(out, "refusedBy", m_refusedBy);
         JsonCounts(out, "ioErrorsBy", m_ioErrorsBy);
-        JsonCounts(out, "transferSyntaxes", m_transferSyntaxes);
-        JsonCounts(out, "sopClasses", m_sopClasses);
+        JsonCounts(out, "transferSyntaxes", m_transferSyntaxes, true);
+        JsonCounts(out, "sopClasses", m_sopClasses, true);
         JsonCounts(out, "modalities", m_modalities);
         out.Raw(", \"checked\": ");
         out.Boolean(m_checked);

@@ -144,6 +144,12 @@ class ArchiveTest(unittest.TestCase):
                          {"files": 12, "loaded": 6, "refused": 0, "notDicom": 2, "ioErrors": 4})
         self.assertEqual(summary["bytes"], sum(o.get("fileSize") or 0 for o in objects))
         self.assertEqual({(c["value"], c["files"]) for c in summary["modalities"]}, {("CT", 3), ("MR", 2), ("", 1)})
+        # SOP classes and transfer syntaxes with the registry's names; a UID it lacks has null.
+        self.assertEqual({(c["value"], c["name"], c["files"]) for c in summary["sopClasses"]},
+                         {("1.2.840.10008.5.1.4.1.1.2", "CT Image Storage", 5),
+                          ("1.2.840.10008.1.3.10", "Media Storage Directory Storage", 1)})
+        self.assertEqual({(c["value"], c["name"]) for c in summary["transferSyntaxes"]},
+                         {("1.2.840.10008.1.2.1", "Explicit VR Little Endian")})
         self.assertEqual(summary["ioErrorsBy"], [
             {"value": "Too many levels of symbolic links", "files": 3, "example": os.path.join(self.tree, "b", "c", "up")},
             {"value": "No such file or directory", "files": 1, "example": os.path.join(self.tree, "b", "dangling")}])
@@ -165,6 +171,7 @@ class ArchiveTest(unittest.TestCase):
         self.assertTrue(table.startswith("Summary: 6 files, "), table)
         self.assertRegex(table, r"\n  not DICOM +2\n")
         self.assertRegex(table, r"\nModalities:\n +2  CT\n +1  \(none\)\n +1  MR\n")
+        self.assertRegex(table, r"\nSOP classes:\n +3  1\.2\.840\.10008\.5\.1\.4\.1\.1\.2  CT Image Storage\n")
 
     def test_partial_summaries_merge_into_one_run(self):
         all_files = sorted(os.path.join(r, f) for r, _, fs in os.walk(self.tree) for f in fs
