@@ -89,6 +89,12 @@ bool Receive(Worker& worker, FileRecord& record) {
         if (!ReadAll(worker, head, sizeof head)) return false;
         uint32_t length = 0;
         std::memcpy(&length, head + 1, 4);
+        if (head[0] == 'o' && length <= worker.ahead.size() - worker.taken) {
+            // Output already read ahead goes out from there.
+            WriteOut(worker.ahead.data() + worker.taken, length);
+            worker.taken += length;
+            continue;
+        }
         data.resize(length);
         if (length != 0 && !ReadAll(worker, &data[0], length)) return false;
         if (head[0] == 'o') {

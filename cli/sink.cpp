@@ -52,20 +52,20 @@ std::string g_frames;
 constexpr size_t kFrameBatch = 64 * 1024;
 }  // namespace
 
-void SinkFrame(char kind, const std::string& data) {
+void SinkFrame(char kind, const char* data, size_t size) {
     char head[5] = {kind};
-    const uint32_t length = static_cast<uint32_t>(data.size());
+    const uint32_t length = static_cast<uint32_t>(size);
     std::memcpy(head + 1, &length, 4);
-    if (g_frames.size() + sizeof head + data.size() > kFrameBatch) {
+    if (g_frames.size() + sizeof head + size > kFrameBatch) {
         SinkFlush();
-        if (sizeof head + data.size() > kFrameBatch) {
+        if (sizeof head + size > kFrameBatch) {
             WriteAll(g_pipe, head, sizeof head);
-            WriteAll(g_pipe, data.data(), data.size());
+            WriteAll(g_pipe, data, size);
             return;
         }
     }
     g_frames.append(head, sizeof head);
-    g_frames.append(data);
+    g_frames.append(data, size);
 }
 
 void SinkFlush() {
@@ -83,7 +83,7 @@ void WriteOut(const char* text, size_t length) {
     // In frames of at most 1 GiB; the reader holds one frame at a time.
     while (length > 0) {
         const size_t piece = length < (1u << 30) ? length : (1u << 30);
-        SinkFrame('o', std::string(text, piece));
+        SinkFrame('o', text, piece);
         text += piece;
         length -= piece;
     }

@@ -16,7 +16,8 @@ void WriteErr(const std::string& line);
 void SinkToPipe(int fd);
 // Sends one framed chunk of `kind` down the pipe (the worker's end of file record). Small frames
 // are held back until SinkFlush (or until 64 KiB are held), so that a file costs one write.
-void SinkFrame(char kind, const std::string& data);
+void SinkFrame(char kind, const char* data, size_t size);
+inline void SinkFrame(char kind, const std::string& data) { SinkFrame(kind, data.data(), data.size()); }
 void SinkFlush();
 
 // Called before each line on standard error (the progress display clears its line).
