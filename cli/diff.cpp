@@ -240,6 +240,16 @@ int RunDiff(const Arguments& arguments) {
     auto b = std::make_unique<Loaded>();
     Load(arguments.paths[0], *a);
     Load(arguments.paths[1], *b);
+    // A file that cannot be read has nothing to compare: its system reason, and no comparison.
+    bool unreadable = false;
+    const Loaded* loadedSides[2] = {a.get(), b.get()};
+    for (int k = 0; k < 2; ++k) {
+        const ParseFailure* failure = loadedSides[k]->side.loaded ? nullptr : loadedSides[k]->file.GetFailure();
+        if (failure == nullptr || failure->ioError.empty()) continue;
+        std::fprintf(stderr, "%s: %s\n", arguments.paths[k].c_str(), failure->ioError.c_str());
+        unreadable = true;
+    }
+    if (unreadable) return 1;
     const std::vector<TreeDifference> differences = DiffTrees(a->side.input, b->side.input);
     if (arguments.mode != Mode::Quiet) {
         const std::string text =

@@ -165,6 +165,12 @@ class ToolsTest(FolderTest):
         self.assertEqual(code, 1)
         self.assertIn("only-in-a", {d["kind"] for d in json.loads(out)["differences"]})
         self.assertEqual(run("--diff", "--quiet", self.file, changed), (3, "", ""))
+        # A file that cannot be read is not compared (it used to be a file of no elements).
+        missing = os.path.join(self.dir.name, "missing.dcm")
+        for args in (["--json", missing, self.file], [self.file, self.dir.name]):
+            code, out, err = run("--diff", *args)
+            self.assertEqual((code, out), (1, ""), args)
+            self.assertRegex(err, r": (No such file or directory|Is a directory)\n$")
 
     def test_stored_lengths_and_fragment_bytes_in_json_and_diff(self):
         meta = element(2, 0x10, "UI", b"1.2.840.10008.1.2.4.50\0")
