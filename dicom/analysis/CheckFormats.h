@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "dicom/dictionary/VRRules.h"
+#include "dicom/dictionary/DicomVR.h"
 
 namespace check {
 

@@ -33,11 +33,11 @@ void Checker::CheckExplicitVR(const CDicomTag& tag, const Stored& stored) {
                     TagText(g, e).c_str(), allowed.c_str()));
 }
 
-void Checker::CheckUnitLength(const CDicomTag& tag, const Stored& stored, const VRInfo& vr, const VRRule& rule) {
-    if (rule.unit > 1 && stored.length % rule.unit != 0)
+void Checker::CheckUnitLength(const CDicomTag& tag, const Stored& stored, const VRInfo& vr) {
+    if (vr.unit > 1 && stored.length % vr.unit != 0)
         ReportAt(tag, CheckRule::BadLengthForVR,
                  Format("value length %lu of a %s value is not a whole number of its %u-byte units",
-                        static_cast<unsigned long>(stored.length), vr.code, rule.unit));
+                        static_cast<unsigned long>(stored.length), vr.code, vr.unit));
 }
 
 }  // namespace check

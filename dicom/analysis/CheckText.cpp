@@ -5,13 +5,13 @@
 
 namespace check {
 
-void Checker::Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, Span value, const CharacterSet& set) {
+void Checker::Text(const CDicomTag& tag, const VRInfo& vr, Span value, const CharacterSet& set) {
     if (value.size == 0) return;
     const uint8_t last = value.data[value.size - 1];
-    if (rule.padding == 0x00 && last == ' ')
+    if (vr.requiredPad == 0x00 && last == ' ')
         ReportAt(tag, CheckRule::Padding,
                  Format("%s value is padded with a space; a %s is padded with NUL (0x00)", vr.code, vr.code));
-    else if (rule.padding == 0x20 && last == 0x00)
+    else if (vr.requiredPad == 0x20 && last == 0x00)
         ReportAt(tag, CheckRule::Padding,
                  Format("%s value is padded with NUL; a %s is padded with a space (0x20)", vr.code, vr.code));
     // The padding itself (and any run of it) is no part of the last value.
@@ -19,7 +19,7 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, S
     while (end > 0 && (value.data[end - 1] == ' ' || value.data[end - 1] == 0x00)) --end;
     const Span content{value.data, end};
 
-    if (rule.characterSetText && !set.declared) {
+    if (vr.characterSetText && !set.declared) {
         for (size_t i = 0; i < value.size; ++i)
             if (value.data[i] > 0x7F) {
                 ReportAt(tag, CheckRule::CharsetMissing,
@@ -32,15 +32,15 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, S
     // Each term of Specific Character Set is judged as a whole (charset-unknown).
     if (tag.Is(0x0008, 0x0005)) return;
 
-    bool tooLong = rule.maxLength == 0;
-    bool malformed = rule.characters == VRCharacters::Any;
-    const uint8_t separator = rule.multiValued ? '\\' : 0x00;
+    bool tooLong = vr.maxLength == 0;
+    bool malformed = vr.characters == VRCharacters::Any;
+    const uint8_t separator = vr.multiValued ? '\\' : 0x00;
     // Each kind of problem is reported once per element, and one value gives one problem: a
     // malformed value is not also measured.
     auto visit = [&](Span one, size_t number) {
         std::string problem;
-        if (rule.characters != VRCharacters::Any && (!malformed || !tooLong))
-            problem = CharacterProblem(rule.characters, one);
+        if (vr.characters != VRCharacters::Any && (!malformed || !tooLong))
+            problem = CharacterProblem(vr.characters, one);
         if (!problem.empty() && !malformed) {
             malformed = true;
             ReportAt(tag, CheckRule::BadCharacter,
@@ -49,8 +49,8 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, S
         }
         if (!tooLong && problem.empty()) {
             auto check = [&](Span part, const char* what) {
-                size_t limit = rule.maxLength;
-                if (rule.maxLengthWithFraction != 0 && part.Contains('.')) limit = rule.maxLengthWithFraction;
+                size_t limit = vr.maxLength;
+                if (vr.maxLengthWithFraction != 0 && part.Contains('.')) limit = vr.maxLengthWithFraction;
                 const size_t length = CharacterCount(part.Trimmed(), set);
                 if (length <= limit) return false;
                 ReportAt(tag, CheckRule::ValueTooLong,
@@ -65,7 +65,7 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, S
         }
         return !(tooLong && malformed);
     };
-    if (rule.multiValued)
+    if (vr.multiValued)
         ForEachValue(content, separator, visit);
     else
         visit(content, 1);

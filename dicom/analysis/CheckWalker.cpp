@@ -267,10 +267,9 @@ void Checker::Element(const CDicomTag& tag, const Stored& stored, const DataSetF
         if (known != nullptr && known->kind != VRKind::SQ && known->kind != VRKind::UN) vr = known;
     }
     if (vr == nullptr) return;
-    const VRRule& rule = VRRuleFor(vr->kind);
-    CheckUnitLength(tag, stored, *vr, rule);
+    CheckUnitLength(tag, stored, *vr);
     const Span value = ValueOf(tag, stored);
-    if (rule.padding != kNoPadding) Text(tag, *vr, rule, value, characterSet);
+    if (vr->requiredPad != kNoPad) Text(tag, *vr, value, characterSet);
     if (g == 0x0008 && e == 0x0005) CheckCharacterSetTerms(tag, value);
     CheckCreatorNotEmpty(tag, stored, value);
     if (tag.IsPixelData()) CheckPixelLength(tag, stored, facts);

@@ -15,7 +15,7 @@
 #include "dicom/analysis/Check.h"
 #include "dicom/analysis/CheckFormats.h"
 #include "dicom/analysis/CheckRules.h"
-#include "dicom/dictionary/VRRules.h"
+#include "dicom/dictionary/DicomVR.h"
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 
@@ -138,11 +138,11 @@ private:
     // ---- headers (CheckHeader.cpp)
 
     void CheckExplicitVR(const CDicomTag& tag, const Stored& stored);
-    void CheckUnitLength(const CDicomTag& tag, const Stored& stored, const VRInfo& vr, const VRRule& rule);
+    void CheckUnitLength(const CDicomTag& tag, const Stored& stored, const VRInfo& vr);
 
     // ---- text values (CheckText.cpp)
 
-    void Text(const CDicomTag& tag, const VRInfo& vr, const VRRule& rule, Span value, const CharacterSet& set);
+    void Text(const CDicomTag& tag, const VRInfo& vr, Span value, const CharacterSet& set);
     void CheckCharacterSetTerms(const CDicomTag& tag, Span value);
 
     // ---- pixel data (CheckPixel.cpp)

@@ -201,7 +201,7 @@ bool CDicomTag::ReadValueBytes(size_t from, uint8_t* destination, size_t count) 
                 if (!allowed) destination[i] = '0';
             }
     }
-    if (fromFile < count) destination[count - 1] = info != nullptr && info->pad != kNoPad ? static_cast<uint8_t>(info->pad) : 0;
+    if (fromFile < count) destination[count - 1] = info != nullptr && info->storedPad != kNoPad ? static_cast<uint8_t>(info->storedPad) : 0;
     return true;
 }
 
@@ -245,8 +245,8 @@ void CDicomTag::NormalizeValue() {
         if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
         return;
     }
-    if (info->pad == kNoPad) return;
-    if (!m_value.PadToEven(static_cast<uint8_t>(info->pad))) return;
+    if (info->storedPad == kNoPad) return;
+    if (!m_value.PadToEven(static_cast<uint8_t>(info->storedPad))) return;
     if (info->kind == VRKind::UI) {
         uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
         const size_t count = m_value.GetByteCount();
