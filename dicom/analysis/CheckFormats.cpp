@@ -1,6 +1,7 @@
 #include "dicom/analysis/CheckFormats.h"
 
 #include "dicom/io/TextFormat.h"
+#include "dicom/text/CharacterSet.h"
 
 namespace check {
 
@@ -182,26 +183,9 @@ std::string CharacterProblem(VRCharacters rule, Span value) {
 // ---------------------------------------------------------------------------------------------
 // Character sets
 
-namespace {
-
-// The standard's defined terms of Specific Character Set, and ISO_IR 6, the default repertoire
-// by name.
-const char* const kDefinedTerms[] = {
-    "ISO_IR 6",        "ISO_IR 100",      "ISO_IR 101",      "ISO_IR 109",      "ISO_IR 110",
-    "ISO_IR 144",      "ISO_IR 127",      "ISO_IR 126",      "ISO_IR 138",      "ISO_IR 148",
-    "ISO_IR 203",      "ISO_IR 13",       "ISO_IR 166",      "ISO_IR 192",      "GB18030",
-    "GBK",             "ISO 2022 IR 6",   "ISO 2022 IR 100", "ISO 2022 IR 101", "ISO 2022 IR 109",
-    "ISO 2022 IR 110", "ISO 2022 IR 144", "ISO 2022 IR 127", "ISO 2022 IR 126", "ISO 2022 IR 138",
-    "ISO 2022 IR 148", "ISO 2022 IR 203", "ISO 2022 IR 13",  "ISO 2022 IR 166", "ISO 2022 IR 87",
-    "ISO 2022 IR 159", "ISO 2022 IR 149", "ISO 2022 IR 58",
-};
-
-}  // namespace
-
 bool IsDefinedTerm(Span term) {
-    for (const char* defined : kDefinedTerms)
-        if (term.Equals(defined)) return true;
-    return false;
+    const CharacterSetTerm* row = FindCharacterSetTerm(reinterpret_cast<const char*>(term.data), term.size);
+    return row != nullptr && row->defined;
 }
 
 CharacterSet CharacterSetOf(Span value) {
@@ -211,10 +195,8 @@ CharacterSet CharacterSetOf(Span value) {
         if (term.size == 0 || term.Equals("ISO_IR 6") || term.Equals("ISO 2022 IR 6")) return true;
         set.declared = true;
         if (term.Equals("ISO_IR 192")) set.utf8 = true;
-        if (term.Equals("GB18030") || term.Equals("GBK") || term.Equals("ISO 2022 IR 87") ||
-            term.Equals("ISO 2022 IR 159") || term.Equals("ISO 2022 IR 149") || term.Equals("ISO 2022 IR 58") ||
-            term.Equals("ISO_IR 149"))
-            set.multiByte = true;
+        const CharacterSetTerm* row = FindCharacterSetTerm(reinterpret_cast<const char*>(term.data), term.size);
+        if (row != nullptr && row->multiByte) set.multiByte = true;
         return true;
     });
     return set;
