@@ -16,6 +16,7 @@
 #include "dicom/analysis/CheckFormats.h"
 #include "dicom/analysis/CheckRules.h"
 #include "dicom/dictionary/DicomVR.h"
+#include "dicom/io/ByteOrder.h"
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 
@@ -36,11 +37,6 @@ const VRInfo* DictionaryVR(uint16_t group, uint16_t element);
 
 // A private tag: an odd group above 0008 other than FFFF.
 inline bool IsPrivateGroup(uint16_t group) { return (group & 1) != 0 && group > 0x0008 && group != 0xFFFF; }
-
-struct Encoding {
-    bool explicitVR;
-    bool littleEndian;
-};
 
 // What one element looks like in the file.
 struct Stored {

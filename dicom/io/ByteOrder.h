@@ -15,3 +15,15 @@ inline uint32_t Big32(const uint8_t* b) {
 }
 inline uint16_t Read16(const uint8_t* b, bool littleEndian) { return littleEndian ? Little16(b) : Big16(b); }
 inline uint32_t Read32(const uint8_t* b, bool littleEndian) { return littleEndian ? Little32(b) : Big32(b); }
+
+// How the headers and numbers of a data set are encoded.
+struct Encoding {
+    bool explicitVR;
+    bool littleEndian;
+
+    uint16_t Order16(const uint8_t* b) const { return Read16(b, littleEndian); }
+    uint32_t Order32(const uint8_t* b) const { return Read32(b, littleEndian); }
+    // The items of an undefined-length UN element: implicit VR little endian in every data set,
+    // big-endian ones included.
+    static Encoding UnknownItems() { return Encoding{false, true}; }
+};
