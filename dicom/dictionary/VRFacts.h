@@ -118,6 +118,3 @@ using vr_facts::kVRFacts;
 
 constexpr size_t kVRFactsCount = sizeof kVRFacts / sizeof kVRFacts[0];
 static_assert(kVRFactsCount == static_cast<size_t>(VRKind::UV) + 1, "every VR kind has a row");
-
-// The row of a kind.
-inline const VRInfo& VRInfoOf(VRKind kind) { return kVRFacts[static_cast<size_t>(kind)]; }

@@ -99,26 +99,6 @@ void CDicomTag::TakeChildren(CDicomTag* const* children, size_t count) {
     }
 }
 
-bool CDicomTag::LookUpName() {
-    if (m_element == 0x0000) {
-        m_description = &kGroupLengthName;
-        return true;
-    }
-    m_description = &CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
-    return !m_description->empty();
-}
-
-bool CDicomTag::LookUpVR() {
-    if (m_element == 0x0000) {
-        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
-        return true;
-    }
-    const VRCode* vr = CDicomDictionary::Instance().Find(FoldRepeatingGroup(m_group), m_element).vr;
-    if (vr->text.empty()) return false;
-    m_vr.SetCode(vr);
-    return true;
-}
-
 bool CDicomTag::HasLongLengthField() const {
     return m_group == 0xFFFE || (m_vr.GetInfo() != nullptr && m_vr.GetInfo()->longLength);
 }

@@ -117,19 +117,6 @@ const TransferSyntax* CTagArray::GetTransferSyntax() const {
     return FindTransferSyntax(TrimmedValue(0x0002, 0x0010));
 }
 
-bool CTagArray::TransferSyntaxIs(SyntaxKind kind) const {
-    const TransferSyntax* syntax = GetTransferSyntax();
-    return syntax != nullptr && syntax->kind == kind;
-}
-
-bool CTagArray::IsRLE() const { return TransferSyntaxIs(SyntaxKind::RLE); }
-bool CTagArray::IsJPEGLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLossy); }
-bool CTagArray::IsJPEGLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLossless); }
-bool CTagArray::IsJPEGLSLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossless); }
-bool CTagArray::IsJPEGLSLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossy); }
-bool CTagArray::IsJPEG2000Lossless() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossless); }
-bool CTagArray::IsJPEG2000Lossy() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossy); }
-
 bool CTagArray::IsPhotometric(const wchar_t* term) const {
     if (FindElement(0x0028, 0x0004) != nullptr) return TrimmedValue(0x0028, 0x0004) == term;
     const std::wstring wanted(term);

@@ -77,15 +77,6 @@ public:
     std::wstring GetModality() const;
     bool IsUltrasound() const;
 
-    // Transfer syntax of the data set, from its first top-level (0002,0010).
-    bool IsRLE() const;
-    bool IsJPEGLossy() const;
-    bool IsJPEGLossless() const;
-    bool IsJPEGLSLossless() const;
-    bool IsJPEGLSLossy() const;
-    bool IsJPEG2000Lossless() const;
-    bool IsJPEG2000Lossy() const;
-
     // The row of the first top-level (0002,0010), trimmed; null without one or for an unknown UID.
     const TransferSyntax* GetTransferSyntax() const;
 
@@ -108,7 +99,6 @@ protected:
 
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;
-    bool TransferSyntaxIs(SyntaxKind kind) const;
 };
 
 // Blanks (spaces) trimmed from both ends.
