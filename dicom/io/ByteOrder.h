@@ -1,4 +1,5 @@
-// Numbers from bytes in a given byte order, read byte by byte so that alignment never matters.
+// Numbers from bytes in a given byte order, read byte by byte so that alignment never matters,
+// and the encoding (explicit VR or not, byte order) in which a data set stores its headers.
 #pragma once
 
 #include <cstdint>
