@@ -12,8 +12,6 @@
 
 namespace check {
 
-std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
-
 uint16_t DictionaryGroup(uint16_t group) {
     if ((group & 1) == 0 && group >= 0x6000 && group <= 0x601E) return 0x6000;
     if ((group & 1) == 0 && group >= 0x5000 && group <= 0x501E) return 0x5000;

@@ -24,8 +24,6 @@ namespace check {
 
 constexpr uint32_t Key(uint16_t group, uint16_t element) { return (uint32_t(group) << 16) | element; }
 
-std::string TagText(uint16_t group, uint16_t element);
-
 // The group under which the dictionary lists a tag: the even overlay groups 6000-601E under
 // 6000 and the even curve groups 5000-501E under 5000 (the odd groups among them are private),
 // the waveform groups 54xx under 5400 as the load does.

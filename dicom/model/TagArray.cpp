@@ -21,13 +21,6 @@ int32_t NumberFromText(const CDicomTag& tag) {
 
 }  // namespace
 
-std::wstring TrimBlanks(const std::wstring& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && text[first] == L' ') ++first;
-    while (last > first && text[last - 1] == L' ') --last;
-    return text.substr(first, last - first);
-}
-
 CPixelModule::~CPixelModule() = default;
 
 void CPixelModule::ResetPixelModule() {

@@ -9,6 +9,7 @@
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 #include "dicom/dictionary/TransferSyntax.h"
+#include "dicom/io/TextFormat.h"
 #include "dicom/io/ValueSource.h"
 
 // Image description filled from the top-level elements up to group 0028.
@@ -100,9 +101,6 @@ protected:
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;
 };
-
-// Blanks (spaces) trimmed from both ends.
-std::wstring TrimBlanks(const std::wstring& text);
 
 // The Specific Character Set in force for the children of `element`: the value of the first
 // (0008,0005) among its children (read with no character set), else `inherited`. Cut to the

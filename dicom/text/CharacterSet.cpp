@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "dicom/io/TextFormat.h"
 #include "dicom/text/CodePage.h"
 
 namespace {
@@ -95,16 +96,6 @@ std::string RemoveEscapeSequences(const std::string& bytes)
     return kept;
 }
 
-std::wstring Trim(const std::wstring& text)
-{
-    const std::size_t first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) {
-        return std::wstring();
-    }
-    const std::size_t last = text.find_last_not_of(L' ');
-    return text.substr(first, last - first + 1);
-}
-
 std::wstring ToWide(unsigned codePage, const std::string& bytes)
 {
     std::wstring text;
@@ -141,7 +132,7 @@ std::wstring DecodeWithOneCodePage(const char* bytes, const std::wstring& charac
 // Person names with component groups are read group by group; everything else as a whole.
 std::wstring DecodeValue(const char* bytes, const std::wstring& characterSet)
 {
-    const std::wstring set = Trim(characterSet);
+    const std::wstring set = TrimBlanks(characterSet);
     if (bytes == nullptr) {
         return std::wstring();
     }
