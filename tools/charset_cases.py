@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the table of real text values in tests/dicom/CharacterSetTest.cpp.
+"""Prints the table of real text values in tests/dicom/text/CharacterSetTest.cpp.
 
 Sources, both from Debian's python3-pydicom:
 - the character-set sample files pydicom ships (data/charset_files/chr*.dcm, most of them
@@ -12,7 +12,7 @@ and the text pydicom decodes them to. Nothing of the sample files is copied beyo
 values.
 
 Usage: python3 tools/charset_cases.py > rows.txt, then paste the rows over the generated
-block of tests/dicom/CharacterSetTest.cpp.
+block of tests/dicom/text/CharacterSetTest.cpp.
 """
 
 import ast

@@ -37,7 +37,7 @@ using CheckPathStep = PathStep;
 struct CheckProblem {
     const char* rule;               // a fixed id such as "odd-length"
     CheckSeverity severity;
-    uint64_t offset;                // tag offset of the element concerned (see Check.cpp)
+    uint64_t offset;                // tag offset of the element concerned (see CheckWalker.cpp)
     std::vector<CheckPathStep> path;  // down to that element; empty for the file as a whole
     std::string message;            // one sentence, printable ASCII
     const CDicomTag* element;       // the node concerned, or null for the file as a whole

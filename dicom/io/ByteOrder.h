@@ -1,4 +1,5 @@
-// Numbers from bytes in a given byte order, read byte by byte so that alignment never matters.
+// Numbers from bytes in a given byte order, read byte by byte so that alignment never matters,
+// and the encoding (explicit VR or not, byte order) in which a data set stores its headers.
 #pragma once
 
 #include <cstdint>
@@ -15,3 +16,15 @@ inline uint32_t Big32(const uint8_t* b) {
 }
 inline uint16_t Read16(const uint8_t* b, bool littleEndian) { return littleEndian ? Little16(b) : Big16(b); }
 inline uint32_t Read32(const uint8_t* b, bool littleEndian) { return littleEndian ? Little32(b) : Big32(b); }
+
+// How the headers and numbers of a data set are encoded.
+struct Encoding {
+    bool explicitVR;
+    bool littleEndian;
+
+    uint16_t Order16(const uint8_t* b) const { return Read16(b, littleEndian); }
+    uint32_t Order32(const uint8_t* b) const { return Read32(b, littleEndian); }
+    // The items of an undefined-length UN element: implicit VR little endian in every data set,
+    // big-endian ones included.
+    static Encoding UnknownItems() { return Encoding{false, true}; }
+};

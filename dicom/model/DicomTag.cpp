@@ -99,26 +99,6 @@ void CDicomTag::TakeChildren(CDicomTag* const* children, size_t count) {
     }
 }
 
-bool CDicomTag::LookUpName() {
-    if (m_element == 0x0000) {
-        m_description = &kGroupLengthName;
-        return true;
-    }
-    m_description = &CDicomDictionary::Instance().GetName(FoldRepeatingGroup(m_group), m_element);
-    return !m_description->empty();
-}
-
-bool CDicomTag::LookUpVR() {
-    if (m_element == 0x0000) {
-        m_vr.SetCode(VRCodeOfBytes('U', 'L'));
-        return true;
-    }
-    const VRCode* vr = CDicomDictionary::Instance().Find(FoldRepeatingGroup(m_group), m_element).vr;
-    if (vr->text.empty()) return false;
-    m_vr.SetCode(vr);
-    return true;
-}
-
 bool CDicomTag::HasLongLengthField() const {
     return m_group == 0xFFFE || (m_vr.GetInfo() != nullptr && m_vr.GetInfo()->longLength);
 }
@@ -201,7 +181,7 @@ bool CDicomTag::ReadValueBytes(size_t from, uint8_t* destination, size_t count) 
                 if (!allowed) destination[i] = '0';
             }
     }
-    if (fromFile < count) destination[count - 1] = info != nullptr && info->pad != kNoPad ? static_cast<uint8_t>(info->pad) : 0;
+    if (fromFile < count) destination[count - 1] = info != nullptr && info->storedPad != kNoPad ? static_cast<uint8_t>(info->storedPad) : 0;
     return true;
 }
 
@@ -245,8 +225,8 @@ void CDicomTag::NormalizeValue() {
         if (length != 0 && length != 8 && length != 10) m_value.Resize(length < 8 ? 8 : 10);
         return;
     }
-    if (info->pad == kNoPad) return;
-    if (!m_value.PadToEven(static_cast<uint8_t>(info->pad))) return;
+    if (info->storedPad == kNoPad) return;
+    if (!m_value.PadToEven(static_cast<uint8_t>(info->storedPad))) return;
     if (info->kind == VRKind::UI) {
         uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
         const size_t count = m_value.GetByteCount();

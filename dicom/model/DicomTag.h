@@ -130,8 +130,6 @@ public:
     bool ReadValueBytes(size_t from, uint8_t* destination, size_t count) const;
 
     // VR
-    bool LookUpVR();
-    bool LookUpName();
     void SetVR(const std::wstring& code) { m_vr.SetCode(code); }
     void SetVR(const VRCode* code) { m_vr.SetCode(code); }
     const std::wstring& GetVRText() const { return m_vr.GetText(); }

@@ -8,12 +8,10 @@
 
 #include "dicom/model/PathStep.h"
 #include "dicom/model/TagArray.h"
+#include "dicom/io/TextFormat.h"
 
 // One step of the path to the place of a failure.
 using FailureStep = PathStep;
-
-// "(GGGG,EEEE)", as reasons name tags.
-std::string TagText(uint16_t group, uint16_t element);
 
 // Kept by a file object after a refused parse, until the next parse starts. The file object
 // itself is empty after a refusal, as always; this is all that is left of the attempt.

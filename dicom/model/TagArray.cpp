@@ -21,13 +21,6 @@ int32_t NumberFromText(const CDicomTag& tag) {
 
 }  // namespace
 
-std::wstring TrimBlanks(const std::wstring& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && text[first] == L' ') ++first;
-    while (last > first && text[last - 1] == L' ') --last;
-    return text.substr(first, last - first);
-}
-
 CPixelModule::~CPixelModule() = default;
 
 void CPixelModule::ResetPixelModule() {
@@ -116,19 +109,6 @@ const TransferSyntax* CTagArray::GetTransferSyntax() const {
     if (FindElement(0x0002, 0x0010) == nullptr) return nullptr;
     return FindTransferSyntax(TrimmedValue(0x0002, 0x0010));
 }
-
-bool CTagArray::TransferSyntaxIs(SyntaxKind kind) const {
-    const TransferSyntax* syntax = GetTransferSyntax();
-    return syntax != nullptr && syntax->kind == kind;
-}
-
-bool CTagArray::IsRLE() const { return TransferSyntaxIs(SyntaxKind::RLE); }
-bool CTagArray::IsJPEGLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLossy); }
-bool CTagArray::IsJPEGLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLossless); }
-bool CTagArray::IsJPEGLSLossless() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossless); }
-bool CTagArray::IsJPEGLSLossy() const { return TransferSyntaxIs(SyntaxKind::JPEGLSLossy); }
-bool CTagArray::IsJPEG2000Lossless() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossless); }
-bool CTagArray::IsJPEG2000Lossy() const { return TransferSyntaxIs(SyntaxKind::JPEG2000Lossy); }
 
 bool CTagArray::IsPhotometric(const wchar_t* term) const {
     if (FindElement(0x0028, 0x0004) != nullptr) return TrimmedValue(0x0028, 0x0004) == term;

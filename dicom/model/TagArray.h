@@ -9,6 +9,7 @@
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 #include "dicom/dictionary/TransferSyntax.h"
+#include "dicom/io/TextFormat.h"
 #include "dicom/io/ValueSource.h"
 
 // Image description filled from the top-level elements up to group 0028.
@@ -77,15 +78,6 @@ public:
     std::wstring GetModality() const;
     bool IsUltrasound() const;
 
-    // Transfer syntax of the data set, from its first top-level (0002,0010).
-    bool IsRLE() const;
-    bool IsJPEGLossy() const;
-    bool IsJPEGLossless() const;
-    bool IsJPEGLSLossless() const;
-    bool IsJPEGLSLossy() const;
-    bool IsJPEG2000Lossless() const;
-    bool IsJPEG2000Lossy() const;
-
     // The row of the first top-level (0002,0010), trimmed; null without one or for an unknown UID.
     const TransferSyntax* GetTransferSyntax() const;
 
@@ -108,11 +100,7 @@ protected:
 
 private:
     std::wstring TrimmedValue(uint16_t group, uint16_t element) const;
-    bool TransferSyntaxIs(SyntaxKind kind) const;
 };
-
-// Blanks (spaces) trimmed from both ends.
-std::wstring TrimBlanks(const std::wstring& text);
 
 // The Specific Character Set in force for the children of `element`: the value of the first
 // (0008,0005) among its children (read with no character set), else `inherited`. Cut to the

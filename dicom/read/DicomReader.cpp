@@ -28,8 +28,6 @@ const char* Bytes(uint64_t count) { return count == 1 ? "byte" : "bytes"; }
 
 }  // namespace
 
-std::string TagText(uint16_t group, uint16_t element) { return Format("(%04X,%04X)", group, element); }
-
 // ---------------------------------------------------------------------------------------------
 // Failure records
 

@@ -29,18 +29,6 @@
 #include "dicom/io/FileCursor.h"
 #include "dicom/io/ValueSource.h"
 
-// How the headers and numbers of a data set are encoded.
-struct Encoding {
-    bool explicitVR;
-    bool littleEndian;
-
-    uint16_t Order16(const uint8_t* b) const { return Read16(b, littleEndian); }
-    uint32_t Order32(const uint8_t* b) const { return Read32(b, littleEndian); }
-    // The items of an undefined-length UN element: implicit VR little endian in every data set,
-    // big-endian ones included.
-    static Encoding UnknownItems() { return Encoding{false, true}; }
-};
-
 class CDicomReader {
 public:
     // Reads into `file`, which must be empty and know its file size.

@@ -4,39 +4,58 @@
 #include "dicom/text/CharacterSet.h"
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
+#include "dicom/io/TextFormat.h"
 #include "dicom/text/CodePage.h"
 
 namespace {
 
-// One row of the lookup: the defined terms that select a code page. The rows are tried in
-// order and a term matches anywhere in the text, so a multi-valued text finds the first row
-// any of its values names, and "ISO_IR 138" must come before the shorter "ISO_IR 13".
-struct CharacterSetRow {
-    const wchar_t* terms[2];
-    unsigned codePage;
+// Every term the program knows. Decoding tries the terms with a code page in this order and a
+// term matches anywhere in the text, so a multi-valued text finds the first one any of its
+// values names, and "ISO_IR 138" must come before the shorter "ISO_IR 13". The checks look a
+// term up whole.
+const CharacterSetTerm kTerms[] = {
+    {"ISO_IR 126", 28597, true, false},      {"ISO 2022 IR 126", 28597, true, false},  // ISO 8859-7 Greek
+    {"ISO_IR 100", 28591, true, false},      {"ISO 2022 IR 100", 28591, true, false},  // ISO 8859-1 Latin-1
+    {"ISO_IR 101", 28592, true, false},      {"ISO 2022 IR 101", 28592, true, false},  // ISO 8859-2
+    {"ISO_IR 109", 28593, true, false},      {"ISO 2022 IR 109", 28593, true, false},  // ISO 8859-3
+    {"ISO_IR 110", 28594, true, false},      {"ISO 2022 IR 110", 28594, true, false},  // ISO 8859-4
+    {"ISO_IR 148", 28599, true, false},      {"ISO 2022 IR 148", 28599, true, false},  // ISO 8859-9 Latin-5
+    {"ISO_IR 127", 28596, true, false},      {"ISO 2022 IR 127", 28596, true, false},  // ISO 8859-6 Arabic
+    {"ISO_IR 138", 28598, true, false},      {"ISO 2022 IR 138", 28598, true, false},  // ISO 8859-8 Hebrew
+    {"ISO_IR 144", 28595, true, false},      {"ISO 2022 IR 144", 28595, true, false},  // ISO 8859-5 Cyrillic
+    {"ISO_IR 149", 949, false, true},        {"ISO 2022 IR 149", 949, true, true},     // Korean, Unified Hangul Code
+    {"ISO_IR 192", 65001, true, false},      {"ISO 2022 IR 192", 65001, false, false}, // UTF-8
+    {"GB18030", 54936, true, true},                                                    // GB 18030
+    {"ISO_IR 166", 874, true, false},        {"ISO 2022 IR 166", 874, true, false},    // Thai
+    {"ISO_IR 13", 932, true, false},         {"ISO 2022 IR 13", 932, true, false},     // Shift_JIS (JIS X 0201 katakana)
+    {"ISO_IR 14", 932, false, false},        {"ISO 2022 IR 14", 932, false, false},    // Shift_JIS
+    {"ISO_IR 87", 50222, false, false},      {"ISO 2022 IR 87", 50222, true, true},    // ISO-2022-JP (JIS X 0208)
+    {"ISO_IR 159", 50222, false, false},     {"ISO 2022 IR 159", 50222, true, true},   // ISO-2022-JP (JIS X 0212)
+    {"GBK", 936, true, true},                                                          // GBK, GB 18030's two-byte part
+    // Defined terms without a code page of their own.
+    {"ISO_IR 6", 0, true, false},            {"ISO 2022 IR 6", 0, true, false},        // the default repertoire
+    {"ISO_IR 203", 0, true, false},          {"ISO 2022 IR 203", 0, true, false},      // ISO 8859-15 Latin-9
+    {"ISO 2022 IR 58", 0, true, true},                                                 // GB 2312
 };
 
-const CharacterSetRow kCharacterSetRows[] = {
-    {{L"ISO_IR 126", L"ISO 2022 IR 126"}, 28597},  // ISO 8859-7 Greek
-    {{L"ISO_IR 100", L"ISO 2022 IR 100"}, 28591},  // ISO 8859-1 Latin-1
-    {{L"ISO_IR 101", L"ISO 2022 IR 101"}, 28592},  // ISO 8859-2
-    {{L"ISO_IR 109", L"ISO 2022 IR 109"}, 28593},  // ISO 8859-3
-    {{L"ISO_IR 110", L"ISO 2022 IR 110"}, 28594},  // ISO 8859-4
-    {{L"ISO_IR 148", L"ISO 2022 IR 148"}, 28599},  // ISO 8859-9 Latin-5
-    {{L"ISO_IR 127", L"ISO 2022 IR 127"}, 28596},  // ISO 8859-6 Arabic
-    {{L"ISO_IR 138", L"ISO 2022 IR 138"}, 28598},  // ISO 8859-8 Hebrew
-    {{L"ISO_IR 144", L"ISO 2022 IR 144"}, 28595},  // ISO 8859-5 Cyrillic
-    {{L"ISO_IR 149", L"ISO 2022 IR 149"}, 949},    // Korean, Unified Hangul Code
-    {{L"ISO_IR 192", L"ISO 2022 IR 192"}, 65001},  // UTF-8
-    {{L"GB18030", nullptr}, 54936},                // GB 18030
-    {{L"ISO_IR 166", L"ISO 2022 IR 166"}, 874},    // Thai
-    {{L"ISO_IR 13", L"ISO 2022 IR 13"}, 932},      // Shift_JIS (JIS X 0201 katakana)
-    {{L"ISO_IR 14", L"ISO 2022 IR 14"}, 932},      // Shift_JIS
-    {{L"ISO_IR 87", L"ISO 2022 IR 87"}, 50222},    // ISO-2022-JP (JIS X 0208)
-    {{L"ISO_IR 159", L"ISO 2022 IR 159"}, 50222},  // ISO-2022-JP (JIS X 0212)
-};
+// Whether `term` occurs in `text`.
+bool Contains(const std::wstring& text, const char* term)
+{
+    const std::size_t length = std::strlen(term);
+    for (std::size_t at = 0; at + length <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < length && text[at + i] == static_cast<unsigned char>(term[i])) {
+            ++i;
+        }
+        if (i == length) {
+            return true;
+        }
+    }
+    return false;
+}
 
 const char kEscape = '\x1B';
 
@@ -77,16 +96,6 @@ std::string RemoveEscapeSequences(const std::string& bytes)
     return kept;
 }
 
-std::wstring Trim(const std::wstring& text)
-{
-    const std::size_t first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) {
-        return std::wstring();
-    }
-    const std::size_t last = text.find_last_not_of(L' ');
-    return text.substr(first, last - first + 1);
-}
-
 std::wstring ToWide(unsigned codePage, const std::string& bytes)
 {
     std::wstring text;
@@ -123,7 +132,7 @@ std::wstring DecodeWithOneCodePage(const char* bytes, const std::wstring& charac
 // Person names with component groups are read group by group; everything else as a whole.
 std::wstring DecodeValue(const char* bytes, const std::wstring& characterSet)
 {
-    const std::wstring set = Trim(characterSet);
+    const std::wstring set = TrimBlanks(characterSet);
     if (bytes == nullptr) {
         return std::wstring();
     }
@@ -201,14 +210,22 @@ unsigned CodePageForCharacterSet(const std::wstring& characterSet)
     if (characterSet.empty()) {
         return 0;
     }
-    for (const CharacterSetRow& row : kCharacterSetRows) {
-        for (const wchar_t* term : row.terms) {
-            if (term != nullptr && characterSet.find(term) != std::wstring::npos) {
-                return row.codePage;
-            }
+    for (const CharacterSetTerm& row : kTerms) {
+        if (row.codePage != 0 && Contains(characterSet, row.term)) {
+            return row.codePage;
         }
     }
     return 0;
+}
+
+const CharacterSetTerm* FindCharacterSetTerm(const char* bytes, std::size_t size)
+{
+    for (const CharacterSetTerm& row : kTerms) {
+        if (std::strlen(row.term) == size && std::memcmp(row.term, bytes, size) == 0) {
+            return &row;
+        }
+    }
+    return nullptr;
 }
 
 // Running out of memory is not reported: the value shows as empty text.

@@ -2,7 +2,21 @@
 // in which its text values are decoded for display.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// One term of Specific Character Set as the program knows it: the code page its texts decode in
+// (0 for the default one), whether the standard defines the term, and whether its characters
+// may take more than one byte.
+struct CharacterSetTerm {
+    const char* term;
+    unsigned codePage;
+    bool defined;
+    bool multiByte;
+};
+
+// The row of a term (exact bytes, without padding), or null for a term the program does not know.
+const CharacterSetTerm* FindCharacterSetTerm(const char* bytes, std::size_t size);
 
 // Windows code page for a Specific Character Set (0008,0005) text; 0 = system default ANSI.
 unsigned CodePageForCharacterSet(const std::wstring& characterSet);

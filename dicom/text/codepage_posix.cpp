@@ -9,6 +9,7 @@
 //   874         WINDOWS-874        undefined bytes -> C1 controls or U+F8C1..U+F8C8
 //   932         CP932              lead byte + any byte -> pair, unknown pair -> U+30FB
 //   949         CP949              as 932 with '?'; user-defined rows C9, FE -> U+E000...
+//   936         CP936              as 949; 0xFF -> U+F8F5
 //   50222       CP932              after rewriting ISO-2022-JP as Shift_JIS (CharacterSet.cpp)
 //   54936       GB18030            unknown unit -> '?'
 //   65001       (own decoder)      invalid sequence -> U+FFFD, as Windows splits it
@@ -109,7 +110,7 @@ const ByteRange kWindowsByteRanges[] = {
 
     // Single bytes of the double-byte code pages.
     {932, 0x80, 0x80, 0x0080},   {932, 0xA0, 0xA0, 0xF8F0},   {932, 0xFD, 0xFF, 0xF8F1},
-    {949, 0x80, 0x80, 0x0080},   {949, 0xFF, 0xFF, 0xF8F7},
+    {949, 0x80, 0x80, 0x0080},   {949, 0xFF, 0xFF, 0xF8F7},   {936, 0xFF, 0xFF, 0xF8F5},
 };
 
 // Windows-1252 0x80-0x9F; Windows gives the five bytes the standard leaves undefined the C1
@@ -270,6 +271,13 @@ const DoubleByteTable& KoreanTable()
     return table;
 }
 
+const DoubleByteTable& GbkTable()
+{
+    static const DoubleByteTable table =
+        BuildDoubleByteTable(936, "CP936", 0x81, 0xFE, 0x81, 0xFE, u'?');
+    return table;
+}
+
 // As Windows reads a double-byte code page: a lead byte takes the byte after it, whatever
 // that is; a lead byte at the end stands for the default character alone.
 void DecodeDoubleByte(const DoubleByteTable& table, const std::string& bytes, std::wstring& text)
@@ -386,6 +394,9 @@ bool ConvertCodePageToWide(unsigned codePage, const std::string& bytes, std::wst
         return true;
     case 949:
         DecodeDoubleByte(KoreanTable(), bytes, text);
+        return true;
+    case 936:
+        DecodeDoubleByte(GbkTable(), bytes, text);
         return true;
     case 50222:
         DecodeDoubleByte(ShiftJisTable(), TranscodeIso2022JpToShiftJis(bytes), text);

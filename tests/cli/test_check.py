@@ -102,13 +102,22 @@ class CheckTest(FolderTest):
         self.assertEqual([(p["rule"], p["severity"]) for p in json.loads(out)["problems"]], [("not-checked", "info")])
 
     def test_help_and_manual_give_each_rule_the_severities_the_checker_reports(self):
-        # From the checker's source: each Report call's rule id and the severities it may give.
-        with open(os.path.join(ROOT, "dicom", "analysis", "Check.cpp"), encoding="utf-8") as f:
-            source = f.read()
+        # From the checker's registry of rules: each row's id and severity. Every rule of the
+        # registry must be reported somewhere in the checks, or its row is stale.
+        analysis = os.path.join(ROOT, "dicom", "analysis")
+        with open(os.path.join(analysis, "CheckRules.cpp"), encoding="utf-8") as f:
+            table = f.read()
+        rows = re.findall(r'\{R::(\w+), "([a-z-]+)", F::\w+, S::(\w+)\}', table)
+        self.assertEqual(len(rows), table.count("{R::"))
+        checks = ""
+        for name in sorted(os.listdir(analysis)):
+            if name.startswith("Check") and name.endswith(".cpp") and name != "CheckRules.cpp":
+                with open(os.path.join(analysis, name), encoding="utf-8") as f:
+                    checks += f.read()
         reported = {}
-        for rule, severity in re.findall(r'Report(?:At)?\((?:[^,"()]+, )?"([a-z-]+)",\s*([^;]*?CheckSeverity::\w+'
-                                         r'(?:\s*:\s*CheckSeverity::\w+)?)', source):
-            reported.setdefault(rule, set()).update(s.lower() for s in re.findall(r"CheckSeverity::(\w+)", severity))
+        for name, rule, severity in rows:
+            self.assertIn("CheckRule::" + name, checks, "the rule %s (%s) is reported nowhere" % (name, rule))
+            reported.setdefault(rule, set()).add(severity.lower())
         self.maxDiff = None
         self.assertGreater(len(reported), 20)
         # --help: a row "rule  severity  text", further severities on rows of their own below it.

@@ -46,6 +46,7 @@ TEST(CodePageForCharacterSet, EveryDefinedTermFindsItsCodePage)
         {L"ISO 2022 IR 166", 874}, {L"ISO_IR 13", 932}, {L"ISO 2022 IR 13", 932},
         {L"ISO_IR 14", 932}, {L"ISO 2022 IR 14", 932}, {L"ISO_IR 87", 50222},
         {L"ISO 2022 IR 87", 50222}, {L"ISO_IR 159", 50222}, {L"ISO 2022 IR 159", 50222},
+        {L"GBK", 936},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CodePageForCharacterSet(c.term), c.codePage) << c.term;
@@ -70,7 +71,7 @@ TEST(CodePageForCharacterSet, TableOrderDecidesBetweenMatchingTerms)
 TEST(CodePageForCharacterSet, EmptyDefaultAndUnknownTextsGiveZero)
 {
     for (const wchar_t* text : {L"", L"ISO_IR 6", L"ISO 2022 IR 6", L"iso_ir 100", L"ISO-IR 100",
-                                L"ISO_IR  100", L"GBK", L"UTF-8", L" "}) {
+                                L"ISO_IR  100", L"UTF-8", L" "}) {
         EXPECT_EQ(CodePageForCharacterSet(text), 0u) << '"' << text << '"';
     }
 }
@@ -101,6 +102,17 @@ TEST(DecodeTextSimple, UnknownCharacterSetReadsTheDefaultCodePage)
 }
 
 // Korean text: escape sequences are taken out before code page 949 reads the bytes.
+// GBK is GB 18030's two-byte part, read with code page 936: a name, a lone trail-less lead
+// byte, and the single bytes 936 gives characters of its own.
+TEST(DecodeTextSimple, GbkNamesDecodeWithCodePage936)
+{
+    EXPECT_EQ(DecodeTextSimple("\xcd\xf5\xd0\xa1\xc3\xf7", L"GBK"), L"\u738B\u5C0F\u660E");
+    EXPECT_EQ(DecodeText("Wang^Xiaoming=\xcd\xf5^\xd0\xa1\xc3\xf7", L"GBK"),
+              L"Wang^Xiaoming=\u738B^\u5C0F\u660E");
+    EXPECT_EQ(ToWide(936, "A\xcd"), L"A?");
+    EXPECT_EQ(ToWide(936, "\x80\xff"), L"\u20AC\uF8F5");
+}
+
 TEST(DecodeTextSimple, KoreanEscapeSequencesAreRemoved)
 {
     const std::wstring kim = L"\uAE40";  // B1 E8
