@@ -296,7 +296,7 @@ TEST(Loading, ReadErrorsAndMissingFilesGiveTheSystemsReason) {
     ASSERT_NE(failure, nullptr);
     EXPECT_EQ(failure->ioError, std::strerror(EIO));
     // A large value read straight from the stream, past the read-ahead block.
-    FailingBytes late{w.Bytes(), w.Size() - 100, EIO};
+    FailingBytes late{w.Bytes(), static_cast<size_t>(w.Size() - 100), EIO};
     failure = ParseFailing(late, file);
     ASSERT_NE(failure, nullptr);
     EXPECT_EQ(failure->ioError, std::strerror(EIO));
