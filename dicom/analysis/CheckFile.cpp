@@ -7,6 +7,7 @@
 #include "dicom/analysis/CheckWalker.h"
 #include "dicom/io/ByteOrder.h"
 #include "dicom/io/TextFormat.h"
+#include "dicom/model/ElementHeader.h"
 
 namespace check {
 
@@ -129,36 +130,24 @@ uint64_t Checker::ReadTrailingElements(uint64_t at, Encoding encoding, TrailingE
         const uint8_t* p = At(at);
         const uint16_t g = Read16(p, encoding.littleEndian), e = Read16(p + 2, encoding.littleEndian);
         if (Key(g, e) <= previous || g == 0xFFFE) break;
-        uint64_t header = 8;
-        uint32_t length = 0;
-        const VRCode* code = nullptr;
-        if (encoding.explicitVR) {
-            const char letters[3] = {static_cast<char>(p[4]), static_cast<char>(p[5]), '\0'};
-            const VRInfo* vr = FindVRInfo(letters);
-            if (vr == nullptr) break;
-            code = VRCodeOfBytes(p[4], p[5]);
-            if (vr->longLength) {
-                if (!Has(at, 12)) break;
-                header = 12;
-                length = Read32(p + 8, encoding.littleEndian);
-            } else {
-                length = Read16(p + 6, encoding.littleEndian);
-            }
-        } else {
-            length = Read32(p + 4, encoding.littleEndian);
+        // Explicit VR: a code as the standard spells it (the reader would also take lower case).
+        const char letters[2] = {static_cast<char>(p[4]), static_cast<char>(p[5])};
+        if (encoding.explicitVR && FindVRInfo(letters) == nullptr) break;
+        ElementHeader header = DecodeHeader(p + 4, encoding);
+        if (header.size == 12) {
+            if (!Has(at, 12)) break;
+            LongFormLength(header, p + 8, encoding);
         }
-        if (length == kUndefinedLength || !Has(at + header, length)) break;
+        if (header.length == kUndefinedLength || !Has(at + header.size, header.length)) break;
         CDicomTag* tag = out.store.NewTag(g, e);
         tag->Data().FreeBytes();
-        if (code != nullptr) tag->SetVR(code);
-        tag->Data().SetShortLength(header == 8 && encoding.explicitVR ? static_cast<uint16_t>(length) : 0);
-        tag->Data().SetLongLength(header == 8 && encoding.explicitVR ? 0 : length);
+        SetHeader(*tag, header);
         tag->SetTagOffset(at);
-        tag->SetValueOffset(at + header);
-        tag->SetEndOffset(at + header + length);
+        tag->SetValueOffset(at + header.size);
+        tag->SetEndOffset(at + header.size + header.length);
         out.elements.push_back(tag);
         previous = Key(g, e);
-        at += header + length;
+        at += header.size + header.length;
     }
     return at;
 }

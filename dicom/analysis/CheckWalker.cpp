@@ -5,6 +5,7 @@
 #include "dicom/dictionary/DicomDictionary.h"
 #include "dicom/io/ByteOrder.h"
 #include "dicom/io/TextFormat.h"
+#include "dicom/model/ElementHeader.h"
 
 // Offsets: a problem about an element is reported at the element's tag offset; trailing bytes at
 // the first trailing byte; the meta group as a whole at (0002,0000) or, without one, at 132; a
@@ -237,22 +238,17 @@ void Checker::Element(const CDicomTag& tag, const Stored& stored, const DataSetF
     if (!stored.headerRead) return;
 
     const bool undefined = stored.length == kUndefinedLength;
-    // The element's VR is the file's in explicit VR, else the dictionary's.
-    const bool sequenceVR = tag.GetVR().Is(VRKind::SQ);
-    // Undefined-length pixel data is read as fragments inside items, and at the top level
-    // unless it reads as a sequence there; defined-length pixel data with items is
-    // encapsulated. Every other undefined length is a sequence.
-    const bool fragments =
-        tag.IsPixelData() &&
-        (undefined ? (!topLevel || (stored.encoding.explicitVR && !IsUN(stored) && !sequenceVR))
-                   : (!sequenceVR && !tag.GetChildren().empty()));
+    // Read as the reader read it; defined-length pixel data with items was encapsulated.
+    const ValueBody body = BodyOf(tag, stored.encoding.explicitVR, topLevel, !tag.GetChildren().empty());
+    const bool fragments = body == ValueBody::Fragments;
     CheckOddLength(tag, stored);
     CheckPixelVR(tag, stored, facts, fragments, undefined);
     if (fragments) {
         Fragments(tag, stored);
         return;
     }
-    if (sequenceVR || undefined) {
+    // A length the bytes give as undefined is taken as a sequence all the same.
+    if (body == ValueBody::Sequence || undefined) {
         CheckUNSequence(tag, stored);
         Sequence(tag, stored, characterSet);
         return;
@@ -276,9 +272,8 @@ void Checker::Element(const CDicomTag& tag, const Stored& stored, const DataSetF
 // ---- sequences, items and fragments
 
 void Checker::Sequence(const CDicomTag& sequence, const Stored& stored, const CharacterSet& set) {
-    // Items of an undefined-length UN element are implicit VR little endian.
-    Encoding inner = stored.encoding;
-    if (IsUN(stored) && stored.length == kUndefinedLength) inner.explicitVR = false;
+    // Items of an undefined-length UN element are implicit VR little endian, as the reader reads them.
+    const Encoding inner = IsUN(stored) && stored.length == kUndefinedLength ? Encoding::UnknownItems() : stored.encoding;
     const CDicomTagList& items = sequence.GetChildren();
     for (size_t i = 0; i < items.size(); ++i) {
         const CDicomTag& item = *items[i];

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dicom/io/FileStream.h"
+#include "dicom/model/ElementHeader.h"
 
 // Who owns what. A file object owns its whole tree: the top-level element list holds the
 // elements, the node store (CTagArray::m_nodeStore) holds every node the parser makes and the
@@ -97,22 +98,14 @@ bool CDicomHeader::IsUncompressedIn(bool littleEndian) const {
     return syntax == nullptr || !syntax->encapsulated;
 }
 
-bool CDicomHeader::IsSequenceIn(const CDicomTag* tag, bool explicitVR) {
-    const CDicomVR& vr = tag->GetVR();
-    const bool undefined = tag->IsUndefinedLength();
-    return vr.Is(VRKind::SQ) || (!explicitVR && undefined) || (vr.Is(VRKind::UN) && undefined);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Encoded sizes
 
 uint64_t CDicomHeader::MeasureEncoded(CDicomTag* tag, bool explicitVR) {
-    const bool undefined = tag->IsUndefinedLength();
     const uint64_t header = explicitVR ? 12 : 8;
-    // Nested encapsulated pixel data is read as fragments, never as a sequence; measure it so.
-    const bool fragments = tag->IsPixelData() && undefined && tag->GetParent() != nullptr;
-
-    if (!fragments && IsSequenceIn(tag, explicitVR)) {
+    // Measured as read: nested encapsulated pixel data is fragments, never a sequence.
+    const ValueBody body = BodyOf(*tag, explicitVR, tag->GetParent() == nullptr, false);
+    if (body == ValueBody::Sequence) {
         uint64_t size = header;
         // The items of a UN sequence are measured as implicit VR.
         const bool childrenExplicit = explicitVR && !tag->GetVR().Is(VRKind::UN);
@@ -121,12 +114,12 @@ uint64_t CDicomHeader::MeasureEncoded(CDicomTag* tag, bool explicitVR) {
         if (tag->Data().GetLongLength() == kUndefinedLength) size += 8;
         return size;
     }
+    if (body == ValueBody::Fragments) {
+        uint64_t size = header + 8;
+        for (CDicomTag* child : tag->GetChildren()) size += uint64_t(child->Data().GetLongLength()) + 8;
+        return size;
+    }
     if (tag->IsPixelData()) {
-        if (undefined) {
-            uint64_t size = header + 8;
-            for (CDicomTag* child : tag->GetChildren()) size += uint64_t(child->Data().GetLongLength()) + 8;
-            return size;
-        }
         if (tag->GetParent() == nullptr && IsUncompressed()) {
             const uint64_t frames = static_cast<CDicomTag7FE0*>(tag)->GetTotalFragmentLength();
             tag->Data().SetLongLength(static_cast<uint32_t>(frames));

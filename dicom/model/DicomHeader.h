@@ -97,9 +97,6 @@ public:
         m_trailingSize = size;
     }
 
-    // True when the element is read and measured as a sequence of items under the given
-    // encoding (the items of an undefined-length UN are implicit).
-    static bool IsSequenceIn(const CDicomTag* tag, bool explicitVR);
     // Bytes the element occupies, header included, by the encoding rules (not by the positions
     // recorded while parsing); may rewrite the lengths of defined-length items it measures.
     uint64_t GetEncodedSize(CDicomTag* tag) { return MeasureEncoded(tag, m_explicitVR != 0); }

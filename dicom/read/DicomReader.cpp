@@ -168,30 +168,17 @@ bool CDicomReader::FailDelimiter(uint64_t start, uint16_t element) {
 }
 
 bool CDicomReader::ReadVRAndLength(Encoding encoding, CDicomTag* tag) {
-    CTagData& data = tag->Data();
-    if (encoding.explicitVR) {
-        uint8_t header[4];
-        if (!m_cursor.Read(header, 4)) return FailHeader(tag->GetTagOffset(), tag->GetGroup(), tag->GetElement());
-        // The two bytes are the VR as the file has it, even when they are no letters at all.
-        tag->SetVR(VRCodeOfBytes(header[0], header[1]));
-        if (tag->GetVR().GetInfo() != nullptr && tag->GetVR().GetInfo()->longLength) {
-            // The two bytes are reserved, not a length: only the 4-byte length that follows counts.
-            uint32_t length;
-            if (!ReadUInt32(encoding, length)) return FailHeader(tag->GetTagOffset(), tag->GetGroup(), tag->GetElement());
-            data.SetShortLength(0);
-            data.SetLongLength(length);
-        } else {
-            data.SetShortLength(encoding.Order16(header + 2));
-            data.SetLongLength(0);
-        }
-    } else {
-        uint32_t length;
-        if (!ReadUInt32(encoding, length)) return FailHeader(tag->GetTagOffset(), tag->GetGroup(), tag->GetElement());
-        data.SetShortLength(0);
-        data.SetLongLength(length);
+    uint8_t bytes[4];
+    if (!m_cursor.Read(bytes, 4)) return FailHeader(tag->GetTagOffset(), tag->GetGroup(), tag->GetElement());
+    ElementHeader header = DecodeHeader(bytes, encoding);
+    if (header.size == 12) {
+        // The two bytes after the VR are reserved, not a length: only the 4-byte length counts.
+        if (!m_cursor.Read(bytes, 4)) return FailHeader(tag->GetTagOffset(), tag->GetGroup(), tag->GetElement());
+        LongFormLength(header, bytes, encoding);
     }
+    SetHeader(*tag, header);
     // A group length starts out with a placeholder value; the header now describes the real one.
-    data.FreeBytes();
+    tag->Data().FreeBytes();
     tag->SetValueOffset(m_cursor.Position());
     return true;
 }
@@ -216,23 +203,11 @@ CDicomTag* CDicomReader::ReadItemHeader(Encoding encoding, CDicomTag* parent, ui
 // ---------------------------------------------------------------------------------------------
 // Values
 
-bool CDicomReader::ReadElementBody(Encoding encoding, CDicomTag* tag, bool topLevel, Body& body) {
-    // Inside items encapsulated pixel data is tested before the sequence rule, at the top level
-    // after it.
-    const bool pixel = tag->IsPixelData();
-    if (!topLevel && pixel && tag->IsUndefinedLength()) {
-        body = Body::Fragments;
-        return ReadPixelFragments(encoding, tag);
-    }
-    if (CDicomHeader::IsSequenceIn(tag, encoding.explicitVR)) {
-        body = Body::Sequence;
-        return ReadSequence(encoding, tag);
-    }
-    if (topLevel && pixel && (tag->IsUndefinedLength() || !m_file.IsUncompressedIn(m_encoding.littleEndian))) {
-        body = Body::Fragments;
-        return ReadPixelFragments(encoding, tag);
-    }
-    body = Body::Value;
+bool CDicomReader::ReadElementBody(Encoding encoding, CDicomTag* tag, bool topLevel, ValueBody& body) {
+    const bool encapsulated = topLevel && tag->IsPixelData() && !m_file.IsUncompressedIn(m_encoding.littleEndian);
+    body = BodyOf(*tag, encoding.explicitVR, topLevel, encapsulated);
+    if (body == ValueBody::Fragments) return ReadPixelFragments(encoding, tag);
+    if (body == ValueBody::Sequence) return ReadSequence(encoding, tag);
     return ReadPlainValue(encoding, tag);
 }
 
@@ -475,7 +450,7 @@ bool CDicomReader::ReadDataSet() {
         tag->SetTagOffset(tagStart);
         if (!ReadVRAndLength(encoding, tag)) return false;
 
-        Body body;
+        ValueBody body;
         if (!ReadElementBody(encoding, tag, true, body)) {
             // An open container stays in the partial tree; the element that broke a rule does not.
             if (!tag->IsComplete()) {
@@ -484,13 +459,13 @@ bool CDicomReader::ReadDataSet() {
             }
             return false;
         }
-        if (body == Body::Sequence) {
+        if (body == ValueBody::Sequence) {
             f.AddElement(tag);
             pixel.release();
             if (m_cursor.AtEnd()) return true;
             continue;
         }
-        if (body == Body::Fragments) {
+        if (body == ValueBody::Fragments) {
             f.AddElement(tag);
             pixel.release();
             // Nothing after the pixel data is parsed: it is kept as trailing data.
@@ -599,13 +574,13 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
         tag->SetParent(item);
         if (!ReadVRAndLength(encoding, tag)) return fail();
 
-        Body body;
+        ValueBody body;
         if (!ReadElementBody(encoding, tag, false, body)) {
             if (!tag->IsComplete()) m_pending.push_back(tag);
             return fail();
         }
         m_pending.push_back(tag);
-        if (body != Body::Value && m_cursor.AtEnd()) return complete();
+        if (body != ValueBody::Value && m_cursor.AtEnd()) return complete();
 
         if (!undefined) {
             if (m_cursor.Position() >= end) return complete();

@@ -24,10 +24,11 @@
 #include <string>
 #include <vector>
 
-#include "dicom/model/DicomHeader.h"
 #include "dicom/io/ByteOrder.h"
 #include "dicom/io/FileCursor.h"
 #include "dicom/io/ValueSource.h"
+#include "dicom/model/DicomHeader.h"
+#include "dicom/model/ElementHeader.h"
 
 class CDicomReader {
 public:
@@ -44,7 +45,6 @@ public:
     int ReadError() const { return m_cursor.ReadError(); }
 
 private:
-    enum class Body { Value, Sequence, Fragments };
     // A container being read: its step in the path, where its header starts, and where its
     // children begin on m_pending.
     struct Open {
@@ -76,7 +76,7 @@ private:
                               uint16_t element);
 
     // The element step and its branches
-    bool ReadElementBody(Encoding encoding, CDicomTag* tag, bool topLevel, Body& body);
+    bool ReadElementBody(Encoding encoding, CDicomTag* tag, bool topLevel, ValueBody& body);
     bool ReadPlainValue(Encoding encoding, CDicomTag* tag);
     bool ReadValue(Encoding encoding, CDicomTag* tag);
     bool ReadNativePixelData(Encoding encoding, CDicomTag* tag);
