@@ -108,11 +108,12 @@ void WritePlanned(DicomWriter& w, const Plan& plan, const Planned& p) {
         w.Raw(p.value);   // bytes as they are, header included
     } else if (p.vr == "SQ" || (p.vr == "UN" && !p.item.empty())) {
         const bool un = p.vr == "UN";
-        w.BeginSequence(p.group, p.element, un, p.vr.c_str()).BeginItem(un);
-        if (un) w.Mode(false, true);
+        w.BeginSequence(p.group, p.element, un, p.vr.c_str());
+        if (un) w.Mode(false, true);   // the item and the delimiters too
+        w.BeginItem(un);
         for (const Planned& child : p.item) WritePlanned(w, plan, child);
-        if (un) w.Mode(plan.explicitVR, plan.littleEndian);
         w.EndItem().EndSequence();
+        if (un) w.Mode(plan.explicitVR, plan.littleEndian);
     } else if (p.us >= 0) {
         w.US(p.group, p.element, static_cast<uint16_t>(p.us));
     } else {
@@ -259,6 +260,17 @@ TEST(Check, CleanFileReportsNothingAboveInfoInEveryEncoding) {
     Plan big = CleanPlan("1.2.840.10008.1.2.2");
     big.littleEndian = false;
     ExpectNothingAboveInfo(big);
+    // The item of an undefined-length UN element is implicit VR little endian in a big-endian
+    // data set too: the group length in it, whose tag reads alike in both orders, is right ...
+    Insert(big.dataSet, {0x0009, 0x0010, "LO", "ORVEL "});
+    Insert(big.dataSet, {0x0009, 0x1000, "UN", "", -1,
+                         {{0x0000, 0x0000, "UL", Ul(16)}, {0x0000, 0x0002, "UI", std::string("1.2.3.4\0", 8)}}});
+    ExpectNothingAboveInfo(big);
+    // ... and a wrong one is found (its length, read big endian, ran past the file).
+    In(big, 0x0009, 0x1000).item[0].value = Ul(20);
+    CDicomFile withWrongLength;
+    const std::vector<CheckProblem> problems = CheckPlan(big, withWrongLength);
+    EXPECT_EQ(CountRule(problems, "group-length"), 1u) << Describe(problems);
     Plan implicit = CleanPlan("1.2.840.10008.1.2");
     implicit.explicitVR = false;
     ExpectNothingAboveInfo(implicit);
