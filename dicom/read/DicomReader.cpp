@@ -135,8 +135,9 @@ std::string DeflateNote(const CTagArray& dataSet) {
 // Headers and numbers
 
 bool CDicomReader::ReadTag(Encoding encoding, uint16_t& group, uint16_t& element) {
+    const uint64_t start = m_cursor.Position();
     uint8_t bytes[4];
-    if (!m_cursor.Read(bytes, 4)) return false;
+    if (!m_cursor.Read(bytes, 4)) return FailNoTag(start);
     group = encoding.Order16(bytes);
     element = encoding.Order16(bytes + 2);
     return true;
@@ -395,7 +396,7 @@ bool CDicomReader::ReadMetaGroup() {
     for (;;) {
         const uint64_t tagStart = m_cursor.Position();
         uint16_t group, element;
-        if (!ReadTag(encoding, group, element)) return FailNoTag(tagStart);
+        if (!ReadTag(encoding, group, element)) return false;
         if (group != 0x0002) {
             m_cursor.MoveTo(tagStart);
             return true;
@@ -433,7 +434,7 @@ bool CDicomReader::ReadDataSet() {
         const Encoding encoding = DataSetEncoding();
         const uint64_t tagStart = m_cursor.Position();
         uint16_t group, element;
-        if (!ReadTag(encoding, group, element)) return FailNoTag(tagStart);
+        if (!ReadTag(encoding, group, element)) return false;
         if (f.GetElements().size() > 50 && group == 0x0000)
             return FailAt(tagStart, group, element,
                           TagText(group, element) + Format(" at offset %llu: group 0000 after more than 50 top-level elements", U(tagStart)));
@@ -451,35 +452,23 @@ bool CDicomReader::ReadDataSet() {
         if (!ReadVRAndLength(encoding, tag)) return false;
 
         ValueBody body;
-        if (!ReadElementBody(encoding, tag, true, body)) {
-            // An open container stays in the partial tree; the element that broke a rule does not.
-            if (!tag->IsComplete()) {
-                f.AddElement(tag);
-                pixel.release();
-            }
-            return false;
-        }
-        if (body == ValueBody::Sequence) {
+        const bool read = ReadElementBody(encoding, tag, true, body);
+        // An open container stays in the partial tree; the element that broke a rule does not.
+        if (read || !tag->IsComplete()) {
             f.AddElement(tag);
             pixel.release();
-            if (m_cursor.AtEnd()) return true;
-            continue;
         }
-        if (body == ValueBody::Fragments) {
-            f.AddElement(tag);
-            pixel.release();
-            // Nothing after the pixel data is parsed: it is kept as trailing data.
-            return ReadTrailingData();
-        }
-        if (isPixel && !encoding.explicitVR) {
+        if (!read) return false;
+        // Nothing after encapsulated pixel data is parsed: it is kept as trailing data.
+        if (body == ValueBody::Fragments) return ReadTrailingData();
+        const bool value = body == ValueBody::Value;
+        if (value && isPixel && !encoding.explicitVR) {
             const CDicomTag* bits = f.FindElement(0x0028, 0x0100);
             if (bits != nullptr && bits->GetNumericValue() > 8) tag->SetVR(L"OW");
         }
-        f.AddElement(tag);
-        pixel.release();
-        if (!m_encoding.hasPreamble && group == 0x0002 && element == 0x0010) EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
+        if (value && !m_encoding.hasPreamble && group == 0x0002 && element == 0x0010) EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
         if (m_cursor.AtEnd()) return true;
-        if (isPixel) return ReadTrailingData();
+        if (value && isPixel) return ReadTrailingData();
     }
 }
 
@@ -503,25 +492,16 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
     const Encoding items = sequence->GetVR().Is(VRKind::UN) && undefined ? Encoding::UnknownItems() : encoding;
     uint64_t total = 0;
     for (;;) {
-        if (undefined) {
-            if (PeekDelimiter(items, 0xE0DD)) {
-                if (!ReadDelimiterLength(0xE0DD)) return fail();
-                sequence->SetEndOffset(m_cursor.Position());
-                AdoptPending(sequence, firstItem);
-                return true;
-            }
-        } else if (total >= sequence->GetValueLength()) {
+        const bool delimited = undefined && PeekDelimiter(items, 0xE0DD);
+        if (delimited && !ReadDelimiterLength(0xE0DD)) return fail();
+        if (delimited || (!undefined && total >= sequence->GetValueLength())) {
             sequence->SetEndOffset(m_cursor.Position());
             AdoptPending(sequence, firstItem);
             return true;
         }
-
         const uint64_t itemStart = m_cursor.Position();
         uint16_t group, element;
-        if (!ReadTag(items, group, element)) {
-            FailNoTag(itemStart);
-            return fail();
-        }
+        if (!ReadTag(items, group, element)) return fail();
         if (!undefined && !(group == 0xFFFE && element == 0xE000)) {
             FailAt(itemStart, group, element,
                    TagText(group, element) + Format(" at offset %llu where an item tag (FFFE,E000) is required", U(itemStart)));
@@ -558,17 +538,13 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
         AdoptPending(item, firstChild);
         return true;
     };
-    if (undefined && PeekDelimiter(encoding, 0xE00D)) {
-        if (!ReadDelimiterLength(0xE00D)) return fail();
-        return complete();
-    }
     for (;;) {
+        // A defined length ends where it says (it is not 0, so one element comes first).
+        if (!undefined && m_cursor.Position() >= end) return complete();
+        if (undefined && PeekDelimiter(encoding, 0xE00D)) return ReadDelimiterLength(0xE00D) ? complete() : fail();
         const uint64_t tagStart = m_cursor.Position();
         uint16_t group, element;
-        if (!ReadTag(encoding, group, element)) {
-            FailNoTag(tagStart);
-            return fail();
-        }
+        if (!ReadTag(encoding, group, element)) return fail();
         CDicomTag* tag = m_file.GetNodeStore().NewTag(group, element);
         tag->SetTagOffset(tagStart);
         tag->SetParent(item);
@@ -581,13 +557,6 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
         }
         m_pending.push_back(tag);
         if (body != ValueBody::Value && m_cursor.AtEnd()) return complete();
-
-        if (!undefined) {
-            if (m_cursor.Position() >= end) return complete();
-        } else if (PeekDelimiter(encoding, 0xE00D)) {
-            if (!ReadDelimiterLength(0xE00D)) return fail();
-            return complete();
-        }
     }
 }
 
@@ -648,52 +617,29 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
                       TagText(group, element) + Format(" at offset %llu where %s is required", U(tagStart), required));
     };
 
-    // The basic offset table comes first and must be an item.
-    uint64_t tagStart = m_cursor.Position();
-    uint16_t group, element;
-    if (!ReadTag(encoding, group, element)) {
-        FailNoTag(tagStart);
-        return fail();
-    }
-    if (group != 0xFFFE || element != 0xE000) {
-        notAnItem(tagStart, group, element, "an item tag (FFFE,E000) for the offset table");
-        return fail();
-    }
-    uint32_t length;
-    if (!readFragment(group, element, tagStart, length)) return fail();
-
-    if (pixel->IsUndefinedLength()) {
-        for (;;) {
-            tagStart = m_cursor.Position();
-            if (!ReadTag(encoding, group, element)) {
-                FailNoTag(tagStart);
+    // The basic offset table comes first and must be an item; then fragments up to the sequence
+    // delimiter, or as many as the defined length holds.
+    const bool undefined = pixel->IsUndefinedLength();
+    uint64_t total = 0;
+    for (bool first = true; undefined || first || total < pixel->GetValueLength(); first = false) {
+        const uint64_t tagStart = m_cursor.Position();
+        uint16_t group, element;
+        if (!ReadTag(encoding, group, element)) return fail();
+        if (undefined && !first && group == 0xFFFE && element == 0xE0DD) {
+            uint32_t delimiterLength;
+            if (!ReadUInt32(encoding, delimiterLength)) {
+                FailDelimiter(tagStart, 0xE0DD);
                 return fail();
             }
-            if (group == 0xFFFE && element == 0xE0DD) {
-                uint32_t delimiterLength;
-                if (!ReadUInt32(encoding, delimiterLength)) {
-                    FailDelimiter(tagStart, 0xE0DD);
-                    return fail();
-                }
-                pixel->SetEndOffset(m_cursor.Position());
-                AdoptPending(pixel, firstItem);
-                return true;
-            }
-            if (group != 0xFFFE || element != 0xE000) {
-                notAnItem(tagStart, group, element, "an item tag (FFFE,E000) or the sequence delimiter (FFFE,E0DD)");
-                return fail();
-            }
-            if (!readFragment(group, element, tagStart, length)) return fail();
+            break;
         }
-    }
-
-    uint64_t total = uint64_t(length) + 8;
-    while (total < pixel->GetValueLength()) {
-        tagStart = m_cursor.Position();
-        if (!ReadTag(encoding, group, element)) {
-            FailNoTag(tagStart);
+        if ((first || undefined) && (group != 0xFFFE || element != 0xE000)) {
+            notAnItem(tagStart, group, element,
+                      first ? "an item tag (FFFE,E000) for the offset table"
+                            : "an item tag (FFFE,E000) or the sequence delimiter (FFFE,E0DD)");
             return fail();
         }
+        uint32_t length;
         if (!readFragment(group, element, tagStart, length)) return fail();
         total += uint64_t(length) + 8;
     }

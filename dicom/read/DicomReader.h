@@ -66,6 +66,7 @@ private:
     bool ReadMetaGroup();
 
     // Headers and numbers
+    // The tag at the read position; fails (FailNoTag) where the file has no 4 bytes left there.
     bool ReadTag(Encoding encoding, uint16_t& group, uint16_t& element);
     bool ReadUInt32(Encoding encoding, uint32_t& value);
     bool PeekDelimiter(Encoding encoding, uint16_t element);
