@@ -12,7 +12,7 @@ import tempfile
 import unittest
 
 from selenium.common.exceptions import NoAlertPresentException
-from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -80,22 +80,33 @@ class Browser(unittest.TestCase):
         """Scrolls the hex view and renders at once (the browser's scroll event comes a frame later)."""
         self.js("const h = document.getElementById('hex'); h.scrollTop = %s; h.dispatchEvent(new Event('scroll'))" % where)
 
+    def settle(self):
+        """Waits two frames, so that a re-render the last action asked for (a scroll handled a
+        frame later) has replaced the rows before the next one is looked up."""
+        self.driver.execute_async_script("const done = arguments[arguments.length - 1]; "
+                                         "requestAnimationFrame(() => requestAnimationFrame(() => done()))")
+
     def click_node(self, index):
+        self.settle()
         self.driver.find_element(By.CSS_SELECTOR, '#tree li[data-node="%d"] > .row .name' % index).click()
 
     def click_byte(self, offset):
-        """A real click on the byte's place in its run of the hex column."""
+        """A real click on the byte's place in its run of the hex column, at its point in the
+        window (the run's element may be replaced by a re-render before the click lands)."""
+        self.settle()
         found = self.js("""
             for (const r of document.querySelectorAll('#hex-rows .hx .r')) {
               const s = +r.dataset.offset, n = +r.dataset.count;
               if (arguments[0] >= s && arguments[0] < s + n) {
                 const b = r.getBoundingClientRect();
-                return [r, (arguments[0] - s + 0.5) * b.width / n - b.width / 2];
+                return [b.left + (arguments[0] - s + 0.5) * b.width / n, b.top + b.height / 2];
               }
             }
             return null""", offset)
         self.assertIsNotNone(found, "byte %d not shown" % offset)
-        ActionChains(self.driver).move_to_element_with_offset(found[0], round(found[1]), 0).click().perform()
+        actions = ActionBuilder(self.driver)
+        actions.pointer_action.move_to_location(int(found[0]), int(found[1])).click()
+        actions.perform()
 
     def innermost(self, path, offset):
         _, out, _ = run("--json", "--at", str(offset), path)
