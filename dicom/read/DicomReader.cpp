@@ -395,7 +395,7 @@ bool CDicomReader::ReadMetaGroup() {
     const Encoding encoding = DataSetEncoding();
     for (;;) {
         const uint64_t tagStart = m_cursor.Position();
-        uint16_t group, element;
+        uint16_t group = 0, element = 0;
         if (!ReadTag(encoding, group, element)) return false;
         if (group != 0x0002) {
             m_cursor.MoveTo(tagStart);
@@ -433,7 +433,7 @@ bool CDicomReader::ReadDataSet() {
         // The encoding may change after (0002,0010) of a bare data set.
         const Encoding encoding = DataSetEncoding();
         const uint64_t tagStart = m_cursor.Position();
-        uint16_t group, element;
+        uint16_t group = 0, element = 0;
         if (!ReadTag(encoding, group, element)) return false;
         if (f.GetElements().size() > 50 && group == 0x0000)
             return FailAt(tagStart, group, element,
@@ -500,7 +500,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
             return true;
         }
         const uint64_t itemStart = m_cursor.Position();
-        uint16_t group, element;
+        uint16_t group = 0, element = 0;
         if (!ReadTag(items, group, element)) return fail();
         if (!undefined && !(group == 0xFFFE && element == 0xE000)) {
             FailAt(itemStart, group, element,
@@ -543,7 +543,7 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
         if (!undefined && m_cursor.Position() >= end) return complete();
         if (undefined && PeekDelimiter(encoding, 0xE00D)) return ReadDelimiterLength(0xE00D) ? complete() : fail();
         const uint64_t tagStart = m_cursor.Position();
-        uint16_t group, element;
+        uint16_t group = 0, element = 0;
         if (!ReadTag(encoding, group, element)) return fail();
         CDicomTag* tag = m_file.GetNodeStore().NewTag(group, element);
         tag->SetTagOffset(tagStart);
@@ -623,7 +623,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     uint64_t total = 0;
     for (bool first = true; undefined || first || total < pixel->GetValueLength(); first = false) {
         const uint64_t tagStart = m_cursor.Position();
-        uint16_t group, element;
+        uint16_t group = 0, element = 0;
         if (!ReadTag(encoding, group, element)) return fail();
         if (undefined && !first && group == 0xFFFE && element == 0xE0DD) {
             uint32_t delimiterLength;
