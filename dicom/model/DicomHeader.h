@@ -46,14 +46,12 @@ struct ParseOptions {
     int64_t maxFileSize = kMaxFileSize;
 };
 
-// How a file is encoded: whether it has the 128-byte preamble and "DICM", the bytes there, and
-// how its data set is encoded. The reader finds these and hands them to the file object whole.
+// How a file is encoded: whether it has the 128-byte preamble and "DICM", and how its data set
+// is encoded. The reader finds these and hands them to the file object whole.
 struct FileEncoding {
     bool hasPreamble = false;
     bool explicitVR = true;
     bool littleEndian = true;
-    uint8_t preamble[128] = {};
-    uint8_t magic[4] = {};
 };
 
 // The result of parsing one file and how it was encoded. The parse itself is done by a
@@ -83,8 +81,6 @@ public:
     // Where and why the last parse refused the file; null after a parse that succeeded.
     const ParseFailure* GetFailure() const { return m_failure.get(); }
 
-    // Sets the flags from the first top-level (0002,0010) among the meta elements.
-    void DetectTransferSyntax();
     bool IsUncompressed() const { return IsUncompressedIn(m_littleEndian != 0); }
     // The same for a data set of the given byte order.
     bool IsUncompressedIn(bool littleEndian) const;
@@ -110,10 +106,7 @@ public:
     bool IsLittleEndian() const { return m_littleEndian != 0; }
     const std::wstring& GetFileName() const { return m_fileName; }
     const std::wstring& GetFolder() const { return m_folder; }
-    const std::wstring& GetFullPath() const { return m_fullPath; }
     int64_t GetFileSize() const { return m_fileSize; }
-    const uint8_t* GetPreamble() const { return m_preamble; }
-    const uint8_t* GetMagic() const { return m_magic; }
     // The bytes after the top-level pixel data; null when there are none or when they were left
     // in the file (GetTrailingSize still counts them).
     const uint8_t* GetTrailingData() const { return m_trailingData.get(); }
@@ -135,10 +128,7 @@ private:
     uint8_t m_littleEndian = 1;
     std::wstring m_fileName;
     std::wstring m_folder;
-    std::wstring m_fullPath;
     int64_t m_fileSize = 0;
-    uint8_t m_preamble[128] = {};
-    uint8_t m_magic[4] = {};
     std::unique_ptr<uint8_t[]> m_trailingData;
     uint64_t m_trailingSize = 0;
     std::vector<std::unique_ptr<UltrasoundRegion>> m_ultrasoundRegions;

@@ -346,11 +346,11 @@ bool CDicomReader::ReadPreambleAndMeta() {
             m_preambleKnown = true;
             if (!ProbeByteOrder()) return false;
         } else {
-            if (!m_cursor.Read(m_encoding.preamble, 128) || !m_cursor.Read(m_encoding.magic, 4))
-                return Fail(0, "the preamble could not be read");
+            uint8_t preamble[128], magic[4];
+            if (!m_cursor.Read(preamble, 128) || !m_cursor.Read(magic, 4)) return Fail(0, "the preamble could not be read");
             m_cursor.MoveTo(0);
             if (IsPapyrusFile()) return Fail(132, "a PAPYRUS file (\"PAPYRUS\" at offset 132) is not read");
-            if (std::memcmp(m_encoding.magic, "DICM", 4) == 0) {
+            if (std::memcmp(magic, "DICM", 4) == 0) {
                 m_cursor.MoveTo(132);
                 m_encoding.hasPreamble = true;
                 m_preambleKnown = true;
