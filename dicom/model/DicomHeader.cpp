@@ -1,8 +1,5 @@
 #include "dicom/model/DicomHeader.h"
 
-#include <cstring>
-
-#include "dicom/io/FileStream.h"
 #include "dicom/model/ElementHeader.h"
 
 // Who owns what. A file object owns its whole tree: the top-level element list holds the
@@ -28,31 +25,11 @@ void CDicomHeader::Reset() {
     m_trailingData.reset();
     m_trailingSize = 0;
     m_ultrasoundRegions.clear();
-    m_fileName.clear();
-    m_folder.clear();
     m_hasPreamble = 0;
     m_explicitVR = 1;
     m_littleEndian = 1;
     ResetPixelModule();
     m_fileSize = 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files and paths
-
-void CDicomHeader::SetFileNames(const std::wstring& path) {
-    m_fileName.clear();
-    m_folder.clear();
-    if (path.empty()) return;
-    size_t separator = path.rfind(L'\\');
-    if (separator == std::wstring::npos) separator = path.rfind(L'/');
-    if (separator == std::wstring::npos) {
-        m_fileName = path;
-        m_folder = CurrentDirectoryWithSeparator();
-        return;
-    }
-    m_folder = path.substr(0, separator + 1);
-    m_fileName = path.substr(separator + 1);
 }
 
 // ---------------------------------------------------------------------------------------------

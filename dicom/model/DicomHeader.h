@@ -62,7 +62,7 @@ public:
     CDicomHeader();
     ~CDicomHeader() override;
 
-    // Deletes the tree and the trailing data, empties the names and restores the default flags.
+    // Deletes the tree and the trailing data and restores the default flags.
     // The failure record of the last parse stays until the next parse starts.
     void Reset();
 
@@ -97,15 +97,12 @@ public:
     // recorded while parsing); may rewrite the lengths of defined-length items it measures.
     uint64_t GetEncodedSize(CDicomTag* tag) { return MeasureEncoded(tag, m_explicitVR != 0); }
 
-    void SetFileNames(const std::wstring& path);
     void BuildUltrasoundRegions();
 
     // State
     bool HasPreamble() const { return m_hasPreamble != 0; }
     bool IsExplicitVR() const { return m_explicitVR != 0; }
     bool IsLittleEndian() const { return m_littleEndian != 0; }
-    const std::wstring& GetFileName() const { return m_fileName; }
-    const std::wstring& GetFolder() const { return m_folder; }
     int64_t GetFileSize() const { return m_fileSize; }
     // The bytes after the top-level pixel data; null when there are none or when they were left
     // in the file (GetTrailingSize still counts them).
@@ -126,8 +123,6 @@ private:
     uint8_t m_hasPreamble = 0;
     uint8_t m_explicitVR = 1;
     uint8_t m_littleEndian = 1;
-    std::wstring m_fileName;
-    std::wstring m_folder;
     int64_t m_fileSize = 0;
     std::unique_ptr<uint8_t[]> m_trailingData;
     uint64_t m_trailingSize = 0;

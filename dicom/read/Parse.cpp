@@ -29,9 +29,7 @@ bool CDicomHeader::ParseFile(const std::wstring& path) {
         if (error != 0) m_failure->ioError = std::strerror(error);
         return false;
     }
-    const bool parsed = ParseOwnedStream(stream);
-    SetFileNames(path);
-    return parsed;
+    return ParseOwnedStream(stream);
 }
 
 bool CDicomHeader::ParseStream(FILE* stream) { return Parse(stream, nullptr); }
