@@ -9,16 +9,6 @@
 
 namespace {
 
-// Swaps every unit of `unit` bytes in place, for values stored big endian.
-void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
-    for (size_t offset = 0; offset + unit <= count; offset += unit)
-        for (size_t i = 0; i < unit / 2; ++i) {
-            const uint8_t keep = bytes[offset + i];
-            bytes[offset + i] = bytes[offset + unit - 1 - i];
-            bytes[offset + unit - 1 - i] = keep;
-        }
-}
-
 // Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
 size_t SwapUnitFor(const CDicomVR& vr) { return vr.GetInfo() != nullptr ? vr.GetInfo()->swapUnit : 0; }
 
