@@ -31,11 +31,6 @@ double LittleDouble(const uint8_t* p) {
     return value;
 }
 
-bool SameCode(const std::wstring& vr, const char* code) {
-    return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
-           vr[1] == static_cast<wchar_t>(code[1]);
-}
-
 // "%d " of a number, without the cost of a formatted print.
 void AppendInteger(std::wstring& text, int64_t value) {
     wchar_t digits[24];
@@ -253,9 +248,9 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
                 return Widen(buffer);
             }
         }
-    } else if (SameCode(vr, "OB") || SameCode(vr, "OW")) {
+    } else if (m_vr.Is(VRKind::OB) || m_vr.Is(VRKind::OW)) {
         return IsPixelData() ? L"(Frame Data)" : L"(Sequence Data)";
-    } else if (SameCode(vr, "SQ")) {
+    } else if (m_vr.Is(VRKind::SQ)) {
         return L"(Sequence Data)";
     } else if (m_vr.GetInfo() != nullptr && !m_vr.GetInfo()->text) {
         // A binary VR the table knows: its numbers as the table says.
@@ -265,19 +260,16 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
         bool ok = true;
         switch (info.numbers) {
             case VRNumbers::Unsigned:
+            case VRNumbers::Signed: {
+                const bool isSigned = info.numbers == VRNumbers::Signed;
                 ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
-                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
-                        return unit == 2 ? int64_t(Little16(q)) : int64_t(Little32(q));
+                    JoinIntegers(text, p, n, unit, [unit, isSigned](const uint8_t* q) -> int64_t {
+                        if (unit == 2) return isSigned ? int64_t(static_cast<int16_t>(Little16(q))) : int64_t(Little16(q));
+                        return isSigned ? int64_t(static_cast<int32_t>(Little32(q))) : int64_t(Little32(q));
                     });
                 });
                 break;
-            case VRNumbers::Signed:
-                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
-                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
-                        return unit == 2 ? int64_t(static_cast<int16_t>(Little16(q))) : int64_t(static_cast<int32_t>(Little32(q)));
-                    });
-                });
-                break;
+            }
             case VRNumbers::Float:
                 ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
                     JoinNumbers(text, p, n, unit, [unit](const uint8_t* q, char* out, size_t size) {
