@@ -298,25 +298,15 @@ bool CDicomReader::ReadTrailingData() {
 // ---------------------------------------------------------------------------------------------
 // Format recognition and meta information
 
-bool CDicomReader::ProbeLittleEndian() {
+bool CDicomReader::ProbeOrder(bool littleEndian) {
     uint8_t b[4];
     if (!m_cursor.Peek(m_cursor.Position(), b, 4)) return false;
-    const unsigned group = b[0] + 256u * b[1];
-    const unsigned element = b[2] + 256u * b[3];
-    return group <= 0x0028 && element <= 0x0028;
-}
-
-bool CDicomReader::ProbeBigEndian() {
-    uint8_t b[4];
-    if (!m_cursor.Peek(m_cursor.Position(), b, 4)) return false;
-    const unsigned group = 256u * b[0] + b[1];
-    const unsigned element = 256u * b[2] + b[3];
-    return group <= 0x0028 && element <= 0x0028;
+    return Read16(b, littleEndian) <= 0x0028 && Read16(b + 2, littleEndian) <= 0x0028;
 }
 
 bool CDicomReader::ProbeByteOrder() {
-    m_encoding.littleEndian = ProbeLittleEndian();
-    if (!m_encoding.littleEndian && !ProbeBigEndian()) return FailNotDicom(m_cursor.Position());
+    m_encoding.littleEndian = ProbeOrder(true);
+    if (!m_encoding.littleEndian && !ProbeOrder(false)) return FailNotDicom(m_cursor.Position());
     m_encodingKnown = true;
     return true;
 }
@@ -344,7 +334,7 @@ bool CDicomReader::ReadPreambleAndMeta() {
                 m_cursor.MoveTo(132);
                 m_encoding.hasPreamble = true;
                 m_preambleKnown = true;
-                if (!ProbeLittleEndian() && !ProbeBigEndian()) return FailNotDicom(132);
+                if (!ProbeOrder(true) && !ProbeOrder(false)) return FailNotDicom(132);
                 m_encodingKnown = true;
                 if (!ReadMetaGroup()) return false;
                 EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
@@ -410,11 +400,18 @@ void CDicomReader::AdoptPending(CDicomTag* parent, size_t first) {
     m_pending.resize(first);
 }
 
-void CDicomReader::CloseIncomplete(CDicomTag* container, size_t firstPending) {
+bool CDicomReader::CloseComplete(CDicomTag* container, size_t firstPending) {
+    container->SetEndOffset(m_cursor.Position());
+    AdoptPending(container, firstPending);
+    return true;
+}
+
+bool CDicomReader::CloseIncomplete(CDicomTag* container, size_t firstPending) {
     AdoptPending(container, firstPending);
     container->SetIncomplete();
     const CDicomTagList& children = container->GetChildren();
     container->SetEndOffset(children.empty() ? container->GetValueOffset() : children.back()->GetEndOffset());
+    return false;
 }
 
 bool CDicomReader::ReadDataSet() {
@@ -472,10 +469,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
     const OpenGuard open(*this, sequence);
 
     const size_t firstItem = m_pending.size();
-    auto fail = [this, sequence, firstItem]() {
-        CloseIncomplete(sequence, firstItem);
-        return false;
-    };
+    auto fail = [this, sequence, firstItem]() { return CloseIncomplete(sequence, firstItem); };
     const bool undefined = sequence->IsUndefinedLength();
     // The items of an undefined-length UN element, their headers and the sequence delimiter are
     // implicit VR little endian, whatever the data set.
@@ -484,11 +478,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
     for (;;) {
         const bool delimited = undefined && PeekDelimiter(items, 0xE0DD);
         if (delimited && !ReadDelimiterLength(0xE0DD)) return fail();
-        if (delimited || (!undefined && total >= sequence->GetValueLength())) {
-            sequence->SetEndOffset(m_cursor.Position());
-            AdoptPending(sequence, firstItem);
-            return true;
-        }
+        if (delimited || (!undefined && total >= sequence->GetValueLength())) return CloseComplete(sequence, firstItem);
         const uint64_t itemStart = m_cursor.Position();
         uint16_t group, element;
         if (!ReadTag(items, group, element)) return fail();
@@ -519,15 +509,8 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
     const bool undefined = itemLength == kUndefinedLength;
     const uint64_t end = m_cursor.Position() + itemLength;
     const size_t firstChild = m_pending.size();
-    auto fail = [this, item, firstChild]() {
-        CloseIncomplete(item, firstChild);
-        return false;
-    };
-    auto complete = [this, item, firstChild]() {
-        item->SetEndOffset(m_cursor.Position());
-        AdoptPending(item, firstChild);
-        return true;
-    };
+    auto fail = [this, item, firstChild]() { return CloseIncomplete(item, firstChild); };
+    auto complete = [this, item, firstChild]() { return CloseComplete(item, firstChild); };
     for (;;) {
         // A defined length ends where it says (it is not 0, so one element comes first).
         if (!undefined && m_cursor.Position() >= end) return complete();
@@ -554,10 +537,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     pixel->SetValueOffset(m_cursor.Position());
     const OpenGuard open(*this, pixel);
     const size_t firstItem = m_pending.size();
-    auto fail = [this, pixel, firstItem]() {
-        CloseIncomplete(pixel, firstItem);
-        return false;
-    };
+    auto fail = [this, pixel, firstItem]() { return CloseIncomplete(pixel, firstItem); };
 
     // The fragments of the top-level pixel data, the last element parsed, go one after another
     // into one block as large as the rest of the file, laid out for huge pages (only the pages
@@ -633,7 +613,5 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
         if (!readFragment(group, element, tagStart, length)) return fail();
         total += uint64_t(length) + 8;
     }
-    pixel->SetEndOffset(m_cursor.Position());
-    AdoptPending(pixel, firstItem);
-    return true;
+    return CloseComplete(pixel, firstItem);
 }
