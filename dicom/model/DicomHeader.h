@@ -113,6 +113,10 @@ public:
 private:
     uint64_t MeasureEncoded(CDicomTag* tag, bool explicitVR);
     uint64_t MeasureItem(CDicomTag* item, bool explicitVR);
+    // Empties the object and keeps a failure record for a file refused before its data set was
+    // read, with the system's reason for the error number when it is not 0; false. (The reason is
+    // a plain text so that nothing between the failed call and this one can change errno.)
+    bool RefuseBefore(const char* reason, int error = 0);
     // Keeps a failure record for a file refused after its data set was read whole (no single
     // place to blame): the tree goes into the record when the options ask for it.
     void RefuseWhole(const std::string& reason);
