@@ -251,21 +251,6 @@ void MakeRoom(std::vector<T>& list, size_t more) {
 }
 }  // namespace
 
-void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
-    // Room in every list first, so that they never disagree and the block is never lost.
-    try {
-        MakeRoom(m_fragments, 1);
-        MakeRoom(m_fragmentLengths, 1);
-        MakeRoom(m_ownedFragments, 1);
-    } catch (...) {
-        std::free(bytes);
-        throw;
-    }
-    m_fragments.push_back(bytes);
-    m_fragmentLengths.push_back(length);
-    m_ownedFragments.emplace_back(bytes);
-}
-
 void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) {
     if (count == 0) return;
     // On failure the block is freed with `frames`.
