@@ -111,7 +111,7 @@ void CDicomReader::FinishFailure() {
     }
     m_pending.clear();
     if (m_file.GetParseOptions().keepPartialTree) failure.tree.TakeTree(m_file);
-    DeleteTree();
+    m_file.DeleteAllElements();
 }
 
 std::string DeflateNote(const CTagArray& dataSet) {
@@ -356,7 +356,7 @@ bool CDicomReader::ReadPreambleAndMeta() {
             m_firstReason = note + m_failure->reason;
             m_failure.reset();
             m_pending.clear();
-            DeleteTree();
+            m_file.DeleteAllElements();
             f.SetTrailingData(nullptr, 0);
             m_cursor.MoveTo(0);
             m_depth = 0;
@@ -390,8 +390,6 @@ bool CDicomReader::ReadMetaGroup() {
 
 // ---------------------------------------------------------------------------------------------
 // The data set
-
-void CDicomReader::DeleteTree() { m_file.DeleteAllElements(); }
 
 // Children are collected on m_pending while their parent is read and handed to it in one go
 // when it is complete, so that each parent's list is allocated once, at its final size.

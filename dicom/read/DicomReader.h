@@ -94,8 +94,6 @@ private:
     bool CloseComplete(CDicomTag* container, size_t firstPending);
     // Ends a failed container: it takes the children read so far and is marked incomplete; false.
     bool CloseIncomplete(CDicomTag* container, size_t firstPending);
-    // Deletes the tree read so far.
-    void DeleteTree();
 
     // Failure records; each returns false. The first one recorded stays.
     uint32_t NextIndex() const;
