@@ -1,12 +1,11 @@
 #include "dicom/model/TagArray.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <utility>
 
-#include "dicom/dictionary/TransferSyntax.h"
+#include "dicom/io/TextFormat.h"
 #include "dicom/io/ByteOrder.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 #include "dicom/dictionary/TransferSyntax.h"
-#include "dicom/io/TextFormat.h"
 #include "dicom/io/ValueSource.h"
 
 // Image description filled from the top-level elements up to group 0028.

@@ -1,6 +1,5 @@
 #include "dicom/read/DicomReader.h"
 
-#include <cstdarg>
 #include <cstring>
 #include <new>
 #include <utility>
