@@ -108,9 +108,7 @@ void Checker::CheckMetaGroup() {
 
 // A UID's text without its padding.
 Span Checker::UidOf(const CDicomTag& tag, Encoding fallback) const {
-    Span v = ValueOf(tag, StoredOf(tag, fallback));
-    while (v.size > 0 && (v.data[v.size - 1] == 0x00 || v.data[v.size - 1] == ' ')) --v.size;
-    return v;
+    return ValueOf(tag, StoredOf(tag, fallback)).WithoutPadding();
 }
 
 // At most this many elements after the pixel data are read; a file that holds more is not blamed for the rest.

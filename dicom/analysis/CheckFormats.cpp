@@ -5,7 +5,6 @@
 
 namespace check {
 
-// File bytes quoted for a message: printable ASCII as it is, anything else as \xNN, cut at 64.
 std::string Quoted(const uint8_t* bytes, size_t count) {
     std::string text = "\"";
     const size_t shown = count < 64 ? count : 64;

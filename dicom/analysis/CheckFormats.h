@@ -21,6 +21,12 @@ struct Span {
         while (n > 0 && data[n - 1] == ' ') --n;
         return {data, n};
     }
+    // Without the trailing spaces and NULs that pad a value.
+    Span WithoutPadding() const {
+        size_t n = size;
+        while (n > 0 && (data[n - 1] == ' ' || data[n - 1] == 0x00)) --n;
+        return {data, n};
+    }
     Span Trimmed() const {
         Span s = TrimmedRight();
         size_t skip = 0;

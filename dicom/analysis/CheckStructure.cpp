@@ -84,11 +84,10 @@ void Checker::CheckCreatorNotEmpty(const CDicomTag& tag, const Stored& stored, S
                  Format("private creator %s is empty; a creator names the block it reserves", TagText(g, e).c_str()));
 }
 
-void Checker::CheckOddLength(const CDicomTag& tag, const Stored& stored) {
-    if (stored.length != kUndefinedLength && (stored.length & 1) != 0)
-        ReportAt(tag, CheckRule::OddLength,
-                 Format("value length %lu is odd; defined lengths must be even",
-                        static_cast<unsigned long>(stored.length)));
+void Checker::CheckOddLength(const CDicomTag& tag, uint32_t length, const char* what) {
+    if ((length & 1) != 0)
+        ReportAt(tag, CheckRule::OddLength, Format("%s length %lu is odd; defined lengths must be even", what,
+                                                   static_cast<unsigned long>(length)));
 }
 
 void Checker::CheckItem(const CDicomTag& item, const Stored& stored) {
@@ -96,17 +95,7 @@ void Checker::CheckItem(const CDicomTag& item, const Stored& stored) {
         ReportAt(item, CheckRule::NotAnItem,
                  Format("%s stands where an item (FFFE,E000) of the sequence is required, and was read as "
                         "one", TagText(item.GetGroup(), item.GetElement()).c_str()));
-    if (stored.headerRead && stored.length != kUndefinedLength && (stored.length & 1) != 0)
-        ReportAt(item, CheckRule::OddLength,
-                 Format("item length %lu is odd; defined lengths must be even",
-                        static_cast<unsigned long>(stored.length)));
-}
-
-void Checker::CheckFragmentLength(const CDicomTag& item, const Stored& stored, size_t index) {
-    if (stored.headerRead && (stored.length & 1) != 0)
-        ReportAt(item, CheckRule::OddLength,
-                 Format("%s length %lu is odd; defined lengths must be even",
-                        index == 0 ? "offset table" : "fragment", static_cast<unsigned long>(stored.length)));
+    if (stored.headerRead && stored.length != kUndefinedLength) CheckOddLength(item, stored.length, "item");
 }
 
 void Checker::CheckUNSequence(const CDicomTag& tag, const Stored& stored) {

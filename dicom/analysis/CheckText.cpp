@@ -15,9 +15,7 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, Span value, const Cha
         ReportAt(tag, CheckRule::Padding,
                  Format("%s value is padded with NUL; a %s is padded with a space (0x20)", vr.code, vr.code));
     // The padding itself (and any run of it) is no part of the last value.
-    size_t end = value.size;
-    while (end > 0 && (value.data[end - 1] == ' ' || value.data[end - 1] == 0x00)) --end;
-    const Span content{value.data, end};
+    const Span content = value.WithoutPadding();
 
     if (vr.characterSetText && !set.declared) {
         for (size_t i = 0; i < value.size; ++i)
@@ -72,9 +70,7 @@ void Checker::Text(const CDicomTag& tag, const VRInfo& vr, Span value, const Cha
 }
 
 void Checker::CheckCharacterSetTerms(const CDicomTag& tag, Span value) {
-    size_t end = value.size;
-    while (end > 0 && (value.data[end - 1] == ' ' || value.data[end - 1] == 0x00)) --end;
-    ForEachValue(Span{value.data, end}, '\\', [&](Span term, size_t number) {
+    ForEachValue(value.WithoutPadding(), '\\', [&](Span term, size_t number) {
         term = term.Trimmed();
         if (term.size != 0 && !IsDefinedTerm(term))
             ReportAt(tag, CheckRule::CharsetUnknown,

@@ -188,15 +188,12 @@ void Checker::DataSet(const CDicomTag* const* nodes, size_t count, const Charact
         characterSet = CharacterSetOf(ValueOf(*facts.characterSet, s));
     }
     // Bytes each group takes, for the groups whose length element there is to compare.
-    std::vector<std::pair<uint16_t, uint64_t>> groupBytes;
+    std::map<uint16_t, uint64_t> groupBytes;
     if (facts.hasGroupLength) {
         for (size_t i = 0; i < count; ++i) {
             const CDicomTag& t = *nodes[i];
-            if (t.GetElement() == 0x0000 || t.GetEndOffset() < t.GetTagOffset()) continue;
-            auto found = std::find_if(groupBytes.begin(), groupBytes.end(),
-                                      [&t](const std::pair<uint16_t, uint64_t>& g) { return g.first == t.GetGroup(); });
-            if (found == groupBytes.end()) found = groupBytes.insert(groupBytes.end(), {t.GetGroup(), 0});
-            found->second += t.GetEndOffset() - t.GetTagOffset();
+            if (t.GetElement() != 0x0000 && t.GetEndOffset() >= t.GetTagOffset())
+                groupBytes[t.GetGroup()] += t.GetEndOffset() - t.GetTagOffset();
         }
     }
 
@@ -217,10 +214,8 @@ void Checker::DataSet(const CDicomTag* const* nodes, size_t count, const Charact
         Element(tag, stored, facts, characterSet, topLevel);
         const bool groupMayBeCut = m_in.partial && count > 0 && nodes[count - 1]->GetGroup() == tag.GetGroup();
         if (tag.GetElement() == 0x0000 && !groupBytes.empty() && !groupMayBeCut) {
-            uint64_t bytes = 0;
-            for (const auto& g : groupBytes)
-                if (g.first == tag.GetGroup()) bytes = g.second;
-            CheckGroupLength(tag, stored, bytes);
+            const auto found = groupBytes.find(tag.GetGroup());
+            CheckGroupLength(tag, stored, found != groupBytes.end() ? found->second : 0);
         }
         m_path.pop_back();
     }
@@ -241,7 +236,7 @@ void Checker::Element(const CDicomTag& tag, const Stored& stored, const DataSetF
     // Read as the reader read it; defined-length pixel data with items was encapsulated.
     const ValueBody body = BodyOf(tag, stored.encoding.explicitVR, topLevel, !tag.GetChildren().empty());
     const bool fragments = body == ValueBody::Fragments;
-    CheckOddLength(tag, stored);
+    if (!undefined) CheckOddLength(tag, stored.length, "value");
     CheckPixelVR(tag, stored, facts, fragments, undefined);
     if (fragments) {
         Fragments(tag, stored);
@@ -290,7 +285,7 @@ void Checker::Fragments(const CDicomTag& pixel, const Stored& stored) {
         const CDicomTag& item = *items[i];
         m_path.push_back({static_cast<uint32_t>(i), item.GetGroup(), item.GetElement()});
         const Stored s = StoredOf(item, stored.encoding);
-        CheckFragmentLength(item, s, i);
+        if (s.headerRead) CheckOddLength(item, s.length, i == 0 ? "offset table" : "fragment");
         if (i == 0 && s.headerRead && pixel.IsComplete()) CheckOffsetTable(item, s, items);
         m_path.pop_back();
     }

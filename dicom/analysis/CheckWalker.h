@@ -124,9 +124,9 @@ private:
     void CheckCreatorPresent(const CDicomTag& tag, const DataSetFacts& facts);
     void CheckReservedPrivate(const CDicomTag& tag);
     void CheckCreatorNotEmpty(const CDicomTag& tag, const Stored& stored, Span value);
-    void CheckOddLength(const CDicomTag& tag, const Stored& stored);
+    // An odd length of a value, item, offset table or fragment (`what`); undefined ones are not given.
+    void CheckOddLength(const CDicomTag& tag, uint32_t length, const char* what);
     void CheckItem(const CDicomTag& item, const Stored& stored);
-    void CheckFragmentLength(const CDicomTag& item, const Stored& stored, size_t index);
     void CheckUNSequence(const CDicomTag& tag, const Stored& stored);
 
     // ---- headers (CheckHeader.cpp)

@@ -57,13 +57,17 @@ const char* PaddingOf(const DiffInput& input, const CDicomTag& tag) {
     return "not padded";
 }
 
+// The text without its trailing spaces and NULs.
+std::wstring WithoutPadding(std::wstring text) {
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\0')) text.pop_back();
+    return text;
+}
+
 // The value text as compared: trailing spaces and NULs of a text value are its padding, not
 // its value.
 std::wstring ComparedText(const CDicomTag& tag, const std::wstring& characterSet) {
     std::wstring text = tag.GetValueText(characterSet);
-    if (IsText(tag))
-        while (!text.empty() && (text.back() == L' ' || text.back() == L'\0')) text.pop_back();
-    return text;
+    return IsText(tag) ? WithoutPadding(std::move(text)) : text;
 }
 
 // The index of the first byte at which the two runs differ, or count when they agree. A block
@@ -81,10 +85,8 @@ uint64_t FirstDifference(const uint8_t* a, const uint8_t* b, uint64_t count) {
 std::string TrimmedText(const CTagArray& tree, uint16_t group, uint16_t element) {
     const CDicomTag* tag = tree.FindElement(group, element);
     if (tag == nullptr) return "none";
-    std::wstring text = tag->GetValueText(L"");
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\0')) text.pop_back();
     std::string narrow;
-    for (const wchar_t c : text) narrow += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    for (const wchar_t c : WithoutPadding(tag->GetValueText(L""))) narrow += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
     return narrow;
 }
 
@@ -101,9 +103,9 @@ public:
     }
 
 private:
+    // A difference of the files as a whole: no element, no path.
     void File(DiffKind kind, const char* aspect, std::string aText, std::string bText) {
-        TreeDifference d{kind, {}, nullptr, nullptr, aspect, std::move(aText), std::move(bText)};
-        m_found.push_back(std::move(d));
+        Add(kind, nullptr, nullptr, aspect, std::move(aText), std::move(bText));
     }
 
     void CompareFiles() {

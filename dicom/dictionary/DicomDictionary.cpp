@@ -91,7 +91,6 @@ const DictionaryRecord* FindDictionaryRecord(uint16_t group, uint16_t element)
 }
 
 CDicomDictionary::CDicomDictionary()
-    : m_recordCount(kDictionaryRowCount)
 {
     Index();
 }
@@ -147,7 +146,7 @@ size_t CDicomDictionary::EntryCount() const
 
 uint32_t CDicomDictionary::RecordCount() const
 {
-    return m_recordCount;
+    return kDictionaryRowCount;
 }
 
 // Built on first use, so a static initializer elsewhere that asks early still

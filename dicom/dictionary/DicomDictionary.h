@@ -72,5 +72,4 @@ private:
         const DictionaryEntry* entry = nullptr;
     };
     Recent m_recent[1024];
-    uint32_t m_recordCount;
 };

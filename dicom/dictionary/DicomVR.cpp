@@ -1,26 +1,8 @@
 #include "dicom/dictionary/DicomVR.h"
 
-#include <cstring>
 #include <map>
 
 namespace {
-
-// Rows indexed by their two letters, so that a look-up is one index computation.
-struct VRIndex {
-    const VRInfo* rows[26 * 26] = {};
-    VRIndex() {
-        for (const VRInfo& info : kVRFacts) rows[(info.code[0] - 'A') * 26 + (info.code[1] - 'A')] = &info;
-    }
-    const VRInfo* Find(unsigned first, unsigned second) const {
-        if (first < 'A' || first > 'Z' || second < 'A' || second > 'Z') return nullptr;
-        return rows[(first - 'A') * 26 + (second - 'A')];
-    }
-};
-
-const VRIndex& Index() {
-    static const VRIndex index;
-    return index;
-}
 
 // The records of the empty code and of every code in the table, and a look-up by two letters.
 struct KnownCodes {
@@ -61,13 +43,18 @@ OtherCodes& Others() {
     return *others;
 }
 
-
 wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// The row of two letters, or null.
+const VRInfo* Row(unsigned first, unsigned second) {
+    const VRCode* code = Known().Find(first, second);
+    return code != nullptr ? code->info : nullptr;
+}
 
 // The row of a text compared without regard to case, without making an upper-case copy.
 const VRInfo* RowAnyCase(const std::wstring& vr) {
     if (vr.size() != 2) return nullptr;
-    return Index().Find(static_cast<unsigned>(UpperAscii(vr[0])), static_cast<unsigned>(UpperAscii(vr[1])));
+    return Row(static_cast<unsigned>(UpperAscii(vr[0])), static_cast<unsigned>(UpperAscii(vr[1])));
 }
 
 bool KindIs(const std::wstring& vr, VRKind kind) {
@@ -84,18 +71,17 @@ VRNumbers NumbersOf(const std::wstring& vr) {
 
 std::wstring UpperCaseAscii(const std::wstring& text) {
     std::wstring upper(text);
-    for (wchar_t& c : upper)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (wchar_t& c : upper) c = UpperAscii(c);
     return upper;
 }
 
 const VRInfo* FindVRInfo(const std::wstring& code) {
     if (code.size() != 2) return nullptr;
-    return Index().Find(static_cast<unsigned>(code[0]), static_cast<unsigned>(code[1]));
+    return Row(static_cast<unsigned>(code[0]), static_cast<unsigned>(code[1]));
 }
 
 const VRInfo* FindVRInfo(const char* twoLetters) {
-    return Index().Find(static_cast<unsigned char>(twoLetters[0]), static_cast<unsigned char>(twoLetters[1]));
+    return Row(static_cast<unsigned char>(twoLetters[0]), static_cast<unsigned char>(twoLetters[1]));
 }
 
 const VRCode* NoVRCode() { return &Known().empty; }
@@ -128,21 +114,10 @@ bool IsLongLengthVR(const std::wstring& code) {
     return info != nullptr && info->longLength;
 }
 
-bool IsTextVR(const std::wstring& vr) {
-    // Unknown and empty codes count as text; so do the newer codes the display has no rule for.
-    const VRInfo* info = RowAnyCase(vr);
-    return info == nullptr || info->text;
-}
-
 bool IsIntegerVR(const std::wstring& vr) {
     const VRNumbers numbers = NumbersOf(vr);
     return numbers == VRNumbers::Signed || numbers == VRNumbers::Unsigned;
 }
-bool IsShortIntegerVR(const std::wstring& vr) { return IsIntegerVR(vr) && RowAnyCase(vr)->numberUnit == 2; }
-bool IsLongIntegerVR(const std::wstring& vr) { return IsIntegerVR(vr) && RowAnyCase(vr)->numberUnit == 4; }
 bool IsFloatVR(const std::wstring& vr) { return NumbersOf(vr) == VRNumbers::Float; }
-bool IsFLVR(const std::wstring& vr) { return KindIs(vr, VRKind::FL); }
-bool IsFDVR(const std::wstring& vr) { return KindIs(vr, VRKind::FD); }
 bool IsDSVR(const std::wstring& vr) { return KindIs(vr, VRKind::DS); }
 bool IsISVR(const std::wstring& vr) { return KindIs(vr, VRKind::IS); }
-bool IsATVR(const std::wstring& vr) { return KindIs(vr, VRKind::AT); }

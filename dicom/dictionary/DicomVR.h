@@ -34,16 +34,10 @@ bool IsKnownVRCode(const char* twoLetters);
 bool IsLongLengthVR(const std::wstring& code);
 
 // Predicates on a VR text; each compares an upper-cased copy with whole codes.
-bool IsTextVR(const std::wstring& vr);
 bool IsIntegerVR(const std::wstring& vr);
-bool IsShortIntegerVR(const std::wstring& vr);
-bool IsLongIntegerVR(const std::wstring& vr);
 bool IsFloatVR(const std::wstring& vr);
-bool IsFLVR(const std::wstring& vr);
-bool IsFDVR(const std::wstring& vr);
 bool IsDSVR(const std::wstring& vr);
 bool IsISVR(const std::wstring& vr);
-bool IsATVR(const std::wstring& vr);
 
 std::wstring UpperCaseAscii(const std::wstring& text);
 

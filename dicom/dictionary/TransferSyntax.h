@@ -1,11 +1,8 @@
-// The transfer syntaxes the program tells apart: one row per UID with everything the parser and
-// the image attributes need to know about it.
+// The transfer syntaxes the program tells apart: one row per UID with everything the parser
+// needs to know about it.
 #pragma once
 
 #include <string>
-
-// Which family of pixel-data encoding a syntax is, for the transfer-syntax predicates.
-enum class SyntaxKind { Native, JPEGLossy, JPEGLossless, JPEGLSLossless, JPEGLSLossy, JPEG2000Lossless, JPEG2000Lossy, RLE };
 
 struct TransferSyntax {
     const char* uid;
@@ -13,8 +10,6 @@ struct TransferSyntax {
     bool littleEndian;
     bool encapsulated;         // pixel data in fragments
     bool deflated;             // the data set after the meta group is deflate-compressed
-    SyntaxKind kind;
-    const char* compressionName;  // null where the program has none ("UNKNOWN")
 };
 
 // The row of a UID, compared exactly (the caller trims or cuts the value first); null for a UID

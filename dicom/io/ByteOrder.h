@@ -2,6 +2,7 @@
 // and the encoding (explicit VR or not, byte order) in which a data set stores its headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 inline uint16_t Little16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
@@ -16,6 +17,17 @@ inline uint32_t Big32(const uint8_t* b) {
 }
 inline uint16_t Read16(const uint8_t* b, bool littleEndian) { return littleEndian ? Little16(b) : Big16(b); }
 inline uint32_t Read32(const uint8_t* b, bool littleEndian) { return littleEndian ? Little32(b) : Big32(b); }
+
+// Reverses the bytes of every whole unit of `unit` bytes in place (a part of a unit at the end
+// stays), for values stored big endian.
+inline void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
+    for (size_t offset = 0; offset + unit <= count; offset += unit)
+        for (size_t i = 0; i < unit / 2; ++i) {
+            const uint8_t keep = bytes[offset + i];
+            bytes[offset + i] = bytes[offset + unit - 1 - i];
+            bytes[offset + unit - 1 - i] = keep;
+        }
+}
 
 // How the headers and numbers of a data set are encoded.
 struct Encoding {

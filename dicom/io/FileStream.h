@@ -13,5 +13,3 @@ bool SeekStream(FILE* stream, uint64_t offset);
 // Size of the stream; -1 on failure, with errno saying why (EISDIR for a directory). The
 // position is unspecified afterwards: seek before reading.
 int64_t StreamSize(FILE* stream);
-// The current directory with a trailing separator, for paths given without one.
-std::wstring CurrentDirectoryWithSeparator();

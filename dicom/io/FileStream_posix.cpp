@@ -1,10 +1,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <string>
 
 #include "dicom/io/FileStream.h"
@@ -64,16 +62,4 @@ int64_t StreamSize(FILE* stream) {
     }
     if (fseeko(stream, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(ftello(stream));
-}
-
-std::wstring CurrentDirectoryWithSeparator() {
-    char* cwd = getcwd(nullptr, 0);
-    std::wstring wide;
-    if (cwd != nullptr) {
-        // Bytes of the directory name are widened one by one; only used to complete the path.
-        for (const char* p = cwd; *p != 0; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-        std::free(cwd);
-    }
-    wide += L'/';
-    return wide;
 }

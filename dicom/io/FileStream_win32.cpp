@@ -1,7 +1,5 @@
-#include <direct.h>
 #include <share.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "dicom/io/FileStream.h"
 
@@ -18,15 +16,4 @@ bool SeekStream(FILE* stream, uint64_t offset) {
 int64_t StreamSize(FILE* stream) {
     if (_fseeki64(stream, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(_ftelli64(stream));
-}
-
-std::wstring CurrentDirectoryWithSeparator() {
-    std::wstring wide;
-    wchar_t* cwd = _wgetcwd(nullptr, 0);
-    if (cwd != nullptr) {
-        wide = cwd;
-        free(cwd);
-    }
-    wide += L'\\';
-    return wide;
 }

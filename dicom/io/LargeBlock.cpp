@@ -7,10 +7,7 @@
 #include <sys/mman.h>
 #endif
 
-LargeBlock::LargeBlock(LargeBlock&& other) noexcept
-    : m_block(std::exchange(other.m_block, nullptr)),
-      m_data(std::exchange(other.m_data, nullptr)),
-      m_size(std::exchange(other.m_size, 0)) {}
+LargeBlock::LargeBlock(LargeBlock&& other) noexcept { *this = std::move(other); }
 
 LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
     if (this != &other) {

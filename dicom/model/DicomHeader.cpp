@@ -1,8 +1,5 @@
 #include "dicom/model/DicomHeader.h"
 
-#include <cstring>
-
-#include "dicom/io/FileStream.h"
 #include "dicom/model/ElementHeader.h"
 
 // Who owns what. A file object owns its whole tree: the top-level element list holds the
@@ -28,37 +25,11 @@ void CDicomHeader::Reset() {
     m_trailingData.reset();
     m_trailingSize = 0;
     m_ultrasoundRegions.clear();
-    m_fileName.clear();
-    m_folder.clear();
-    m_fullPath.clear();
-    std::memset(m_preamble, 0, sizeof m_preamble);
-    std::memset(m_magic, 0, sizeof m_magic);
     m_hasPreamble = 0;
     m_explicitVR = 1;
     m_littleEndian = 1;
     ResetPixelModule();
     m_fileSize = 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files and paths
-
-void CDicomHeader::SetFileNames(const std::wstring& path) {
-    m_fileName.clear();
-    m_folder.clear();
-    m_fullPath.clear();
-    if (path.empty()) return;
-    size_t separator = path.rfind(L'\\');
-    if (separator == std::wstring::npos) separator = path.rfind(L'/');
-    if (separator == std::wstring::npos) {
-        m_fileName = path;
-        m_folder = CurrentDirectoryWithSeparator();
-        m_fullPath = m_folder + m_fileName;
-        return;
-    }
-    m_folder = path.substr(0, separator + 1);
-    m_fileName = path.substr(separator + 1);
-    m_fullPath = path;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -77,19 +48,10 @@ void EncodingOfMeta(const CTagArray& dataSet, bool& explicitVR, bool& littleEndi
     }
 }
 
-void CDicomHeader::DetectTransferSyntax() {
-    bool explicitVR = m_explicitVR != 0, littleEndian = m_littleEndian != 0;
-    EncodingOfMeta(*this, explicitVR, littleEndian);
-    m_explicitVR = explicitVR ? 1 : 0;
-    m_littleEndian = littleEndian ? 1 : 0;
-}
-
 void CDicomHeader::SetEncoding(const FileEncoding& encoding) {
     m_hasPreamble = encoding.hasPreamble ? 1 : 0;
     m_explicitVR = encoding.explicitVR ? 1 : 0;
     m_littleEndian = encoding.littleEndian ? 1 : 0;
-    std::memcpy(m_preamble, encoding.preamble, sizeof m_preamble);
-    std::memcpy(m_magic, encoding.magic, sizeof m_magic);
 }
 
 bool CDicomHeader::IsUncompressedIn(bool littleEndian) const {

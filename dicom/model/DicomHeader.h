@@ -46,14 +46,12 @@ struct ParseOptions {
     int64_t maxFileSize = kMaxFileSize;
 };
 
-// How a file is encoded: whether it has the 128-byte preamble and "DICM", the bytes there, and
-// how its data set is encoded. The reader finds these and hands them to the file object whole.
+// How a file is encoded: whether it has the 128-byte preamble and "DICM", and how its data set
+// is encoded. The reader finds these and hands them to the file object whole.
 struct FileEncoding {
     bool hasPreamble = false;
     bool explicitVR = true;
     bool littleEndian = true;
-    uint8_t preamble[128] = {};
-    uint8_t magic[4] = {};
 };
 
 // The result of parsing one file and how it was encoded. The parse itself is done by a
@@ -64,7 +62,7 @@ public:
     CDicomHeader();
     ~CDicomHeader() override;
 
-    // Deletes the tree and the trailing data, empties the names and restores the default flags.
+    // Deletes the tree and the trailing data and restores the default flags.
     // The failure record of the last parse stays until the next parse starts.
     void Reset();
 
@@ -83,8 +81,6 @@ public:
     // Where and why the last parse refused the file; null after a parse that succeeded.
     const ParseFailure* GetFailure() const { return m_failure.get(); }
 
-    // Sets the flags from the first top-level (0002,0010) among the meta elements.
-    void DetectTransferSyntax();
     bool IsUncompressed() const { return IsUncompressedIn(m_littleEndian != 0); }
     // The same for a data set of the given byte order.
     bool IsUncompressedIn(bool littleEndian) const;
@@ -101,19 +97,13 @@ public:
     // recorded while parsing); may rewrite the lengths of defined-length items it measures.
     uint64_t GetEncodedSize(CDicomTag* tag) { return MeasureEncoded(tag, m_explicitVR != 0); }
 
-    void SetFileNames(const std::wstring& path);
     void BuildUltrasoundRegions();
 
     // State
     bool HasPreamble() const { return m_hasPreamble != 0; }
     bool IsExplicitVR() const { return m_explicitVR != 0; }
     bool IsLittleEndian() const { return m_littleEndian != 0; }
-    const std::wstring& GetFileName() const { return m_fileName; }
-    const std::wstring& GetFolder() const { return m_folder; }
-    const std::wstring& GetFullPath() const { return m_fullPath; }
     int64_t GetFileSize() const { return m_fileSize; }
-    const uint8_t* GetPreamble() const { return m_preamble; }
-    const uint8_t* GetMagic() const { return m_magic; }
     // The bytes after the top-level pixel data; null when there are none or when they were left
     // in the file (GetTrailingSize still counts them).
     const uint8_t* GetTrailingData() const { return m_trailingData.get(); }
@@ -123,6 +113,10 @@ public:
 private:
     uint64_t MeasureEncoded(CDicomTag* tag, bool explicitVR);
     uint64_t MeasureItem(CDicomTag* item, bool explicitVR);
+    // Empties the object and keeps a failure record for a file refused before its data set was
+    // read, with the system's reason for the error number when it is not 0; false. (The reason is
+    // a plain text so that nothing between the failed call and this one can change errno.)
+    bool RefuseBefore(const char* reason, int error = 0);
     // Keeps a failure record for a file refused after its data set was read whole (no single
     // place to blame): the tree goes into the record when the options ask for it.
     void RefuseWhole(const std::string& reason);
@@ -133,12 +127,7 @@ private:
     uint8_t m_hasPreamble = 0;
     uint8_t m_explicitVR = 1;
     uint8_t m_littleEndian = 1;
-    std::wstring m_fileName;
-    std::wstring m_folder;
-    std::wstring m_fullPath;
     int64_t m_fileSize = 0;
-    uint8_t m_preamble[128] = {};
-    uint8_t m_magic[4] = {};
     std::unique_ptr<uint8_t[]> m_trailingData;
     uint64_t m_trailingSize = 0;
     std::vector<std::unique_ptr<UltrasoundRegion>> m_ultrasoundRegions;

@@ -1,11 +1,13 @@
 #include "dicom/model/DicomTag.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 
 #include "dicom/dictionary/DicomDictionary.h"
+#include "dicom/io/ByteOrder.h"
 #include "dicom/io/ValueSource.h"
 
 uint16_t FoldRepeatingGroup(uint16_t group) {
@@ -17,6 +19,18 @@ uint16_t FoldRepeatingGroup(uint16_t group) {
 namespace {
 const std::wstring kGroupLengthName = L"Group Length";
 const std::wstring kNoName;
+
+// Replaces each byte a UID may not hold with '0', as the model keeps UIDs; true when any was.
+bool CleanUid(uint8_t* bytes, size_t count) {
+    bool cleaned = false;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t c = bytes[i];
+        if ((c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' || c == '+' || c == 0) continue;
+        bytes[i] = '0';
+        cleaned = true;
+    }
+    return cleaned;
+}
 }  // namespace
 
 CDicomTag::CDicomTag(uint16_t group, uint16_t element)
@@ -170,16 +184,10 @@ bool CDicomTag::ReadValueBytes(size_t from, uint8_t* destination, size_t count) 
             if (end < wholeEnd && end % unit != 0) end += unit - end % unit;
             std::vector<uint8_t> block(end - start);
             if (!source.Read(m_valueOffset + start, block.data(), block.size())) return false;
-            for (size_t offset = 0; start + offset + unit <= wholeEnd && offset + unit <= block.size(); offset += unit)
-                for (size_t i = 0; i < unit / 2; ++i) std::swap(block[offset + i], block[offset + unit - 1 - i]);
+            SwapUnits(block.data(), std::min(block.size(), wholeEnd - start), unit);
             std::memcpy(destination, block.data() + (from - start), fromFile);
         }
-        if (info != nullptr && info->kind == VRKind::UI)
-            for (size_t i = 0; i < fromFile; ++i) {
-                const uint8_t c = destination[i];
-                const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' || c == '+' || c == 0;
-                if (!allowed) destination[i] = '0';
-            }
+        if (info != nullptr && info->kind == VRKind::UI) CleanUid(destination, fromFile);
     }
     if (fromFile < count) destination[count - 1] = info != nullptr && info->storedPad != kNoPad ? static_cast<uint8_t>(info->storedPad) : 0;
     return true;
@@ -227,19 +235,8 @@ void CDicomTag::NormalizeValue() {
     }
     if (info->storedPad == kNoPad) return;
     if (!m_value.PadToEven(static_cast<uint8_t>(info->storedPad))) return;
-    if (info->kind == VRKind::UI) {
-        uint8_t* bytes = const_cast<uint8_t*>(m_value.GetBytes());
-        const size_t count = m_value.GetByteCount();
-        for (size_t i = 0; i < count; ++i) {
-            const uint8_t c = bytes[i];
-            const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == ' ' || c == '-' ||
-                                 c == '+' || c == 0;
-            if (!allowed) {
-                bytes[i] = '0';
-                m_valueCleaned = true;
-            }
-        }
-    }
+    if (info->kind == VRKind::UI && CleanUid(const_cast<uint8_t*>(m_value.GetBytes()), m_value.GetByteCount()))
+        m_valueCleaned = true;
 }
 
 CDicomTag7FE0::~CDicomTag7FE0() = default;
@@ -253,21 +250,6 @@ void MakeRoom(std::vector<T>& list, size_t more) {
     list.reserve(doubled > list.size() + more ? doubled : list.size() + more);
 }
 }  // namespace
-
-void CDicomTag7FE0::AddFragment(uint8_t* bytes, uint32_t length) {
-    // Room in every list first, so that they never disagree and the block is never lost.
-    try {
-        MakeRoom(m_fragments, 1);
-        MakeRoom(m_fragmentLengths, 1);
-        MakeRoom(m_ownedFragments, 1);
-    } catch (...) {
-        std::free(bytes);
-        throw;
-    }
-    m_fragments.push_back(bytes);
-    m_fragmentLengths.push_back(length);
-    m_ownedFragments.emplace_back(bytes);
-}
 
 void CDicomTag7FE0::AddFrames(LargeBlock frames, uint32_t length, size_t count) {
     if (count == 0) return;

@@ -34,8 +34,6 @@ public:
 
     const_iterator begin() const { return m_items; }
     const_iterator end() const { return m_items + m_size; }
-    const_iterator cbegin() const { return begin(); }
-    const_iterator cend() const { return end(); }
     size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     // Room in the node's own block; a list kept in a node store has exactly its size.
@@ -181,8 +179,6 @@ public:
     CDicomTag7FE0(uint16_t group, uint16_t element) : CDicomTag(group, element) {}
     ~CDicomTag7FE0() override;
 
-    // Appends one frame, a malloc'ed block; the element owns the block from then on.
-    void AddFragment(uint8_t* bytes, uint32_t length);
     // Appends `count` frames of `length` bytes each that lie one after another from the start of
     // `frames`; the element keeps the block.
     void AddFrames(LargeBlock frames, uint32_t length, size_t count);
@@ -201,7 +197,6 @@ private:
     uint64_t m_measuredLength = 0;
     std::vector<uint8_t*> m_fragments;
     std::vector<uint32_t> m_fragmentLengths;
-    std::vector<HeapArray<uint8_t>> m_ownedFragments;    // the blocks AddFragment took
     std::vector<LargeBlock> m_frameBlocks;     // the blocks AddFrames took
 };
 

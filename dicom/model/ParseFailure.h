@@ -8,7 +8,6 @@
 
 #include "dicom/model/PathStep.h"
 #include "dicom/model/TagArray.h"
-#include "dicom/io/TextFormat.h"
 
 // One step of the path to the place of a failure.
 using FailureStep = PathStep;

@@ -1,23 +1,16 @@
 #include "dicom/model/TagArray.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <utility>
 
-#include "dicom/dictionary/TransferSyntax.h"
+#include "dicom/io/TextFormat.h"
 #include "dicom/io/ByteOrder.h"
 
 namespace {
 
 bool IsWhiteSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f' || c == L'\v'; }
-
-// IS or DS text read as a whole number; other VRs give 0.
-int32_t NumberFromText(const CDicomTag& tag) {
-    if (!IsISVR(tag.GetVR().GetCode()) && !IsDSVR(tag.GetVR().GetCode())) return 0;
-    return tag.GetNumericValue();
-}
 
 }  // namespace
 
@@ -31,21 +24,11 @@ void CPixelModule::ResetPixelModule() {
         m_paletteBits[i] = 0;
     }
     m_numberOfFrames = 0;
-    m_instanceNumber = 0;
     m_rows = 0;
     m_columns = 0;
-    m_frameTime = 0.0;
-    m_bitsAllocated = m_bitsStored = m_highBit = m_samplesPerPixel = 0;
+    m_bitsAllocated = m_samplesPerPixel = 0;
     m_pixelAspectRatio = 0.0;
-    std::memset(m_compressionName, 0, sizeof m_compressionName);
-    m_planarConfiguration = 0;
     m_pixelRepresentation = 0;
-    m_windowPresent = false;
-    m_windowCenter = m_windowWidth = 0;
-    m_rescalePresent = false;
-    m_rescaleIntercept = 0.0;
-    m_rescaleSlope = 0.0;
-    m_rescaleType = 0;
 }
 
 CTagArray::~CTagArray() { DeleteAllElements(); }
@@ -122,7 +105,6 @@ bool CTagArray::IsPhotometric(const wchar_t* term) const {
 
 void CTagArray::FillPixelModule() {
     ResetPixelModule();
-    std::strcpy(m_compressionName, "NONE");
     for (CDicomTag* tag : m_elements) {
         if (tag->GetGroup() > 0x0028) break;
         CollectImageAttribute(tag);
@@ -133,23 +115,6 @@ void CTagArray::FillPixelModule() {
 void CTagArray::CollectImageAttribute(CDicomTag* tag) {
     const uint16_t group = tag->GetGroup();
     const uint16_t element = tag->GetElement();
-    if (group == 0x0002 && element == 0x0010) {
-        std::strcpy(m_compressionName, "UNKNOWN");
-        const std::wstring uid = TrimBlanks(tag->GetValueText(std::wstring()));
-        if (uid.empty()) return;
-        const TransferSyntax* syntax = FindTransferSyntax(uid);
-        const char* name = syntax != nullptr && syntax->compressionName != nullptr ? syntax->compressionName : "UNKNOWN";
-        std::strcpy(m_compressionName, name);
-        return;
-    }
-    if (group == 0x0020 && element == 0x0013) {
-        m_instanceNumber = tag->GetNumericValue();
-        return;
-    }
-    if (group == 0x0018 && element == 0x1063) {
-        m_frameTime = tag->GetDecimalValue();
-        return;
-    }
     if (group != 0x0028) return;
 
     // Rows and columns are unsigned 16-bit numbers; keep all 16 bits when the value is 2 bytes.
@@ -162,10 +127,7 @@ void CTagArray::CollectImageAttribute(CDicomTag* tag) {
         case 0x0010: m_rows = unsigned16(); break;
         case 0x0011: m_columns = static_cast<int32_t>(unsigned16()); break;
         case 0x0100: m_bitsAllocated = static_cast<uint16_t>(tag->GetNumericValue()); break;
-        case 0x0101: m_bitsStored = static_cast<uint16_t>(tag->GetNumericValue()); break;
-        case 0x0102: m_highBit = static_cast<uint16_t>(tag->GetNumericValue()); break;
         case 0x0002: m_samplesPerPixel = static_cast<uint16_t>(tag->GetNumericValue()); break;
-        case 0x0006: m_planarConfiguration = static_cast<uint8_t>(tag->GetNumericValue()); break;
         case 0x0103: m_pixelRepresentation = static_cast<uint8_t>(tag->GetNumericValue()); break;
         case 0x0034: {
             const HeapArray<char> copy = tag->CopyValueBytes();
@@ -185,24 +147,6 @@ void CTagArray::CollectImageAttribute(CDicomTag* tag) {
             }
             break;
         }
-        case 0x1050:
-            m_windowPresent = true;
-            m_windowCenter = NumberFromText(*tag);
-            break;
-        case 0x1051:
-            m_windowPresent = true;
-            m_windowWidth = NumberFromText(*tag);
-            break;
-        case 0x1052:
-            m_rescaleIntercept = tag->GetDecimalValue();
-            m_rescalePresent = m_rescalePresent || m_rescaleIntercept != 0.0;
-            break;
-        case 0x1053:
-            m_rescaleSlope = tag->GetDecimalValue();
-            if (m_rescaleSlope == 0.0) m_rescaleSlope = 1.0;
-            m_rescalePresent = m_rescalePresent || m_rescaleSlope != 1.0;
-            break;
-        case 0x1054: m_rescaleType = NumberFromText(*tag); break;
         default:
             // The display of these follows the pixel representation: signed or unsigned.
             if (element >= 0x0104 && element <= 0x0111) {

@@ -9,7 +9,6 @@
 #include "dicom/model/DicomTag.h"
 #include "dicom/model/NodeStore.h"
 #include "dicom/dictionary/TransferSyntax.h"
-#include "dicom/io/TextFormat.h"
 #include "dicom/io/ValueSource.h"
 
 // Image description filled from the top-level elements up to group 0028.
@@ -24,29 +23,16 @@ public:
     void ResetPixelModule();
 
     uint32_t m_numberOfFrames = 0;
-    int32_t m_instanceNumber = 0;
     uint32_t m_rows = 0;
     int32_t m_columns = 0;
-    double m_frameTime = 0.0;
     uint16_t m_bitsAllocated = 0;
-    uint16_t m_bitsStored = 0;
-    uint16_t m_highBit = 0;
     uint16_t m_samplesPerPixel = 0;
     double m_pixelAspectRatio = 0.0;
-    char m_compressionName[18] = {};
-    uint8_t m_planarConfiguration = 0;
     uint8_t m_pixelRepresentation = 0;
     uint32_t m_paletteEntries[3] = {};      // red, green, blue
     uint16_t m_paletteBits[3] = {};
     std::unique_ptr<uint8_t[]> m_paletteData[3];
     uint32_t m_paletteDataLength[3] = {};
-    bool m_windowPresent = false;
-    int32_t m_windowCenter = 0;
-    int32_t m_windowWidth = 0;
-    bool m_rescalePresent = false;
-    double m_rescaleIntercept = 0.0;
-    double m_rescaleSlope = 0.0;
-    int32_t m_rescaleType = 0;
 };
 
 class CTagArray : public CPixelModule {

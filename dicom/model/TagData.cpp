@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-CTagData::~CTagData() { Release(); }
+CTagData::~CTagData() { FreeBytes(); }
 
-void CTagData::Release() {
+void CTagData::FreeBytes() {
     if ((m_flags & kOwnsBytes) != 0) std::free(m_bytes);
     m_bytes = nullptr;
     m_byteCount = 0;
@@ -13,14 +13,14 @@ void CTagData::Release() {
 }
 
 void CTagData::Adopt(uint8_t* block, size_t count) {
-    Release();
+    FreeBytes();
     m_bytes = block;
     m_byteCount = block != nullptr ? count : 0;
     m_flags = block != nullptr ? kOwnsBytes : 0;
 }
 
 void CTagData::Defer(CValueSource* source, size_t count, bool bigEndian) {
-    Release();
+    FreeBytes();
     if (source == nullptr || count == 0) return;
     m_source = source;
     m_byteCount = count;
@@ -28,15 +28,13 @@ void CTagData::Defer(CValueSource* source, size_t count, bool bigEndian) {
 }
 
 void CTagData::Borrow(uint8_t* bytes, size_t count) {
-    Release();
+    FreeBytes();
     m_bytes = bytes;
     m_byteCount = bytes != nullptr ? count : 0;
 }
 
-void CTagData::FreeBytes() { Release(); }
-
 void CTagData::Reset() {
-    Release();
+    FreeBytes();
     m_shortLength = 0;
     m_longLength = 0;
 }

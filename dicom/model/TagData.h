@@ -62,7 +62,6 @@ public:
 
 private:
     void StoreLength(uint32_t length);
-    void Release();
 
     static constexpr uint8_t kOwnsBytes = 1;   // not for no bytes, borrowed or deferred ones
     static constexpr uint8_t kDeferred = 2;    // m_source is set, m_byteCount bytes in the file

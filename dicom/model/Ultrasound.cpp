@@ -12,24 +12,25 @@
 
 namespace {
 
-// A table value is copied only when its length is exactly `count` units of `unit` bytes.
+// A table value is copied only when its length is exactly `count` units of T.
 template <typename T>
-HeapArray<T> CopyTable(const CDicomTag& tag, uint32_t count, size_t unit) {
-    if (count == 0 || uint64_t(count) * unit != tag.GetValueLength()) return nullptr;
-    const size_t bytes = static_cast<size_t>(count) * unit;
+HeapArray<T> CopyTable(const CDicomTag& tag, uint32_t count) {
+    if (count == 0 || uint64_t(count) * sizeof(T) != tag.GetValueLength()) return nullptr;
+    const size_t bytes = static_cast<size_t>(count) * sizeof(T);
     if (tag.GetValueByteCount() < bytes) return nullptr;
     HeapArray<T> table(static_cast<T*>(std::malloc(bytes)));
     if (table != nullptr && !tag.ReadValueBytes(0, reinterpret_cast<uint8_t*>(table.get()), bytes)) table.reset();
     return table;
 }
 
-// Takes a new copy in place of the field's table; true when there was one. A failed copy leaves
-// the earlier table.
+// Takes a new copy of the table value in place of the field's and notes the count it was made
+// for; a failed copy leaves the earlier table and count.
 template <typename T>
-bool ReplaceTable(HeapArray<T>& field, HeapArray<T> table) {
-    if (table == nullptr) return false;
+void ReplaceTable(HeapArray<T>& field, const CDicomTag& tag, uint32_t count, uint32_t& madeFor) {
+    HeapArray<T> table = CopyTable<T>(tag, count);
+    if (table == nullptr) return;
     field = std::move(table);
-    return true;
+    madeFor = count;
 }
 
 // value x factor, rounded half up and truncated toward zero, kept within the field's range.
@@ -41,10 +42,6 @@ T Scaled(T value, double factor) {
     if (scaled <= static_cast<double>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
     return static_cast<T>(scaled);
 }
-
-}  // namespace
-
-namespace {
 
 // Frees a table whose length no longer matches the count the record holds.
 template <typename T>
@@ -98,19 +95,11 @@ void ReadUltrasoundRegion(UltrasoundRegion& r, const CDicomTag& item, double asp
             case 0x604C: r.pixelComponentPhysicalUnits = short16; break;
             case 0x604E: r.pixelComponentDataType = short16; break;
             case 0x6050: r.numberOfTableBreakPoints = unsignedNumber; break;
-            case 0x6052:
-                if (ReplaceTable(r.tableOfXBreakPoints, CopyTable<uint32_t>(*tag, r.numberOfTableBreakPoints, 4))) xMadeFor = r.numberOfTableBreakPoints;
-                break;
-            case 0x6054:
-                if (ReplaceTable(r.tableOfYBreakPoints, CopyTable<double>(*tag, r.numberOfTableBreakPoints, 8))) yMadeFor = r.numberOfTableBreakPoints;
-                break;
+            case 0x6052: ReplaceTable(r.tableOfXBreakPoints, *tag, r.numberOfTableBreakPoints, xMadeFor); break;
+            case 0x6054: ReplaceTable(r.tableOfYBreakPoints, *tag, r.numberOfTableBreakPoints, yMadeFor); break;
             case 0x6056: r.numberOfTableEntries = unsignedNumber; break;
-            case 0x6058:
-                if (ReplaceTable(r.tableOfPixelValues, CopyTable<uint32_t>(*tag, r.numberOfTableEntries, 4))) pixelMadeFor = r.numberOfTableEntries;
-                break;
-            case 0x605A:
-                if (ReplaceTable(r.tableOfParameterValues, CopyTable<float>(*tag, r.numberOfTableEntries, 4))) parameterMadeFor = r.numberOfTableEntries;
-                break;
+            case 0x6058: ReplaceTable(r.tableOfPixelValues, *tag, r.numberOfTableEntries, pixelMadeFor); break;
+            case 0x605A: ReplaceTable(r.tableOfParameterValues, *tag, r.numberOfTableEntries, parameterMadeFor); break;
             default: break;
         }
     }

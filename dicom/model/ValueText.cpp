@@ -31,11 +31,6 @@ double LittleDouble(const uint8_t* p) {
     return value;
 }
 
-bool SameCode(const std::wstring& vr, const char* code) {
-    return vr.size() == 2 && vr[0] == static_cast<wchar_t>(code[0]) &&
-           vr[1] == static_cast<wchar_t>(code[1]);
-}
-
 // "%d " of a number, without the cost of a formatted print.
 void AppendInteger(std::wstring& text, int64_t value) {
     wchar_t digits[24];
@@ -50,17 +45,6 @@ void AppendInteger(std::wstring& text, int64_t value) {
     if (negative) *--p = L'-';
     text.append(p, end);
     text += L' ';
-}
-
-// Each whole unit of the bytes read by `read` as an integer, "%d " each, appended to the text
-// and joined with "\" (the bytes may be one chunk of a longer value: each chunk is a whole
-// number of units but the last).
-template <typename Read>
-void JoinIntegers(std::wstring& text, const uint8_t* bytes, size_t count, size_t unit, Read read) {
-    for (size_t offset = 0; offset + unit <= count; offset += unit) {
-        if (!text.empty()) text += L'\\';
-        AppendInteger(text, read(bytes + offset));
-    }
 }
 
 std::wstring Widen(const char* text) {
@@ -81,15 +65,17 @@ bool IsDecimalChar(char c) {
            c == 'e';
 }
 
-// Formats each whole unit of the bytes with the given formatter, appending to the text and
-// joining them with "\" (chunks as for JoinIntegers).
-template <typename Format>
-void JoinNumbers(std::wstring& text, const uint8_t* bytes, size_t count, size_t unit, Format format) {
-    char buffer[512];
-    for (size_t offset = 0; offset + unit <= count; offset += unit) {
-        if (!text.empty()) text += L'\\';
-        format(bytes + offset, buffer, sizeof buffer);
+// One unit of a binary value as shown: "%d " for an integer, "%f " for a float.
+void AppendNumber(std::wstring& text, const uint8_t* q, size_t unit, VRNumbers numbers) {
+    const bool isSigned = numbers == VRNumbers::Signed;
+    if (numbers == VRNumbers::Float) {
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, "%f ", unit == 4 ? static_cast<double>(LittleFloat(q)) : LittleDouble(q));
         text += Widen(buffer);
+    } else if (unit == 2) {
+        AppendInteger(text, isSigned ? int64_t(static_cast<int16_t>(Little16(q))) : int64_t(Little16(q)));
+    } else {
+        AppendInteger(text, isSigned ? int64_t(static_cast<int32_t>(Little32(q))) : int64_t(Little32(q)));
     }
 }
 
@@ -253,9 +239,9 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
                 return Widen(buffer);
             }
         }
-    } else if (SameCode(vr, "OB") || SameCode(vr, "OW")) {
+    } else if (m_vr.Is(VRKind::OB) || m_vr.Is(VRKind::OW)) {
         return IsPixelData() ? L"(Frame Data)" : L"(Sequence Data)";
-    } else if (SameCode(vr, "SQ")) {
+    } else if (m_vr.Is(VRKind::SQ)) {
         return L"(Sequence Data)";
     } else if (m_vr.GetInfo() != nullptr && !m_vr.GetInfo()->text) {
         // A binary VR the table knows: its numbers as the table says.
@@ -265,24 +251,14 @@ std::wstring CDicomTag::GetValueText(const std::wstring& characterSet) const {
         bool ok = true;
         switch (info.numbers) {
             case VRNumbers::Unsigned:
-                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
-                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
-                        return unit == 2 ? int64_t(Little16(q)) : int64_t(Little32(q));
-                    });
-                });
-                break;
             case VRNumbers::Signed:
-                ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
-                    JoinIntegers(text, p, n, unit, [unit](const uint8_t* q) -> int64_t {
-                        return unit == 2 ? int64_t(static_cast<int16_t>(Little16(q))) : int64_t(static_cast<int32_t>(Little32(q)));
-                    });
-                });
-                break;
             case VRNumbers::Float:
+                // Each whole unit joined with "\" (a chunk is a whole number of units but the last).
                 ok = ForEachChunk(*this, bytes, count, [&](const uint8_t* p, size_t n) {
-                    JoinNumbers(text, p, n, unit, [unit](const uint8_t* q, char* out, size_t size) {
-                        std::snprintf(out, size, "%f ", unit == 4 ? static_cast<double>(LittleFloat(q)) : LittleDouble(q));
-                    });
+                    for (size_t offset = 0; offset + unit <= n; offset += unit) {
+                        if (!text.empty()) text += L'\\';
+                        AppendNumber(text, p + offset, unit, info.numbers);
+                    }
                 });
                 break;
             case VRNumbers::TagPair: {

@@ -1,6 +1,5 @@
 #include "dicom/read/DicomReader.h"
 
-#include <cstdarg>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -8,16 +7,6 @@
 #include "dicom/io/TextFormat.h"
 
 namespace {
-
-// Swaps every unit of `unit` bytes in place, for values stored big endian.
-void SwapUnits(uint8_t* bytes, size_t count, size_t unit) {
-    for (size_t offset = 0; offset + unit <= count; offset += unit)
-        for (size_t i = 0; i < unit / 2; ++i) {
-            const uint8_t keep = bytes[offset + i];
-            bytes[offset + i] = bytes[offset + unit - 1 - i];
-            bytes[offset + unit - 1 - i] = keep;
-        }
-}
 
 // Width of the units a big-endian value of this VR is swapped in; 0 when kept as read.
 size_t SwapUnitFor(const CDicomVR& vr) { return vr.GetInfo() != nullptr ? vr.GetInfo()->swapUnit : 0; }
@@ -121,7 +110,7 @@ void CDicomReader::FinishFailure() {
     }
     m_pending.clear();
     if (m_file.GetParseOptions().keepPartialTree) failure.tree.TakeTree(m_file);
-    DeleteTree();
+    m_file.DeleteAllElements();
 }
 
 std::string DeflateNote(const CTagArray& dataSet) {
@@ -308,25 +297,15 @@ bool CDicomReader::ReadTrailingData() {
 // ---------------------------------------------------------------------------------------------
 // Format recognition and meta information
 
-bool CDicomReader::ProbeLittleEndian() {
+bool CDicomReader::ProbeOrder(bool littleEndian) {
     uint8_t b[4];
     if (!m_cursor.Peek(m_cursor.Position(), b, 4)) return false;
-    const unsigned group = b[0] + 256u * b[1];
-    const unsigned element = b[2] + 256u * b[3];
-    return group <= 0x0028 && element <= 0x0028;
-}
-
-bool CDicomReader::ProbeBigEndian() {
-    uint8_t b[4];
-    if (!m_cursor.Peek(m_cursor.Position(), b, 4)) return false;
-    const unsigned group = 256u * b[0] + b[1];
-    const unsigned element = 256u * b[2] + b[3];
-    return group <= 0x0028 && element <= 0x0028;
+    return Read16(b, littleEndian) <= 0x0028 && Read16(b + 2, littleEndian) <= 0x0028;
 }
 
 bool CDicomReader::ProbeByteOrder() {
-    m_encoding.littleEndian = ProbeLittleEndian();
-    if (!m_encoding.littleEndian && !ProbeBigEndian()) return FailNotDicom(m_cursor.Position());
+    m_encoding.littleEndian = ProbeOrder(true);
+    if (!m_encoding.littleEndian && !ProbeOrder(false)) return FailNotDicom(m_cursor.Position());
     m_encodingKnown = true;
     return true;
 }
@@ -346,15 +325,15 @@ bool CDicomReader::ReadPreambleAndMeta() {
             m_preambleKnown = true;
             if (!ProbeByteOrder()) return false;
         } else {
-            if (!m_cursor.Read(m_encoding.preamble, 128) || !m_cursor.Read(m_encoding.magic, 4))
-                return Fail(0, "the preamble could not be read");
+            uint8_t preamble[128], magic[4];
+            if (!m_cursor.Read(preamble, 128) || !m_cursor.Read(magic, 4)) return Fail(0, "the preamble could not be read");
             m_cursor.MoveTo(0);
             if (IsPapyrusFile()) return Fail(132, "a PAPYRUS file (\"PAPYRUS\" at offset 132) is not read");
-            if (std::memcmp(m_encoding.magic, "DICM", 4) == 0) {
+            if (std::memcmp(magic, "DICM", 4) == 0) {
                 m_cursor.MoveTo(132);
                 m_encoding.hasPreamble = true;
                 m_preambleKnown = true;
-                if (!ProbeLittleEndian() && !ProbeBigEndian()) return FailNotDicom(132);
+                if (!ProbeOrder(true) && !ProbeOrder(false)) return FailNotDicom(132);
                 m_encodingKnown = true;
                 if (!ReadMetaGroup()) return false;
                 EncodingOfMeta(f, m_encoding.explicitVR, m_encoding.littleEndian);
@@ -376,7 +355,7 @@ bool CDicomReader::ReadPreambleAndMeta() {
             m_firstReason = note + m_failure->reason;
             m_failure.reset();
             m_pending.clear();
-            DeleteTree();
+            m_file.DeleteAllElements();
             f.SetTrailingData(nullptr, 0);
             m_cursor.MoveTo(0);
             m_depth = 0;
@@ -411,8 +390,6 @@ bool CDicomReader::ReadMetaGroup() {
 // ---------------------------------------------------------------------------------------------
 // The data set
 
-void CDicomReader::DeleteTree() { m_file.DeleteAllElements(); }
-
 // Children are collected on m_pending while their parent is read and handed to it in one go
 // when it is complete, so that each parent's list is allocated once, at its final size.
 void CDicomReader::AdoptPending(CDicomTag* parent, size_t first) {
@@ -420,11 +397,18 @@ void CDicomReader::AdoptPending(CDicomTag* parent, size_t first) {
     m_pending.resize(first);
 }
 
-void CDicomReader::CloseIncomplete(CDicomTag* container, size_t firstPending) {
+bool CDicomReader::CloseComplete(CDicomTag* container, size_t firstPending) {
+    container->SetEndOffset(m_cursor.Position());
+    AdoptPending(container, firstPending);
+    return true;
+}
+
+bool CDicomReader::CloseIncomplete(CDicomTag* container, size_t firstPending) {
     AdoptPending(container, firstPending);
     container->SetIncomplete();
     const CDicomTagList& children = container->GetChildren();
     container->SetEndOffset(children.empty() ? container->GetValueOffset() : children.back()->GetEndOffset());
+    return false;
 }
 
 bool CDicomReader::ReadDataSet() {
@@ -482,10 +466,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
     const OpenGuard open(*this, sequence);
 
     const size_t firstItem = m_pending.size();
-    auto fail = [this, sequence, firstItem]() {
-        CloseIncomplete(sequence, firstItem);
-        return false;
-    };
+    auto fail = [this, sequence, firstItem]() { return CloseIncomplete(sequence, firstItem); };
     const bool undefined = sequence->IsUndefinedLength();
     // The items of an undefined-length UN element, their headers and the sequence delimiter are
     // implicit VR little endian, whatever the data set.
@@ -494,11 +475,7 @@ bool CDicomReader::ReadSequence(Encoding encoding, CDicomTag* sequence) {
     for (;;) {
         const bool delimited = undefined && PeekDelimiter(items, 0xE0DD);
         if (delimited && !ReadDelimiterLength(0xE0DD)) return fail();
-        if (delimited || (!undefined && total >= sequence->GetValueLength())) {
-            sequence->SetEndOffset(m_cursor.Position());
-            AdoptPending(sequence, firstItem);
-            return true;
-        }
+        if (delimited || (!undefined && total >= sequence->GetValueLength())) return CloseComplete(sequence, firstItem);
         const uint64_t itemStart = m_cursor.Position();
         uint16_t group = 0, element = 0;
         if (!ReadTag(items, group, element)) return fail();
@@ -529,15 +506,8 @@ bool CDicomReader::ReadItemContent(Encoding encoding, CDicomTag* item) {
     const bool undefined = itemLength == kUndefinedLength;
     const uint64_t end = m_cursor.Position() + itemLength;
     const size_t firstChild = m_pending.size();
-    auto fail = [this, item, firstChild]() {
-        CloseIncomplete(item, firstChild);
-        return false;
-    };
-    auto complete = [this, item, firstChild]() {
-        item->SetEndOffset(m_cursor.Position());
-        AdoptPending(item, firstChild);
-        return true;
-    };
+    auto fail = [this, item, firstChild]() { return CloseIncomplete(item, firstChild); };
+    auto complete = [this, item, firstChild]() { return CloseComplete(item, firstChild); };
     for (;;) {
         // A defined length ends where it says (it is not 0, so one element comes first).
         if (!undefined && m_cursor.Position() >= end) return complete();
@@ -564,10 +534,7 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
     pixel->SetValueOffset(m_cursor.Position());
     const OpenGuard open(*this, pixel);
     const size_t firstItem = m_pending.size();
-    auto fail = [this, pixel, firstItem]() {
-        CloseIncomplete(pixel, firstItem);
-        return false;
-    };
+    auto fail = [this, pixel, firstItem]() { return CloseIncomplete(pixel, firstItem); };
 
     // The fragments of the top-level pixel data, the last element parsed, go one after another
     // into one block as large as the rest of the file, laid out for huge pages (only the pages
@@ -643,7 +610,5 @@ bool CDicomReader::ReadPixelFragments(Encoding encoding, CDicomTag* pixel) {
         if (!readFragment(group, element, tagStart, length)) return fail();
         total += uint64_t(length) + 8;
     }
-    pixel->SetEndOffset(m_cursor.Position());
-    AdoptPending(pixel, firstItem);
-    return true;
+    return CloseComplete(pixel, firstItem);
 }

@@ -59,8 +59,9 @@ private:
     };
 
     // Recognition and meta information
-    bool ProbeLittleEndian();
-    bool ProbeBigEndian();
+    // Whether the 4 bytes at the position read, in this byte order, as a tag of group and element
+    // at most 0028.
+    bool ProbeOrder(bool littleEndian);
     bool ProbeByteOrder();
     bool IsPapyrusFile();
     bool ReadMetaGroup();
@@ -89,10 +90,10 @@ private:
 
     Encoding DataSetEncoding() const { return Encoding{m_encoding.explicitVR, m_encoding.littleEndian}; }
     void AdoptPending(CDicomTag* parent, size_t first);
-    // Ends a failed container: it takes the children read so far and is marked incomplete.
-    void CloseIncomplete(CDicomTag* container, size_t firstPending);
-    // Deletes the tree read so far.
-    void DeleteTree();
+    // Ends a container at the read position with its children; true.
+    bool CloseComplete(CDicomTag* container, size_t firstPending);
+    // Ends a failed container: it takes the children read so far and is marked incomplete; false.
+    bool CloseIncomplete(CDicomTag* container, size_t firstPending);
 
     // Failure records; each returns false. The first one recorded stays.
     uint32_t NextIndex() const;

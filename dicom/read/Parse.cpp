@@ -21,17 +21,8 @@ std::string ReadErrorText(int error) {
 bool CDicomHeader::ParseFile(const std::wstring& path) {
     errno = 0;
     FILE* stream = OpenFileForReading(path);
-    if (stream == nullptr) {
-        const int error = errno;
-        Reset();
-        m_failure.reset(new ParseFailure());
-        m_failure->reason = "the file cannot be opened";
-        if (error != 0) m_failure->ioError = std::strerror(error);
-        return false;
-    }
-    const bool parsed = ParseOwnedStream(stream);
-    SetFileNames(path);
-    return parsed;
+    if (stream == nullptr) return RefuseBefore("the file cannot be opened", errno);
+    return ParseOwnedStream(stream);
 }
 
 bool CDicomHeader::ParseStream(FILE* stream) { return Parse(stream, nullptr); }
@@ -61,27 +52,17 @@ bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
         const int64_t size = StreamSize(stream);
         if (size < 0 && errno == EOVERFLOW) {
             // Where file offsets have 32 bits, a file of 2 GiB or more cannot even be measured.
-            Reset();
-            m_failure.reset(new ParseFailure());
+            RefuseBefore("the file is too large to measure; files of 2 GiB or more are not read");
             m_failure->offset = 0;
-            m_failure->reason = "the file is too large to measure; files of 2 GiB or more are not read";
             return false;
         }
-        if (size < 0 || !SeekStream(stream, 0)) {
-            const int error = errno;
-            Reset();
-            m_failure.reset(new ParseFailure());
-            m_failure->reason = "the size of the file cannot be read";
-            if (error != 0) m_failure->ioError = std::strerror(error);
-            return false;
-        }
+        if (size < 0 || !SeekStream(stream, 0)) return RefuseBefore("the size of the file cannot be read", errno);
         if (size >= m_options.maxFileSize) {
-            Reset();
-            m_failure.reset(new ParseFailure());
+            const std::string reason = "the file is " + std::to_string(size) + " bytes long; files of " +
+                                       SizeText(m_options.maxFileSize) + " or more are not read";
+            RefuseBefore(reason.c_str());
             m_failure->offset = 0;
             m_failure->fileSize = size;
-            m_failure->reason = "the file is " + std::to_string(size) + " bytes long; files of " +
-                                SizeText(m_options.maxFileSize) + " or more are not read";
             return false;
         }
         m_fileSize = size;
@@ -124,12 +105,17 @@ bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
         return true;
     } catch (const std::bad_alloc&) {
         // Running out of memory anywhere in the parse refuses the file like any other failure.
-        Reset();
         m_failure.reset();
-        m_failure.reset(new ParseFailure());
-        m_failure->reason = "not enough memory to read the file";
-        return false;
+        return RefuseBefore("not enough memory to read the file");
     }
+}
+
+bool CDicomHeader::RefuseBefore(const char* reason, int error) {
+    Reset();
+    m_failure.reset(new ParseFailure());
+    m_failure->reason = reason;
+    if (error != 0) m_failure->ioError = std::strerror(error);
+    return false;
 }
 
 void CDicomHeader::RefuseWhole(const std::string& reason) {

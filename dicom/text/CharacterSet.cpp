@@ -3,6 +3,7 @@
 
 #include "dicom/text/CharacterSet.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -44,17 +45,8 @@ const CharacterSetTerm kTerms[] = {
 // Whether `term` occurs in `text`.
 bool Contains(const std::wstring& text, const char* term)
 {
-    const std::size_t length = std::strlen(term);
-    for (std::size_t at = 0; at + length <= text.size(); ++at) {
-        std::size_t i = 0;
-        while (i < length && text[at + i] == static_cast<unsigned char>(term[i])) {
-            ++i;
-        }
-        if (i == length) {
-            return true;
-        }
-    }
-    return false;
+    auto same = [](wchar_t c, char t) { return c == static_cast<unsigned char>(t); };
+    return std::search(text.begin(), text.end(), term, term + std::strlen(term), same) != text.end();
 }
 
 const char kEscape = '\x1B';
@@ -96,12 +88,11 @@ std::string RemoveEscapeSequences(const std::string& bytes)
     return kept;
 }
 
+// A failed conversion gives empty text.
 std::wstring ToWide(unsigned codePage, const std::string& bytes)
 {
     std::wstring text;
-    if (!ConvertCodePageToWide(codePage, bytes, text)) {
-        return std::wstring();
-    }
+    ConvertCodePageToWide(codePage, bytes, text);
     return text;
 }
 
@@ -114,6 +105,15 @@ std::wstring DecodeGroup(const std::wstring& group, unsigned codePage)
         return std::wstring();
     }
     return ToWide(codePage, bytes);
+}
+
+// The text up to the first `separator`; `rest` keeps what follows it (nothing when there is none).
+std::wstring TakeUpTo(std::wstring& rest, wchar_t separator)
+{
+    const std::size_t at = rest.find(separator);
+    std::wstring head = rest.substr(0, at);
+    rest = at == std::wstring::npos ? std::wstring() : rest.substr(at + 1);
+    return head;
 }
 
 std::wstring DecodeWithOneCodePage(const char* bytes, const std::wstring& characterSet)
@@ -147,58 +147,27 @@ std::wstring DecodeValue(const char* bytes, const std::wstring& characterSet)
         return DecodeWithOneCodePage(bytes, set);
     }
 
-    // Character sets of the three groups. The first value is never empty here.
-    const std::size_t setSplit = set.find(L'\\');
-    const std::wstring set1 = set.substr(0, setSplit);
-    const std::wstring setRest = set.substr(setSplit + 1);
-    std::wstring set2 = setRest;
-    std::wstring set3 = setRest;
-    const std::size_t restSplit = setRest.find(L'\\');
-    if (restSplit != std::wstring::npos) {
-        set2 = setRest.substr(0, restSplit);
-        set3 = setRest.substr(restSplit + 1);
-    }
-    if (set2.empty()) {
-        set2 = set1;
-    }
-    if (set3.empty()) {
-        set3 = set2;
-    }
-
-    // The groups themselves: alphabetic, ideographic, phonetic.
-    const std::size_t groupSplit = text.find(L'=');
-    const std::wstring group1 = text.substr(0, groupSplit);
-    std::wstring group2 = text.substr(groupSplit + 1);
-    std::wstring group3;
-    const std::size_t group2End = group2.find(L'=');
-    if (group2End != std::wstring::npos) {
-        group3 = group2.substr(group2End + 1);
-        group2.erase(group2End);
-    }
-
-    std::size_t separators = 0;
-    for (char byte : value) {
-        if (byte == '=') {
-            ++separators;
-        }
-    }
-
+    // Each group in its own character set: the values of the character set in turn (the first is
+    // never empty here; an empty or missing one is the one before it, and the third takes all
+    // after the second "\"). The groups are alphabetic, ideographic, phonetic; an empty one keeps
+    // its "=" so that the groups after it stay in place.
+    const std::size_t separators = static_cast<std::size_t>(std::count(value.begin(), value.end(), '='));
+    std::wstring setRest = set;
+    std::wstring groupRest = text;
+    std::wstring groupSet;
     std::wstring result;
-    if (!group1.empty()) {
-        result = DecodeGroup(group1, CodePageForCharacterSet(set1));
-    }
-    // An empty group keeps its "=" so that the groups after it stay in place.
-    if (!group2.empty()) {
-        result += L'=';
-        result += DecodeGroup(group2, CodePageForCharacterSet(set2));
-    } else if (separators >= 1) {
-        result += L'=';
-    }
-    if (!group3.empty()) {
-        result += L'=';
-        result += DecodeGroup(group3, CodePageForCharacterSet(set3));
-    } else if (separators >= 2) {
-        result += L'=';
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::wstring nextSet = i < 2 ? TakeUpTo(setRest, L'\\') : setRest;
+        if (!nextSet.empty()) {
+            groupSet = nextSet;
+        }
+        const std::wstring group = i < 2 ? TakeUpTo(groupRest, L'=') : groupRest;
+        if (i > 0 && (!group.empty() || separators >= i)) {
+            result += L'=';
+        }
+        if (!group.empty()) {
+            result += DecodeGroup(group, CodePageForCharacterSet(groupSet));
+        }
     }
     return result;
 }

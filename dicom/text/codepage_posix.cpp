@@ -257,25 +257,28 @@ DoubleByteTable BuildDoubleByteTable(unsigned codePage, const char* encoding, un
     return table;
 }
 
-const DoubleByteTable& ShiftJisTable()
+// The table of a double-byte code page, built on first use; null for any other code page.
+const DoubleByteTable* DoubleByteTableFor(unsigned codePage)
 {
-    static const DoubleByteTable table =
-        BuildDoubleByteTable(932, "CP932", 0x81, 0x9F, 0xE0, 0xFC, u'\u30FB');
-    return table;
-}
-
-const DoubleByteTable& KoreanTable()
-{
-    static const DoubleByteTable table =
-        BuildDoubleByteTable(949, "CP949", 0x81, 0xFE, 0x81, 0xFE, u'?');
-    return table;
-}
-
-const DoubleByteTable& GbkTable()
-{
-    static const DoubleByteTable table =
-        BuildDoubleByteTable(936, "CP936", 0x81, 0xFE, 0x81, 0xFE, u'?');
-    return table;
+    switch (codePage) {
+    case 932: {
+        static const DoubleByteTable table =
+            BuildDoubleByteTable(932, "CP932", 0x81, 0x9F, 0xE0, 0xFC, u'\u30FB');
+        return &table;
+    }
+    case 949: {
+        static const DoubleByteTable table =
+            BuildDoubleByteTable(949, "CP949", 0x81, 0xFE, 0x81, 0xFE, u'?');
+        return &table;
+    }
+    case 936: {
+        static const DoubleByteTable table =
+            BuildDoubleByteTable(936, "CP936", 0x81, 0xFE, 0x81, 0xFE, u'?');
+        return &table;
+    }
+    default:
+        return nullptr;
+    }
 }
 
 // As Windows reads a double-byte code page: a lead byte takes the byte after it, whatever
@@ -388,18 +391,13 @@ bool ConvertCodePageToWide(unsigned codePage, const std::string& bytes, std::wst
         DecodeSingleByte(*table, bytes, text);
         return true;
     }
+    if (const DoubleByteTable* table = DoubleByteTableFor(codePage)) {
+        DecodeDoubleByte(*table, bytes, text);
+        return true;
+    }
     switch (codePage) {
-    case 932:
-        DecodeDoubleByte(ShiftJisTable(), bytes, text);
-        return true;
-    case 949:
-        DecodeDoubleByte(KoreanTable(), bytes, text);
-        return true;
-    case 936:
-        DecodeDoubleByte(GbkTable(), bytes, text);
-        return true;
     case 50222:
-        DecodeDoubleByte(ShiftJisTable(), TranscodeIso2022JpToShiftJis(bytes), text);
+        DecodeDoubleByte(*DoubleByteTableFor(932), TranscodeIso2022JpToShiftJis(bytes), text);
         return true;
     case 54936:
         text = DecodeGb18030(bytes, LookUpGb18030);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dicom/io/TextFormat.h"
 #include "dicom/read/DicomFile.h"
 #include "tests/support/FailureCheck.h"
 

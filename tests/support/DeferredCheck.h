@@ -102,8 +102,7 @@ inline std::string Compare(CDicomFile& held, bool heldLoaded, CDicomFile& deferr
     }
     if (held.m_numberOfFrames != deferred.m_numberOfFrames || held.m_rows != deferred.m_rows ||
         held.m_columns != deferred.m_columns || held.m_bitsAllocated != deferred.m_bitsAllocated ||
-        held.m_pixelAspectRatio != deferred.m_pixelAspectRatio || held.m_windowCenter != deferred.m_windowCenter ||
-        held.m_rescaleSlope != deferred.m_rescaleSlope || held.IsExplicitVR() != deferred.IsExplicitVR() ||
+        held.m_pixelAspectRatio != deferred.m_pixelAspectRatio || held.IsExplicitVR() != deferred.IsExplicitVR() ||
         held.IsLittleEndian() != deferred.IsLittleEndian() || held.GetTrailingSize() != deferred.GetTrailingSize() ||
         held.GetUltrasoundRegions().size() != deferred.GetUltrasoundRegions().size())
         return "image attributes or encoding differ";

@@ -77,12 +77,8 @@ TEST(FrameStorage, BigEndianFramesAreSwappedInEveryBlock) {
         }
 }
 
-TEST(FrameStorage, FramesAddedEitherWayAreKeptAndFreedByTheirKind) {
+TEST(FrameStorage, AddedFramesAreKeptAndFreed) {
     CDicomTag7FE0 pixel(0x7FE0, 0x0010);
-    uint8_t* single = static_cast<uint8_t*>(std::malloc(4));
-    ASSERT_NE(single, nullptr);
-    single[0] = 9;
-    pixel.AddFragment(single, 4);
     LargeBlock frames;
     ASSERT_TRUE(frames.Allocate(6));
     for (uint8_t i = 0; i < 6; ++i) frames.Data()[i] = i;
@@ -90,12 +86,11 @@ TEST(FrameStorage, FramesAddedEitherWayAreKeptAndFreedByTheirKind) {
     pixel.AddFrames(std::move(frames), 2, 3);
     EXPECT_EQ(frames.Data(), nullptr);  // the element has the block now
     pixel.AddFrames(LargeBlock(), 2, 0);  // nothing to add
-    ASSERT_EQ(pixel.GetFragmentCount(), 4u);
-    EXPECT_EQ(pixel.GetFragment(0)[0], 9);
-    EXPECT_EQ(pixel.GetFragment(2), start + 2);
-    EXPECT_EQ(pixel.GetFragment(3)[1], 5);
-    EXPECT_EQ(pixel.GetTotalFragmentLength(), 10u);
-}  // a sanitizer build checks that each block is freed once, the right way
+    ASSERT_EQ(pixel.GetFragmentCount(), 3u);
+    EXPECT_EQ(pixel.GetFragment(1), start + 2);
+    EXPECT_EQ(pixel.GetFragment(2)[1], 5);
+    EXPECT_EQ(pixel.GetTotalFragmentLength(), 6u);
+}  // a sanitizer build checks that the block is freed once
 
 TEST(LargeBlocks, AllocateMoveAndFree) {
     LargeBlock block;

@@ -45,14 +45,13 @@ TEST(VRTable, KnownCodesAndLengthForms) {
 }
 
 TEST(VRTable, Predicates) {
-    for (const wchar_t* code : {L"AT", L"FL", L"FD", L"SL", L"SS", L"UL", L"US", L"OB", L"OW", L"SQ", L"ss"})
-        EXPECT_FALSE(IsTextVR(code)) << code;
-    for (const wchar_t* code : {L"AE", L"UN", L"UT", L"ZZ", L"", L"OF", L"UC"}) EXPECT_TRUE(IsTextVR(code));
+    for (const wchar_t* code : {L"AT", L"FL", L"FD", L"SL", L"SS", L"UL", L"US", L"OB", L"OW", L"SQ"})
+        EXPECT_FALSE(FindVRInfo(code)->text) << code;
+    for (const wchar_t* code : {L"AE", L"UN", L"UT", L"OF", L"UC"}) EXPECT_TRUE(FindVRInfo(code)->text) << code;
+    EXPECT_TRUE(FindVRInfo(L"ZZ") == nullptr && FindVRInfo(L"ss") == nullptr && FindVRInfo(L"") == nullptr);
     EXPECT_TRUE(IsIntegerVR(L"ul") && IsIntegerVR(L"SS") && !IsIntegerVR(L"FL"));
-    EXPECT_TRUE(IsShortIntegerVR(L"US") && !IsShortIntegerVR(L"UL"));
-    EXPECT_TRUE(IsLongIntegerVR(L"SL") && !IsLongIntegerVR(L"SS"));
-    EXPECT_TRUE(IsFloatVR(L"FD") && IsFLVR(L"fl") && !IsFDVR(L"FL"));
-    EXPECT_TRUE(IsDSVR(L"DS") && IsISVR(L"IS") && IsATVR(L"AT") && !IsATVR(L"AE"));
+    EXPECT_TRUE(IsFloatVR(L"FD") && IsFloatVR(L"fl") && !IsFloatVR(L"DS"));
+    EXPECT_TRUE(IsDSVR(L"DS") && IsISVR(L"is") && !IsISVR(L"DS"));
 }
 
 namespace {

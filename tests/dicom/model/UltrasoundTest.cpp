@@ -105,7 +105,7 @@ TEST(Ultrasound, OnlyModalityUSExactlyGetsRegions) {
     }
 }
 
-TEST(PixelModule, AspectRatioCompressionNamesAndSignedDisplay) {
+TEST(PixelModule, AspectRatioAndSignedDisplay) {
     struct Case {
         const char* aspect;
         double expected;
@@ -116,14 +116,12 @@ TEST(PixelModule, AspectRatioCompressionNamesAndSignedDisplay) {
         CDicomFile file;
         ASSERT_TRUE(Load(w, file)) << c.aspect;
         EXPECT_DOUBLE_EQ(file.m_pixelAspectRatio, c.expected) << c.aspect;
-        EXPECT_STREQ(file.m_compressionName, "JPEG Lossless");
     }
     DicomWriter mpeg;
     mpeg.Preamble().Meta("1.2.840.10008.1.2.4.100").Filler().US(0x0028, 0x0103, 1)
         .US(0x0028, 0x0106, 0xFFFF);
     CDicomFile file;
     ASSERT_TRUE(Load(mpeg, file));
-    EXPECT_STREQ(file.m_compressionName, "UNKNOWN");
     EXPECT_TRUE(file.IsUncompressed());
     EXPECT_EQ(file.FindElement(0x0028, 0x0106)->GetVRText(), L"SS");
     EXPECT_EQ(file.FindElement(0x0028, 0x0106)->GetValueText(L""), L"-1 ");

@@ -144,21 +144,18 @@ TEST(Loading, GroupZeroAfterFiftyElementsAndGroup8000AreRefused) {
     EXPECT_FALSE(Load(group8000, file));
 }
 
-TEST(Loading, LoadFileSplitsThePathAndAFailedLoadLeavesTheObjectEmpty) {
+TEST(Loading, AFailedLoadLeavesTheObjectEmpty) {
     DicomWriter w;
     w.Preamble().Meta("1.2.840.10008.1.2.1").Filler();
     const std::string path = w.WriteTempFile("names.dcm");
     CDicomFile file;
     ASSERT_TRUE(file.LoadFile(WidePath(path)));
-    EXPECT_EQ(file.GetFileName(), L"orvel-test-names.dcm");
-    EXPECT_EQ(file.GetFolder() + file.GetFileName(), WidePath(path));
-    EXPECT_EQ(file.GetFullPath(), WidePath(path));
     EXPECT_EQ(file.GetFileSize(), static_cast<int64_t>(w.Size()));
 
-    // Loading the same object again with a bad file empties it, names included.
+    // Loading the same object again with a bad file empties it, its size included.
     EXPECT_FALSE(file.LoadFile(WidePath(path + ".missing")));
     EXPECT_TRUE(file.GetElements().empty());
-    EXPECT_TRUE(file.GetFileName().empty());
+    EXPECT_EQ(file.GetFileSize(), 0);
     EXPECT_FALSE(file.LoadFile(L""));
     std::remove(path.c_str());
 }
@@ -230,19 +227,6 @@ TEST(Loading, FileMappingCutShortEndsWithTheMessageGiven) {
         testing::ExitedWithCode(7), "the file was cut");
     std::remove(path.c_str());
 #endif
-}
-
-TEST(Loading, SetFileNamesWithoutSeparatorUsesTheCurrentDirectory) {
-    CDicomFile file;
-    file.SetFileNames(L"plain.dcm");
-    EXPECT_EQ(file.GetFileName(), L"plain.dcm");
-    ASSERT_FALSE(file.GetFolder().empty());
-    EXPECT_EQ(file.GetFullPath(), file.GetFolder() + L"plain.dcm");
-    file.SetFileNames(L"C:\\data/x\\y.dcm");
-    EXPECT_EQ(file.GetFolder(), L"C:\\data/x\\");
-    EXPECT_EQ(file.GetFileName(), L"y.dcm");
-    file.SetFileNames(L"");
-    EXPECT_TRUE(file.GetFolder().empty() && file.GetFileName().empty() && file.GetFullPath().empty());
 }
 
 // Bytes the file's size promised that do not come are the system's fault, not the format's: the
