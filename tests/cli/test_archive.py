@@ -47,6 +47,19 @@ def build_tree(root):
     os.symlink("a", os.path.join(root, "link-to-a"))
 
 
+def children(pid):
+    """The processes whose parent is `pid`."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                if entry.isdigit() and int(f.read().rsplit(")", 1)[1].split()[1]) == pid:
+                    found.append(int(entry))
+        except OSError:
+            pass
+    return found
+
+
 def reasons(objects):
     return {os.path.basename(o["file"]): o.get("ioError", o.get("error", "loaded")) for o in objects}
 
@@ -114,13 +127,19 @@ class ArchiveTest(unittest.TestCase):
             f.write(b"\0".join(p.encode() for p in (self.tree, many, os.path.join(PYDICOM, "CT_small.dcm"))) + b"\0")
         listed = open(listing, "rb")
         self.addCleanup(listed.close)
+        together = os.path.join(self.dir, "together")
         for mode in ([], ["--json"], ["--check", "--json"], ["--check"], ["--quiet"]):
             runs = {}
             for jobs in ("1", "4"):
+                command = [ORVELDUMP, "-r", "--follow", "-j", jobs, "-0", "--files-from", "-"] + mode
                 listed.seek(0)
-                proc = subprocess.run([ORVELDUMP, "-r", "--follow", "-j", jobs, "-0", "--files-from", "-"] + mode,
-                                      stdin=listed, capture_output=True)
-                runs[jobs] = (proc.returncode, proc.stdout, proc.stderr)
+                proc = subprocess.run(command, stdin=listed, capture_output=True)
+                # Both streams into one regular file, which every process writes in its turn.
+                listed.seek(0)
+                with open(together, "wb") as f:
+                    subprocess.run(command, stdin=listed, stdout=f, stderr=f)
+                with open(together, "rb") as f:
+                    runs[jobs] = (proc.returncode, proc.stdout, proc.stderr, f.read())
             self.assertEqual(runs["1"], runs["4"], mode)
             self.assertEqual(runs["1"][0], 1)
             if "--json" in mode:
@@ -289,13 +308,31 @@ class ArchiveTest(unittest.TestCase):
         self.assertIn("files/s", progress_of(["--progress"], False))
 
     def test_interrupt_prints_the_summary_so_far(self):
-        proc, fifo, release = self.start_on_fifo(["--quiet", "--summary", "-j", "1"], subprocess.PIPE)
-        time.sleep(0.5)  # waiting for the pipe's writer, who never comes
-        proc.send_signal(signal.SIGINT)
+        for jobs in ("1", "2"):
+            proc, fifo, release = self.start_on_fifo(["--quiet", "--summary", "-j", jobs], subprocess.PIPE)
+            time.sleep(0.5)  # waiting for the pipe's writer, who never comes
+            proc.send_signal(signal.SIGINT)
+            out, err = proc.communicate(timeout=60)
+            os.remove(fifo)
+            self.assertEqual(proc.returncode, 130)
+            self.assertTrue(out.decode().startswith("Summary: 1 files"), out)
+            self.assertIn("orveldump: interrupted after 1 of 7 files\n", err.decode())
+
+    def test_killed_worker_s_files_are_read_by_the_main_process(self):
+        # At -j 3 the second file (the pipe, waited on) is the first worker's: once it is killed
+        # there, the file is reported, its turn passed on to the other worker, the rest of its
+        # share read by the main process, and every other file comes out as at -j 1.
+        first = os.path.join(self.tree, "a", "1.dcm")
+        proc, fifo, release = self.start_on_fifo(["--json", "-j", "3", first], subprocess.PIPE)
+        deadline = time.time() + 30
+        while len(children(proc.pid)) < 2 and time.time() < deadline:
+            time.sleep(0.05)
+        os.kill(min(children(proc.pid)), signal.SIGKILL)  # the first forked, waiting to open the pipe
         out, err = proc.communicate(timeout=60)
-        self.assertEqual(proc.returncode, 130)
-        self.assertTrue(out.decode().startswith("Summary: 1 files"), out)
-        self.assertIn("orveldump: interrupted after 1 of 7 files\n", err.decode())
+        code, alone, alone_err = run("--json", "-j", "1", first, "-r", self.tree)
+        self.assertEqual(out.decode(), alone)
+        self.assertEqual(err.decode(), fifo + ": the worker process reading it ended before it was done\n" + alone_err)
+        self.assertEqual(proc.returncode, 1)
 
 
 if __name__ == "__main__":
