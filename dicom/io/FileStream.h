@@ -11,5 +11,6 @@ FILE* OpenFileForReading(const std::wstring& path);
 // Absolute seek; true on success.
 bool SeekStream(FILE* stream, uint64_t offset);
 // Size of the stream; -1 on failure, with errno saying why (EISDIR for a directory). The
-// position is unspecified afterwards: seek before reading.
-int64_t StreamSize(FILE* stream);
+// position is unspecified afterwards (seek before reading) unless `moved` is given and comes back
+// false: then the position is where it was.
+int64_t StreamSize(FILE* stream, bool* moved = nullptr);

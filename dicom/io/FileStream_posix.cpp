@@ -46,7 +46,8 @@ bool SeekStream(FILE* stream, uint64_t offset) {
     return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-int64_t StreamSize(FILE* stream) {
+int64_t StreamSize(FILE* stream, bool* moved) {
+    if (moved != nullptr) *moved = false;
     // A regular file's size is its status's (one call, the position untouched); a directory,
     // which opens here, has none; anything else is measured by seeking to its end.
     struct stat info;
@@ -60,6 +61,7 @@ int64_t StreamSize(FILE* stream) {
     } else if (descriptor >= 0 && errno == EOVERFLOW) {
         return -1;
     }
+    if (moved != nullptr) *moved = true;
     if (fseeko(stream, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(ftello(stream));
 }

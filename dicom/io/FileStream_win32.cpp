@@ -13,7 +13,8 @@ bool SeekStream(FILE* stream, uint64_t offset) {
     return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
-int64_t StreamSize(FILE* stream) {
+int64_t StreamSize(FILE* stream, bool* moved) {
+    if (moved != nullptr) *moved = true;
     if (_fseeki64(stream, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(_ftelli64(stream));
 }

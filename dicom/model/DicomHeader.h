@@ -122,7 +122,8 @@ private:
     void RefuseWhole(const std::string& reason);
     // The parse of both: `owner` is null for a stream the caller keeps, else it points at the
     // caller's handle of the stream, which is cleared when the value source takes the stream.
-    bool Parse(FILE* stream, FILE** owner);
+    // `fresh` says the stream was just opened here, so it stands at its start already.
+    bool Parse(FILE* stream, FILE** owner, bool fresh = false);
 
     uint8_t m_hasPreamble = 0;
     uint8_t m_explicitVR = 1;

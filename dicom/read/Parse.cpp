@@ -22,7 +22,13 @@ bool CDicomHeader::ParseFile(const std::wstring& path) {
     errno = 0;
     FILE* stream = OpenFileForReading(path);
     if (stream == nullptr) return RefuseBefore("the file cannot be opened", errno);
-    return ParseOwnedStream(stream);
+    // The reader keeps a read-ahead block of its own: a second buffer in the stream would only
+    // cost a status call to size it and a copy of every byte.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    FILE* owner = stream;
+    const bool parsed = Parse(stream, &owner, true);
+    if (owner != nullptr) std::fclose(owner);
+    return parsed;
 }
 
 bool CDicomHeader::ParseStream(FILE* stream) { return Parse(stream, nullptr); }
@@ -44,19 +50,20 @@ std::string SizeText(int64_t size) {
 }
 }  // namespace
 
-bool CDicomHeader::Parse(FILE* stream, FILE** owner) {
+bool CDicomHeader::Parse(FILE* stream, FILE** owner, bool fresh) {
     Reset();
     m_failure.reset();
     try {
         errno = 0;
-        const int64_t size = StreamSize(stream);
+        bool moved = true;
+        const int64_t size = StreamSize(stream, fresh ? &moved : nullptr);
         if (size < 0 && errno == EOVERFLOW) {
             // Where file offsets have 32 bits, a file of 2 GiB or more cannot even be measured.
             RefuseBefore("the file is too large to measure; files of 2 GiB or more are not read");
             m_failure->offset = 0;
             return false;
         }
-        if (size < 0 || !SeekStream(stream, 0)) return RefuseBefore("the size of the file cannot be read", errno);
+        if (size < 0 || (moved && !SeekStream(stream, 0))) return RefuseBefore("the size of the file cannot be read", errno);
         if (size >= m_options.maxFileSize) {
             const std::string reason = "the file is " + std::to_string(size) + " bytes long; files of " +
                                        SizeText(m_options.maxFileSize) + " or more are not read";

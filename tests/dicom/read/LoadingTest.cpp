@@ -31,6 +31,37 @@ TEST(Loading, SmallBareImplicitDataSetLoads) {
     EXPECT_FALSE(Load(explicitContent, file));
 }
 
+// A stream handed over is read from its start wherever it stands; a path opened here is read
+// without a seek or a second buffer, and both give the same tree.
+TEST(Loading, StreamsAreReadFromTheirStartAndPathsGiveTheSameTree) {
+    DicomWriter w;
+    w.Preamble().Meta("1.2.840.10008.1.2.1").Filler().Element(0x0010, 0x0010, "PN", std::string("Doe^Jane"));
+    FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    std::fwrite(w.Bytes().data(), 1, w.Bytes().size(), stream);
+    std::fflush(stream);
+    CDicomFile fromStream;
+    const bool loaded = fromStream.ParseStream(stream);  // standing at the end of what was written
+    std::fclose(stream);
+    ASSERT_TRUE(loaded);
+
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "loading-stream-and-path.dcm";
+    {
+        FILE* out = std::fopen(path.string().c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(w.Bytes().data(), 1, w.Bytes().size(), out);
+        std::fclose(out);
+    }
+    CDicomFile fromPath;
+    ASSERT_TRUE(fromPath.LoadFile(path.wstring()));
+    std::filesystem::remove(path);
+    ASSERT_EQ(fromPath.GetElements().size(), fromStream.GetElements().size());
+    const CDicomTag* name = fromPath.FindElement(0x0010, 0x0010);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->GetValueText(std::wstring()), L"Doe^Jane");
+    EXPECT_EQ(name->GetTagOffset(), fromStream.FindElement(0x0010, 0x0010)->GetTagOffset());
+}
+
 TEST(Loading, BigEndianDataSetAfterALittleEndianMetaGroup) {
     DicomWriter w;
     w.Preamble().Meta("1.2.840.10008.1.2.2").Mode(true, false).Filler().US(0x0028, 0x0010, 256);
