@@ -14,11 +14,14 @@ bool CFileCursor::SeekTo(uint64_t offset) {
 bool CFileCursor::Fill(uint64_t offset) {
     m_bufferLength = 0;
     const size_t capacity = m_size < kReadAheadSize ? static_cast<size_t>(m_size) : kReadAheadSize;
-    if (m_buffer.size() != capacity) m_buffer.resize(capacity);
+    if (m_bufferCapacity != capacity) {
+        m_buffer.reset(new uint8_t[capacity]);
+        m_bufferCapacity = capacity;
+    }
     if (!SeekTo(offset)) return false;
     const uint64_t left = LeftFrom(offset);
     const size_t wanted = left < capacity ? static_cast<size_t>(left) : capacity;
-    const size_t got = std::fread(m_buffer.data(), 1, wanted, m_stream);
+    const size_t got = std::fread(m_buffer.get(), 1, wanted, m_stream);
     m_streamPosition += got;
     m_bufferOffset = offset;
     m_bufferLength = got;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 // The read position over a stream of known size. Reads past the end fail and move nothing.
 class CFileCursor {
@@ -49,7 +49,9 @@ private:
     uint64_t m_position = 0;
     uint64_t m_streamPosition = 0;   // where the stream really is; seek only when it differs
     // Small reads are served from a block read ahead from the stream; large values bypass it.
-    std::vector<uint8_t> m_buffer;
+    // The block is left uninitialised: only bytes read into it are ever copied out.
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_bufferCapacity = 0;
     uint64_t m_bufferOffset = 0;     // file offset of m_buffer[0]
     size_t m_bufferLength = 0;       // valid bytes in m_buffer
     int m_readError = 0;
@@ -74,6 +76,6 @@ inline bool CFileCursor::Peek(uint64_t offset, void* destination, size_t count) 
         }
         if (!Fill(offset) || count > m_bufferLength) return false;
     }
-    std::memcpy(destination, m_buffer.data() + (offset - m_bufferOffset), count);
+    std::memcpy(destination, m_buffer.get() + (offset - m_bufferOffset), count);
     return true;
 }
