@@ -79,18 +79,20 @@ int RunArchive(const Arguments& arguments, const std::function<FileRecord(const 
     g_progress = &progress;
     SetBeforeErr(ClearProgress);
     Summary summary;
+    size_t done = 0;
     int status = 0;
     bool serious = false;
     const bool complete =
         RunJobs(files, arguments.jobs == 0 ? DefaultJobs() : arguments.jobs, one, [&](const FileRecord& record) {
-            summary.Add(record);
+            ++done;
+            if (arguments.summary) summary.Add(record);
             if (record.status != 0) status = 1;
             serious = serious || record.serious;
             progress.Done(record.bytes, record.outcome != Outcome::Loaded);
         });
     progress.Clear();
     if (!complete) {
-        WriteErr("orveldump: interrupted after " + std::to_string(summary.Files()) + " of " +
+        WriteErr("orveldump: interrupted after " + std::to_string(done) + " of " +
                  std::to_string(files.size()) + " files\n");
         status = 130;
     }

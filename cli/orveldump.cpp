@@ -98,8 +98,11 @@ std::string TopLevelValue(const CDicomFile& file, uint16_t group, uint16_t eleme
     return value;
 }
 
-void RecordLoaded(const CDicomFile& file, bool redact, FileRecord& record) {
+void RecordLoaded(const CDicomFile& file, const Arguments& arguments, FileRecord& record) {
     record.bytes = static_cast<uint64_t>(file.GetFileSize());
+    // The file's kind is only counted in the summary.
+    if (!arguments.summary) return;
+    const bool redact = arguments.redact;
     record.transferSyntax = TopLevelValue(file, 0x0002, 0x0010, redact);
     record.sopClass = TopLevelValue(file, 0x0008, 0x0016, redact);
     if (record.sopClass.empty()) record.sopClass = TopLevelValue(file, 0x0002, 0x0002, redact);
@@ -139,7 +142,7 @@ void AtFile(const Arguments& arguments, const std::string& path, FileRecord& rec
         PrintAtListing(path, *arguments.at, file, loaded, arguments.redact);
     }
     if (loaded) {
-        RecordLoaded(file, arguments.redact, record);
+        RecordLoaded(file, arguments, record);
     } else {
         RecordRefused(file.GetFailure(), arguments.redact, record);
         WriteErr(path + ": " + kInvalid + "\n");
@@ -184,7 +187,7 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
             WriteErr(path + ": " + kInvalid + "\n");
         return;
     }
-    RecordLoaded(file, arguments.redact, record);
+    RecordLoaded(file, arguments, record);
     std::vector<CheckProblem> problems;
     std::string checkError;
     if (arguments.check && !CheckLoadedFile(WideFromUtf8(path), file, problems, checkError)) {
