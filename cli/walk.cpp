@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -42,6 +42,73 @@ std::string Join(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+// What the listing says a name is; Unknown where it does not say (some file systems), which
+// costs a status call to learn.
+enum class Kind { Directory, Regular, Link, Other, Unknown };
+
+struct Listed {
+    std::string name;
+    Kind kind;
+};
+
+// The names in a directory (without "." and ".."), or false with the system's reason for what
+// could not be listed; the names listed before an error are kept.
+bool List(const std::string& dir, std::vector<Listed>& entries, std::string& error) {
+#ifdef _WIN32
+    std::error_code ec;
+    for (fs::directory_iterator it(NativePath(dir), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        const fs::file_type type = it->symlink_status(typeError).type();
+        const Kind kind = typeError                           ? Kind::Unknown
+                          : type == fs::file_type::directory ? Kind::Directory
+                          : type == fs::file_type::regular   ? Kind::Regular
+                          : type == fs::file_type::symlink   ? Kind::Link
+                                                              : Kind::Other;
+        entries.push_back({it->path().filename().u8string(), kind});
+    }
+    if (ec) error = ec.message();
+    return !ec;
+#else
+    // readdir gives each name's type from the directory itself: no call a file to learn it.
+    DIR* handle = opendir(dir.c_str());
+    if (handle == nullptr) {
+        error = Reason(errno);
+        return false;
+    }
+    errno = 0;
+    while (const struct dirent* entry = readdir(handle)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        const Kind kind = entry->d_type == DT_DIR   ? Kind::Directory
+                          : entry->d_type == DT_REG ? Kind::Regular
+                          : entry->d_type == DT_LNK ? Kind::Link
+                          : entry->d_type == DT_UNKNOWN ? Kind::Unknown
+                                                        : Kind::Other;
+        entries.push_back({name, kind});
+    }
+    const int listError = errno;
+    closedir(handle);
+    if (listError != 0) error = Reason(listError);
+    return listError == 0;
+#endif
+}
+
+// What a path names, asked of the system: the link itself, or with `follow` what it leads to.
+// False with the reason (a dangling link, a loop of links, a name gone since the listing).
+bool KindOf(const std::string& path, bool follow, Kind& kind, std::string& error) {
+    std::error_code ec;
+    const fs::file_status status = follow ? fs::status(NativePath(path), ec) : fs::symlink_status(NativePath(path), ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    kind = fs::is_directory(status)      ? Kind::Directory
+           : fs::is_regular_file(status) ? Kind::Regular
+           : fs::is_symlink(status)      ? Kind::Link
+                                         : Kind::Other;
+    return true;
+}
+
 class Walker {
 public:
     Walker(const WalkOptions& options, std::vector<FileEntry>& files) : m_options(options), m_files(files) {}
@@ -53,37 +120,33 @@ public:
             m_files.push_back({dir, Reason(ELOOP), 0});
             return;
         }
-        std::error_code ec;
-        std::vector<std::pair<std::string, fs::directory_entry>> entries;
-        for (fs::directory_iterator it(NativePath(dir), ec), end; !ec && it != end; it.increment(ec))
-            entries.emplace_back(it->path().filename().u8string(), *it);
-        if (ec) m_files.push_back({dir, ec.message(), 0});
-        std::sort(entries.begin(), entries.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [name, entry] : entries) Entry(Join(dir, name), entry);
+        std::vector<Listed> entries;
+        std::string error;
+        if (!List(dir, entries, error)) m_files.push_back({dir, error, 0});
+        std::sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) { return a.name < b.name; });
+        for (const Listed& entry : entries) Entry(Join(dir, entry.name), entry.kind);
         m_open.erase(identity);
     }
 
 private:
-    void Entry(const std::string& path, const fs::directory_entry& entry) {
-        std::error_code ec;
-        if (entry.is_symlink(ec) && !m_options.follow) return;
+    void Entry(const std::string& path, Kind kind) {
+        if (kind == Kind::Link && !m_options.follow) return;
         // The listing's own type is used where it has one; only a link (or a system that gives
         // no type) costs a call to learn what it names.
-        const bool directory = entry.is_directory(ec);
-        const bool regular = !ec && !directory && entry.is_regular_file(ec);
-        if (ec) {
-            // A dangling link, a chain of links that loops, a file gone since the listing.
-            m_files.push_back({path, ec.message(), 0});
+        std::string error;
+        if ((kind == Kind::Link || kind == Kind::Unknown) && !KindOf(path, m_options.follow, kind, error)) {
+            m_files.push_back({path, error, 0});
             return;
         }
-        if (directory) {
+        if (kind == Kind::Directory) {
             Directory(path);
-        } else if (regular) {
-            const uintmax_t size = m_options.sizes ? entry.file_size(ec) : 0;
+        } else if (kind == Kind::Regular) {
+            std::error_code ec;
+            const uintmax_t size = m_options.sizes ? fs::file_size(NativePath(path), ec) : 0;
             m_files.push_back({path, std::string(), ec ? 0 : static_cast<uint64_t>(size)});
         }
-        // Pipes, sockets and devices in a tree are not files of the archive.
+        // Pipes, sockets and devices in a tree are not files of the archive; nor is a link that
+        // is not followed (found only where the listing gave no type).
     }
 
     const WalkOptions& m_options;
