@@ -31,7 +31,7 @@ void Load(const std::string& path, Loaded& side) {
     side.side.path = path;
     side.file.SetParseOptions(DumpParseOptions(true));
     bool& loaded = side.side.loaded;
-    loaded = side.file.LoadFile(WideFromUtf8(path));
+    loaded = side.file.LoadFile(WidePath(path));
     const ParseFailure* failure = loaded ? nullptr : side.file.GetFailure();
     DiffInput& in = side.side.input;
     if (loaded) {
@@ -50,7 +50,7 @@ void Load(const std::string& path, Loaded& side) {
     // Padding and raw values need the bytes; without them the diff compares the value texts.
     std::string error;
     const int64_t expected = loaded ? side.file.GetFileSize() : failure->fileSize.value_or(-1);
-    if (side.bytes.Open(WideFromUtf8(path), expected, "comparing", error)) {
+    if (side.bytes.Open(WidePath(path), expected, "comparing", error)) {
         in.bytes = side.bytes.Data();
         in.size = side.bytes.Size();
     } else {

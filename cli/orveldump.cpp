@@ -130,7 +130,7 @@ void RecordProblems(const std::vector<CheckProblem>& problems, FileRecord& recor
 void AtFile(const Arguments& arguments, const std::string& path, FileRecord& record) {
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(true));
-    const bool loaded = file.LoadFile(WideFromUtf8(path));
+    const bool loaded = file.LoadFile(WidePath(path));
     if (const std::string* ioError = loaded ? nullptr : IoErrorOf(file)) {
         RecordIoError(arguments, path, *ioError, record);
         return;
@@ -154,7 +154,7 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
     const Mode mode = arguments.mode;
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(mode == Mode::Json || mode == Mode::Listing || arguments.check));
-    if (!file.LoadFile(WideFromUtf8(path))) {
+    if (!file.LoadFile(WidePath(path))) {
         if (const std::string* ioError = IoErrorOf(file)) {
             RecordIoError(arguments, path, *ioError, record);
             return;
@@ -166,7 +166,7 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
         std::vector<CheckProblem> problems;
         std::string error;
         const bool checked = arguments.check && failure != nullptr &&
-                             CheckRefusedFile(WideFromUtf8(path), *failure, problems, error);
+                             CheckRefusedFile(WidePath(path), *failure, problems, error);
         if (checked) RecordProblems(problems, record);
         record.serious = false;
         std::unique_ptr<ShownNodes> shown;
@@ -190,7 +190,7 @@ void DumpFile(const Arguments& arguments, const std::string& path, FileRecord& r
     RecordLoaded(file, arguments, record);
     std::vector<CheckProblem> problems;
     std::string checkError;
-    if (arguments.check && !CheckLoadedFile(WideFromUtf8(path), file, problems, checkError)) {
+    if (arguments.check && !CheckLoadedFile(WidePath(path), file, problems, checkError)) {
         // The file's object is still printed, its problems unknown.
         WriteErr(path + ": " + checkError + "\n");
         record.status = 1;

@@ -35,3 +35,40 @@ std::wstring WideFromUtf8(const std::string& text) {
     }
     return out;
 }
+
+std::wstring WidePath(const std::string& path) {
+#ifdef _WIN32
+    return WideFromUtf8(path);
+#else
+    std::wstring out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size();) {
+        const unsigned char b = static_cast<unsigned char>(path[i]);
+        if (b < 0x80) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        const size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        uint32_t c = b & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+        bool wellFormed = length != 0 && length <= path.size() - i;
+        for (size_t k = 1; wellFormed && k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(path[i + k]);
+            wellFormed = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        // Shortest form only, no surrogates, nothing past U+10FFFF: else the bytes would not
+        // come back as they were.
+        wellFormed = wellFormed && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF)) &&
+                     !(c >= 0xD800 && c <= 0xDFFF);
+        if (wellFormed) {
+            out += static_cast<wchar_t>(c);
+            i += length;
+        } else {
+            out += static_cast<wchar_t>(0xDC00 + b);
+            ++i;
+        }
+    }
+    return out;
+#endif
+}

@@ -45,3 +45,7 @@ inline char* EncodeUtf8(uint32_t c, char* p) {
 std::string Utf8(const std::wstring& text);
 // Malformed bytes become U+FFFD.
 std::wstring WideFromUtf8(const std::string& text);
+// A file's path as the parse opens it. Where names are bytes (not Windows), each byte that is
+// not part of well-formed UTF-8 (a Latin-1 name, say) is carried as U+DC00 plus the byte, which
+// no well-formed text decodes to, and the open turns it back into that byte.
+std::wstring WidePath(const std::string& path);

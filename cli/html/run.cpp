@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 // Writes the page of one file to `sink` and what it says to stderr; false when the file was
 // refused.
 bool MakePage(const std::string& path, const Arguments& arguments, const PageSink& sink, bool& serious) {
-    const std::wstring widePath = WideFromUtf8(path);
+    const std::wstring widePath = WidePath(path);
     CDicomFile file;
     file.SetParseOptions(DumpParseOptions(true));
     const bool loaded = file.LoadFile(widePath);

@@ -9,11 +9,18 @@
 
 namespace {
 
-// The wide path as UTF-8, the form file names take on this platform.
+// The wide path as UTF-8, the form file names take on this platform. U+DC80 to U+DCFF, which
+// no well-formed text holds, carry the bytes of a name that is not UTF-8: they become those
+// bytes again.
 std::string Utf8FromWide(const std::wstring& text) {
     std::string out;
+    out.reserve(text.size());
     for (wchar_t wc : text) {
         uint32_t c = static_cast<uint32_t>(wc);
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            out += static_cast<char>(c - 0xDC00);
+            continue;
+        }
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
         if (c < 0x80) {
             out += static_cast<char>(c);

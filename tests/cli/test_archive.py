@@ -102,6 +102,22 @@ class ArchiveTest(unittest.TestCase):
                 elif where == "stdout":
                     self.assertIn("%s: cannot be read: %s\n" % (path, reason), out)
 
+    def test_names_that_are_not_utf8_are_read(self):
+        # Names are bytes here: Latin-1, an encoded surrogate and an overlong form must open as
+        # they are, beside a well-formed UTF-8 name.
+        odd = os.path.join(self.dir, "odd").encode()
+        os.mkdir(odd)
+        names = [b"caf\xe9.dcm", b"\xed\xb2\x80.dcm", b"\xc0\xaf.dcm", "é.dcm".encode()]
+        for name in names:
+            with open(os.path.join(odd, name), "wb") as f:
+                f.write(small_file(5))
+        proc = subprocess.run([ORVELDUMP, "--check", "--json", "-r", odd], capture_output=True)
+        objects = validate_lines(proc.stdout.decode("utf-8", "replace"))
+        self.assertEqual([o["loaded"] for o in objects], [True] * len(names), proc.stderr)
+        self.assertNotIn(b"No such file", proc.stderr)
+        first, second = (os.path.join(odd, n) for n in names[:2])
+        self.assertEqual(subprocess.run([ORVELDUMP, "--diff", first, second], capture_output=True).returncode, 0)
+
     def test_unreadable_file_as_another_user(self):
         locked = os.path.join(self.tree, "a", "locked.dcm")
         with open(locked, "wb") as f:
