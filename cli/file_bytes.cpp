@@ -21,8 +21,12 @@ bool FileBytes::Open(const std::wstring& path, int64_t expectedSize, const char*
         error = std::string("cannot open the file again to read its bytes for ") + purpose;
         return false;
     }
-    const int64_t found = StreamSize(stream);
-    bool read = found >= 0 && (expectedSize < 0 || found == expectedSize) && SeekStream(stream, 0);
+    // The bytes are read in one call into a block of their own: the stream needs no buffer, and
+    // a stream just opened needs no seek to its start.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    bool moved = true;
+    const int64_t found = StreamSize(stream, &moved);
+    bool read = found >= 0 && (expectedSize < 0 || found == expectedSize) && (!moved || SeekStream(stream, 0));
     if (read && static_cast<uint64_t>(found) >= kMapFrom && m_mapping.Open(path)) {
         std::fclose(stream);
         if (m_mapping.Size() != static_cast<uint64_t>(found)) {
