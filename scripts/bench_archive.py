@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """orveldump over whole trees (make bench): files per second of --quiet -r, --check --json -r and
---summary at -j 1 and at all cores, beside dcmdump's directory scan (+sd) and a plain cat of every
-file (the floor of reading them), on a generated tree of 20,000 small files and one of 200 large
+--summary at -j 1 and at all cores, beside dcmdump's directory scan (+sd), a plain cat of every
+file and tree_read (bench/tree_read.c: the floor of walking the tree and reading each file whole
+in one process), on a generated tree of 20,000 small files and one of 200 large
 ones (written once into build/bench-data/). Prints a table and the targets; writes
 build/bench/results/archive.txt.
 
@@ -90,8 +91,10 @@ def main(argv):
     args = parser.parse_args(argv)
 
     orveldump = BUILD / "cli" / "orveldump"
-    if not orveldump.exists():
-        subprocess.run(["cmake", "--build", str(BUILD), "--parallel", "2", "--target", "orveldump"], check=True)
+    tree_read = BUILD / "bench" / "tree_read"
+    for program in (orveldump, tree_read):
+        if not program.exists():
+            subprocess.run(["cmake", "--build", str(BUILD), "--parallel", "2", "--target", program.name], check=True)
     trees = {"small": (DATA / "archive-small", args.small_files, 2048),
              "large": (DATA / "archive-large", args.large_files, 8 * 1024 * 1024)}
     for name, (folder, count, pixels) in trees.items():
@@ -105,6 +108,7 @@ def main(argv):
         d = str(folder)
         commands = [
             ("cat of every file", "find %s -type f -print0 | xargs -0 cat > /dev/null" % d),
+            ("read floor (one process)", "%s %s > /dev/null" % (tree_read, d)),
             ("dcmdump +sd", "dcmdump +sd +r %s > /dev/null 2>&1" % d),
             ("--quiet -r -j 1", "%s --quiet -r -j 1 %s" % (o, d)),
             ("--quiet -r -j %d" % CORES, "%s --quiet -r -j %d %s" % (o, CORES, d)),
@@ -124,6 +128,11 @@ def main(argv):
             ("%s: --quiet -r -j 1 against dcmdump +sd (at least 10x)" % name, seconds["dcmdump +sd"] / quiet1, 10, True),
             ("%s: --check --json -r -j %d over -j 1 (at least 1.7x on two cores)" % (name, CORES), check1 / checkN, 1.7, True),
             ("%s: --quiet -r -j %d over -j 1" % (name, CORES), quiet1 / quietN, None, True),
+            # Reading the files and nothing else, in one process: what --quiet -r -j 1 could at
+            # most be against dcmdump on this machine.
+            ("%s: dcmdump +sd over the read floor (the most -j 1 can reach)" % name,
+             seconds["dcmdump +sd"] / seconds["read floor (one process)"], None, True),
+            ("%s: --quiet -r -j 1 over the read floor" % name, quiet1 / seconds["read floor (one process)"], None, True),
             ("%s: --check --json -r -j %d over the cat floor (at most 1.2x)" % (name, CORES),
              checkN / seconds["cat of every file"], 1.2, False),
         ]
