@@ -40,9 +40,11 @@ std::wstring WidePath(const std::string& path) {
 #ifdef _WIN32
     return WideFromUtf8(path);
 #else
-    std::wstring out;
-    out.reserve(path.size());
-    for (size_t i = 0; i < path.size();) {
+    // Most paths are ASCII: that part is copied in one pass.
+    size_t ascii = 0;
+    while (ascii < path.size() && static_cast<unsigned char>(path[ascii]) < 0x80) ++ascii;
+    std::wstring out(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(ascii));
+    for (size_t i = ascii; i < path.size();) {
         const unsigned char b = static_cast<unsigned char>(path[i]);
         if (b < 0x80) {
             out += static_cast<wchar_t>(b);

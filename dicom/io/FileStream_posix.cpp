@@ -2,6 +2,7 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <climits>
 #include <string>
 
@@ -13,10 +14,12 @@ namespace {
 // no well-formed text holds, carry the bytes of a name that is not UTF-8: they become those
 // bytes again.
 std::string Utf8FromWide(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t wc : text) {
-        uint32_t c = static_cast<uint32_t>(wc);
+    // Most paths are ASCII: that part is copied in one pass.
+    size_t ascii = 0;
+    while (ascii < text.size() && static_cast<uint32_t>(text[ascii]) < 0x80) ++ascii;
+    std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+    for (size_t i = ascii; i < text.size(); ++i) {
+        uint32_t c = static_cast<uint32_t>(text[i]);
         if (c >= 0xDC80 && c <= 0xDCFF) {
             out += static_cast<char>(c - 0xDC00);
             continue;
