@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -129,7 +130,7 @@ public:
     }
 
 private:
-    void Entry(const std::string& path, Kind kind) {
+    void Entry(std::string path, Kind kind) {
         if (kind == Kind::Link && !m_options.follow) return;
         // The listing's own type is used where it has one; only a link (or a system that gives
         // no type) costs a call to learn what it names.
@@ -143,7 +144,7 @@ private:
         } else if (kind == Kind::Regular) {
             std::error_code ec;
             const uintmax_t size = m_options.sizes ? fs::file_size(NativePath(path), ec) : 0;
-            m_files.push_back({path, std::string(), ec ? 0 : static_cast<uint64_t>(size)});
+            m_files.push_back({std::move(path), std::string(), ec ? 0 : static_cast<uint64_t>(size)});
         }
         // Pipes, sockets and devices in a tree are not files of the archive; nor is a link that
         // is not followed (found only where the listing gave no type).
