@@ -2,11 +2,11 @@
 """orveldump over whole trees (make bench): files per second of --quiet -r, --check --json -r and
 --summary at -j 1 and at all cores, beside dcmdump's directory scan (+sd), a plain cat of every
 file and tree_read (bench/tree_read.c: the floor of walking the tree and reading each file whole
-in one process), on a generated tree of 20,000 small files and one of 200 large
-ones (written once into build/bench-data/). Prints a table and the targets; writes
-build/bench/results/archive.txt.
+in one process), on a generated tree of 20,000 small files and one of 200 large ones, and on
+pydicom's test files copied 30 times (written once into build/bench-data/). Prints a table and
+the targets; writes build/bench/results/archive.txt.
 
-    bench_archive.py [--runs N] [--small-files N] [--large-files N] [--strict]
+    bench_archive.py [--runs N] [--small-files N] [--large-files N] [--real-copies N] [--strict]
 
 Machines are noisy: compare ratios measured in one run, never absolute times.
 """
@@ -72,6 +72,27 @@ def write_tree(folder, count, pixel_bytes):
     return True
 
 
+PYDICOM = Path("/usr/lib/python3/dist-packages/pydicom/data/test_files")
+
+
+def write_real_tree(folder, copies):
+    """pydicom's test files (real files written by many tools, headers of tens to hundreds of
+    elements) copied into `copies` folders; returns how many files the tree holds."""
+    sources = sorted(p for p in PYDICOM.rglob("*.dcm") if p.is_file())
+    marker = folder.with_suffix(".complete")
+    expected = "%d %d\n" % (copies, len(sources))
+    if not (marker.exists() and marker.read_text() == expected):
+        shutil.rmtree(folder, ignore_errors=True)
+        for copy in range(copies):
+            sub = folder / ("copy%02d" % copy)
+            sub.mkdir(parents=True)
+            for i, source in enumerate(sources):
+                shutil.copyfile(source, sub / ("%03d-%s" % (i, source.name)))
+        marker.write_text(expected)
+        print("bench: wrote %s (%d files)" % (folder.relative_to(ROOT), copies * len(sources)), flush=True)
+    return copies * len(sources)
+
+
 def hyperfine(commands, runs):
     """Median seconds of each shell command."""
     with tempfile.NamedTemporaryFile(suffix=".json") as out:
@@ -87,6 +108,7 @@ def main(argv):
     parser.add_argument("--runs", type=int, default=int(os.environ.get("BENCH_RUNS", "3")))
     parser.add_argument("--small-files", type=int, default=20000)
     parser.add_argument("--large-files", type=int, default=200)
+    parser.add_argument("--real-copies", type=int, default=30, help="copies of pydicom's test files in the real tree")
     parser.add_argument("--strict", action="store_true", help="exit 1 when a target is not met")
     args = parser.parse_args(argv)
 
@@ -100,6 +122,11 @@ def main(argv):
     for name, (folder, count, pixels) in trees.items():
         if write_tree(folder, count, pixels):
             print("bench: wrote %s (%d files)" % (folder.relative_to(ROOT), count), flush=True)
+    if PYDICOM.is_dir():
+        # Beside the generated files of nine elements: real headers, where a reader's work is in
+        # the elements rather than in opening the file.
+        folder = DATA / "archive-real"
+        trees["real"] = (folder, write_real_tree(folder, args.real_copies), None)
 
     o = str(orveldump)
     lines = ["orveldump over trees (files per second, median of %d runs; %d cores)" % (args.runs, CORES), ""]
