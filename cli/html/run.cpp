@@ -20,6 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A path given as bytes (UTF-8 on Windows) as the system's path. A wide string would be
+// narrowed through the C locale here, which refuses every non-ASCII character.
+fs::path SystemPath(const std::string& path) {
+#ifdef _WIN32
+    return fs::path(WideFromUtf8(path));
+#else
+    return fs::path(path);
+#endif
+}
+
 // Writes the page of one file to `sink` and what it says to stderr; false when the file was
 // refused.
 bool MakePage(const std::string& path, const Arguments& arguments, const PageSink& sink, bool& serious) {
@@ -112,7 +122,7 @@ int RunHtml(const Arguments& arguments) {
     const std::string& output = arguments.output;
     const bool endsInSlash = !output.empty() && (output.back() == '/' || output.back() == '\\');
     std::error_code error;
-    const fs::path outPath = output.empty() ? fs::path() : fs::path(WideFromUtf8(output));
+    const fs::path outPath = output.empty() ? fs::path() : SystemPath(output);
     const bool toFolder = !output.empty() && (arguments.paths.size() > 1 || endsInSlash || fs::is_directory(outPath, error));
     if (output.empty() && arguments.paths.size() > 1) {
         std::fprintf(stderr, "orveldump: --html writes one page to stdout; give -o FOLDER for %zu files\n",
@@ -151,7 +161,7 @@ int RunHtml(const Arguments& arguments) {
             std::fflush(stdout);
         } else {
             const std::string name = toFolder ? BaseName(path) + ".html" : std::string();
-            const fs::path target = toFolder ? outPath / fs::path(WideFromUtf8(name)) : outPath;
+            const fs::path target = toFolder ? outPath / SystemPath(name) : outPath;
             PageFile file;
             if (!file.Open(target, toFolder ? output + "/" + name : output)) {
                 status = 1;

@@ -138,6 +138,17 @@ class HtmlPage(FolderTest):
         with open(single, "rb") as f:
             self.assertEqual(f.read(), first)
 
+        # Names outside ASCII, one of them not UTF-8, in the inputs and in -o (they aborted).
+        accented = self.write("é.dcm", self.bytes).encode()
+        latin = os.path.join(self.dir.name, "caf").encode() + b"\xe9.dcm"
+        with open(latin, "wb") as f:
+            f.write(self.bytes)
+        named = os.path.join(self.dir.name, "named").encode()
+        self.assertEqual(page_of("-o", named, accented, latin)[0], 0)
+        self.assertEqual(sorted(os.listdir(named)), [b"caf\xe9.dcm.html", "é.dcm.html".encode()])
+        self.assertEqual(page_of("-o", os.path.join(self.dir.name, "ü.html"), accented)[0], 0)
+        self.assertTrue(os.path.exists(os.path.join(self.dir.name, "ü.html")))
+
     def test_refused_file_gets_a_page_with_failure_and_partial_tree(self):
         path = self.write("cut.dcm", refused_file())
         code, page, err = page_of(path)
